@@ -16,11 +16,30 @@
 // Every cut is kept inside its buffer: a rectangle that does not fit the
 // frame fails that frame with a message, the fine-search window is shifted
 // to stay inside the frame, and a search that finds nothing fails the frame.
+//
+// Failures. Besides the codecs' read and write failures, the processor fails
+// a reference frame the crop rectangle does not fit, a frame smaller than
+// the crop, a frame in which no position scores above 0 (a black frame or a
+// black reference), and a frame searched before a reference was registered;
+// each with a message of its own naming the file.
+//
+// Concurrency. The per-frame calls may run at once on one processor. Each
+// hands the codec a message string of its own; a failure sets *okFlag to
+// false and copies its message into *errorText under the processor's lock,
+// and of several failed images the message of the lowest index is kept.
+// Stack additions and the window-size fields are written under the same lock.
+//
+// Scale. A frame that already fits the 320 x 240 box (exactly 320 x 240 on
+// the normal path) is searched at scale 1: its coarse copy is the frame
+// itself. The coarse rectangle keeps at least one pixel each way and lies
+// inside the coarse frame.
 
 #include "Brennock.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -47,16 +66,26 @@ public:
                      std::string* errorText);
     void processSmallImages(std::string path, int index, int searchPerimeter, bool* okFlag,
                             std::string* errorText);
+    // Fine search around the full-resolution estimate (*X, *Y). Hands back
+    // the window (new[], the caller releases it) and the best window-relative
+    // position in *X, *Y; both are 0 and *window null when nothing scored
+    // above 0 or the frame is smaller than the crop. A negative perimeter
+    // counts as 0, which scores the estimate alone.
     void phaseTwo(unsigned char** window, int* X, int* Y, int perimeter, int width, int height,
                   unsigned char* frame);
 
-    // Averages the stack sum over count images and writes STACK.
+    // Averages the stack sum over count images and writes STACK. Returns
+    // false with a message when there is no stack sum (a small-image run, or
+    // after a successful call) or count is below 1.
     bool StackImages(int count, std::string* errorText);
 
-    // Output path (without extension) of image index, or of the stack for -1.
+    // Output path (without extension) of image index, or of the stack for -1:
+    // the folder, '/', "crop_" and the file name less its last four
+    // characters (a name shorter than that is kept whole).
     std::string getFileName(int index);
 
     // Auxiliary operations the searches are built from (1-based positions).
+    // cropImage returns null when the rectangle does not fit the source.
     unsigned char* cropImage(unsigned char* source, int x, int y, int width, int height,
                              int sourceWidth, int sourceHeight, bool flip);
     double aspectRatio(int* width, int* height, int sourceWidth, int sourceHeight);
@@ -91,8 +120,18 @@ public:
     std::unique_ptr<std::uint64_t[]> stackSum;
 
 private:
+    bool registerReference(const std::string& path, std::string* errorText, bool withCoarse);
+    void recordFailure(int index, const std::string& message, bool* okFlag,
+                       std::string* errorText);
+    void recordWindowSize(int width, int height);
+    void addToStack(const unsigned char* crop);
+
     // Serialises additions to stackSum and writes to the shared run message.
     std::mutex runMutex;
+    // Lowest image index whose failure message is in the run message.
+    int lowestFailedIndex = std::numeric_limits<int>::max();
+    // Elements of stackSum (a crop's byte count when it was made).
+    std::size_t stackElements = 0;
 };
 
 }  // namespace Tellvar

@@ -1,0 +1,71 @@
+// Set-up of a run's processor: the codec that fits the input type, the crop
+// corner and the names of the output files.
+
+#include "MainProcessor.h"
+#include "MainProcessorInternal.h"
+
+#include "BMP.h"
+#include "JPEG.h"
+#include "Platform.h"
+#include "TIFF.h"
+
+namespace Tellvar {
+
+namespace {
+
+constexpr int kTypeCodeBmp = 1022;
+constexpr int kTypeCodeTiff = 1025;
+
+std::unique_ptr<Brennock> makeCodec(int typeCode) {
+    switch (typeCode) {
+        case kTypeCodeBmp: return std::make_unique<BMP>();
+        case kTypeCodeTiff: return std::make_unique<TIF>();
+        default: return std::make_unique<JPEG>();
+    }
+}
+
+}  // namespace
+
+namespace detail {
+
+bool readFrame(Brennock& codec, const std::string& path, FrameBuffer* frame,
+               std::string* errorText) {
+    unsigned char* pixels = nullptr;
+    const bool ok =
+        codec.openImage(&pixels, path, &frame->width, &frame->height, &frame->depth, errorText);
+    frame->pixels.reset(pixels);
+    return ok;
+}
+
+}  // namespace detail
+
+MainProcessor::MainProcessor(int cropX, int cropY, int cropWidth, int cropHeight,
+                             std::string* fileNames, std::string outputFolder, int typeCode,
+                             bool stackEnabled)
+    // The window counts the corner from 0; every position in here is 1-based.
+    : cropX(cropX + 1),
+      cropY(cropY + 1),
+      cropWidth(cropWidth),
+      cropHeight(cropHeight),
+      outputFolder(std::move(outputFolder)),
+      fileNames(fileNames),
+      bottomUp(typeCode == kTypeCodeBmp),
+      stackEnabled(stackEnabled),
+      codec(makeCodec(typeCode)) {}
+
+MainProcessor::~MainProcessor() = default;
+
+std::string MainProcessor::getFileName(int index) {
+    if (index == -1) return outputFolder + kPathSeparator + "STACK";
+
+    std::string stem;
+    if (fileNames != nullptr) {
+        stem = fileNames[index];
+        // Cut the extension by its usual length; a name too short to have
+        // one is kept whole rather than cut to nothing or past its start.
+        if (stem.size() >= 4) stem.resize(stem.size() - 4);
+    }
+    return outputFolder + kPathSeparator + "crop_" + stem;
+}
+
+}  // namespace Tellvar

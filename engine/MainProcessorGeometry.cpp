@@ -1,0 +1,134 @@
+// Frame geometry: cutting rectangles, fitting the coarse box, resampling.
+
+#include "MainProcessor.h"
+#include "MainProcessorInternal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace Tellvar {
+namespace detail {
+
+namespace {
+
+constexpr std::size_t kBytesPerPixel = 3;
+
+// Copies w x h pixels starting at the 1-based buffer position (x, bufferRow)
+// into a new packed buffer. The caller has checked the rectangle.
+std::unique_ptr<unsigned char[]> copyRect(const unsigned char* source, int sourceWidth, int x,
+                                          int bufferRow, int width, int height) {
+    const std::size_t sourceStride = static_cast<std::size_t>(sourceWidth) * kBytesPerPixel;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * kBytesPerPixel;
+    std::unique_ptr<unsigned char[]> out(
+        new (std::nothrow) unsigned char[rowBytes * static_cast<std::size_t>(height)]);
+    if (!out) return out;
+
+    const unsigned char* from = source + static_cast<std::size_t>(bufferRow - 1) * sourceStride +
+                                static_cast<std::size_t>(x - 1) * kBytesPerPixel;
+    unsigned char* to = out.get();
+    for (int row = 0; row < height; ++row, from += sourceStride, to += rowBytes)
+        std::memcpy(to, from, rowBytes);
+    return out;
+}
+
+}  // namespace
+
+int roundHalfUp(double value) {
+    return static_cast<int>(std::floor(value + 0.5));
+}
+
+int mirrorRow(int y, int height, int bufferHeight) {
+    return bufferHeight - (y + height) + 2;
+}
+
+bool rectFits(long long x, long long y, long long width, long long height, int bufferWidth,
+              int bufferHeight) {
+    return width >= 1 && height >= 1 && x >= 1 && y >= 1 && x + width - 1 <= bufferWidth &&
+           y + height - 1 <= bufferHeight;
+}
+
+std::unique_ptr<unsigned char[]> cutRect(const BufferView& source, int x, int y, int width,
+                                         int height) {
+    if (source.pixels == nullptr || !rectFits(x, y, width, height, source.width, source.height))
+        return nullptr;
+    const int bufferRow = source.bottomUp ? mirrorRow(y, height, source.height) : y;
+    return copyRect(source.pixels, source.width, x, bufferRow, width, height);
+}
+
+double fitToBox(int* width, int* height, int sourceWidth, int sourceHeight) {
+    if (*width >= sourceWidth && *height >= sourceHeight) return 0.0;
+
+    // Landscape sources keep the box width, portrait and square ones its
+    // height, so a frame less than 4:3 wide may come out taller than the box.
+    const double scale = sourceWidth > sourceHeight ? static_cast<double>(*width) / sourceWidth
+                                                    : static_cast<double>(*height) / sourceHeight;
+    *width = roundHalfUp(sourceWidth * scale);
+    *height = roundHalfUp(sourceHeight * scale);
+    return scale;
+}
+
+std::unique_ptr<unsigned char[]> rescaleNearest(const unsigned char* source, int sourceWidth,
+                                                int sourceHeight, int width, int height) {
+    if (source == nullptr || sourceWidth < 1 || sourceHeight < 1 || width < 1 || height < 1)
+        return nullptr;
+
+    // The reciprocal of the ratio is multiplied rather than the exact quotient
+    // taken; this picks the same source pixels as every earlier run did.
+    const double stepX = 1.0 / (static_cast<double>(width) / sourceWidth);
+    const double stepY = 1.0 / (static_cast<double>(height) / sourceHeight);
+
+    std::vector<std::size_t> columnOffset(static_cast<std::size_t>(width));
+    for (int c = 0; c < width; ++c) {
+        const int column = std::min(static_cast<int>(c * stepX), sourceWidth - 1);
+        columnOffset[c] = static_cast<std::size_t>(column) * kBytesPerPixel;
+    }
+
+    const std::size_t sourceStride = static_cast<std::size_t>(sourceWidth) * kBytesPerPixel;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * kBytesPerPixel;
+    std::unique_ptr<unsigned char[]> out(
+        new (std::nothrow) unsigned char[rowBytes * static_cast<std::size_t>(height)]);
+    if (!out) return out;
+
+    unsigned char* to = out.get();
+    for (int r = 0; r < height; ++r) {
+        const int row = std::min(static_cast<int>(r * stepY), sourceHeight - 1);
+        const unsigned char* sourceRow = source + static_cast<std::size_t>(row) * sourceStride;
+        for (int c = 0; c < width; ++c, to += kBytesPerPixel) {
+            const unsigned char* pixel = sourceRow + columnOffset[c];
+            to[0] = pixel[0];
+            to[1] = pixel[1];
+            to[2] = pixel[2];
+        }
+    }
+    return out;
+}
+
+}  // namespace detail
+
+unsigned char* MainProcessor::cropImage(unsigned char* source, int x, int y, int width, int height,
+                                        int sourceWidth, int sourceHeight, bool flip) {
+    const detail::BufferView view{source, sourceWidth, sourceHeight, flip};
+    return detail::cutRect(view, x, y, width, height).release();
+}
+
+double MainProcessor::aspectRatio(int* width, int* height, int sourceWidth, int sourceHeight) {
+    return detail::fitToBox(width, height, sourceWidth, sourceHeight);
+}
+
+unsigned char* MainProcessor::rescaleImage(unsigned char* source, int width, int height,
+                                           int sourceWidth, int sourceHeight, double* scale,
+                                           bool keepAspect) {
+    if (sourceWidth < 1 || sourceHeight < 1) return nullptr;
+    const double fitted = keepAspect ? detail::fitToBox(&width, &height, sourceWidth, sourceHeight)
+                                     : static_cast<double>(width) / sourceWidth;
+    if (scale != nullptr) *scale = fitted;
+    // A frame of extreme proportions would fit to zero rows or columns.
+    return detail::rescaleNearest(source, sourceWidth, sourceHeight, std::max(1, width),
+                                  std::max(1, height))
+        .release();
+}
+
+}  // namespace Tellvar

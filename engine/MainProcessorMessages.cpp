@@ -1,0 +1,71 @@
+// Texts of the failures the processor itself detects. Paragraphs are
+// separated by a blank line and name the file, like the codecs' messages.
+
+#include "MainProcessor.h"
+#include "MainProcessorInternal.h"
+
+namespace Tellvar {
+namespace detail {
+
+namespace {
+
+std::string size(int width, int height) {
+    return std::to_string(width) + " x " + std::to_string(height);
+}
+
+}  // namespace
+
+std::string cropOutsideReferenceMessage(const std::string& path, int frameWidth, int frameHeight,
+                                        const MainProcessor& processor) {
+    return "The crop area does not lie inside the reference frame named below.\n\n" + path +
+           "\n\nThe reference frame is " + size(frameWidth, frameHeight) +
+           " pixels; the crop area is " + size(processor.cropWidth, processor.cropHeight) +
+           " pixels with its top-left corner at column " + std::to_string(processor.cropX - 1) +
+           ", row " + std::to_string(processor.cropY - 1) +
+           ".\n\nPlease place the crop area inside the image and submit your images again.";
+}
+
+std::string frameSmallerThanCropMessage(const std::string& path, int frameWidth, int frameHeight,
+                                        const MainProcessor& processor) {
+    return "The image file named below is smaller than the crop area.\n\n" + path +
+           "\n\nThe image is " + size(frameWidth, frameHeight) + " pixels; the crop area is " +
+           size(processor.cropWidth, processor.cropHeight) +
+           " pixels.\n\nAll images of a run must have the size of the reference frame. You can "
+           "note the filename and remove it from your active list before trying again.";
+}
+
+std::string noMatchMessage(const std::string& path) {
+    return "Tellvar could not find the content of the crop area in the image file named "
+           "below.\n\n" +
+           path +
+           "\n\nNo position in this image resembles the reference crop, for instance because "
+           "the image or the crop area of the reference frame is completely black.\n\nPlease "
+           "check the image, or note the filename and remove it from your active list before "
+           "trying again.";
+}
+
+std::string noReferenceMessage(const std::string& path) {
+    return "The image file named below cannot be registered because no reference frame has "
+           "been set for this run.\n\n" +
+           path;
+}
+
+std::string outOfMemoryMessage(const std::string& path) {
+    return "There is not enough memory to process the image file named below.\n\n" + path +
+           "\n\nPlease close other programs or use smaller images and try again.";
+}
+
+std::string noStackSumMessage() {
+    return "No stacked image was written.\n\nThe run produced no stack sum to average, as "
+           "happens for images smaller than 320 x 240 pixels, or the stacked image of this run "
+           "has already been written.";
+}
+
+std::string stackCountMessage(int count) {
+    return "No stacked image was written.\n\nThe number of images to average must be at least "
+           "1; the run gave " +
+           std::to_string(count) + ".";
+}
+
+}  // namespace detail
+}  // namespace Tellvar

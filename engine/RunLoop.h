@@ -1,0 +1,71 @@
+#pragma once
+// The batch loop of one automatic run, shared by every driver of a run.
+//
+// runRegistration registers image 0 as the reference frame, then hands the
+// images 1 .. imageCount - 1 out in batches of at most threadCount
+// std::threads, one image per thread, and joins each batch in slot order
+// before it starts the next. It reports progress through a callback:
+// 1 before the reference frame is read, then, after every joined thread, the
+// number of images handed out so far (reference included), so a batch of k
+// threads reports the same number k times. It asks for cancellation only
+// before a batch; a launched batch always runs to its end. It stops after a
+// batch in which any image failed.
+//
+// The loop leaves the processor's reference data and stack sum alone: the
+// caller decides when to call cleanReference and StackImages (a desktop
+// worker shows its completion message first).
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace Tellvar {
+
+class MainProcessor;
+
+enum class RunOutcome {
+    Completed,          // every image registered and saved
+    Cancelled,          // cancelRequested answered true before a batch
+    ReferenceFailed,    // image 0 could not be registered; nothing else was read
+    FrameFailed,        // an image of the last batch failed; the batch finished
+    ThreadStartFailed,  // a per-frame thread could not be started
+};
+
+struct RunPlan {
+    const std::string* filePaths = nullptr;  // full paths, reference frame at index 0
+    int imageCount = 0;                      // reference frame included
+    int searchPerimeter = 0;
+    int threadCount = 1;      // most threads per batch; values below 1 count as 1
+    bool smallImage = false;  // register with the small-image operations
+};
+
+struct RunCallbacks {
+    // Images handed out so far, reference included. May be empty.
+    std::function<void(int imagesHandedOut)> progress;
+    // Asked before each batch. May be empty (never cancelled).
+    std::function<bool()> cancelRequested;
+    // Starts one per-frame thread. Empty means std::thread itself; a starter
+    // may throw std::system_error, as std::thread does when the system has
+    // no thread to give.
+    std::function<std::thread(std::function<void()>)> startThread;
+};
+
+struct RunResult {
+    RunOutcome outcome = RunOutcome::Completed;
+    // The complete user message of a failed run (the engine's own message for
+    // reference and frame failures; of several failed images the one with
+    // the lowest index); empty for completed and cancelled runs.
+    std::string message;
+    // Indices of the images that failed in the last batch, ascending.
+    std::vector<int> failedImages;
+    // Images handed out when the loop ended, reference included.
+    int imagesHandedOut = 0;
+};
+
+// Runs on the calling thread and returns when every started thread has been
+// joined. Never throws for a failed image or thread start.
+RunResult runRegistration(MainProcessor& processor, const RunPlan& plan,
+                          const RunCallbacks& callbacks);
+
+}  // namespace Tellvar

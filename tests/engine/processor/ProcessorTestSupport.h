@@ -1,0 +1,61 @@
+#pragma once
+// Inputs and read-back for the processor tests: pictures written in each
+// input format, and output files decoded back into top-down RGB so crops of
+// bottom-up and top-down runs can be compared pixel for pixel.
+
+#include "TestImages.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace proctest {
+
+enum class Format { Bmp, Tiff, Jpeg };
+
+const char* formatName(Format format);
+int typeCode(Format format);
+// Extension the engine's codec gives a saved crop of this input format.
+std::string outputExtension(Format format);
+std::string inputFileName(const std::string& stem, Format format);
+
+// JPEG inputs are written at quality 95.
+void writeInput(const std::string& path, const testsupport::Picture& picture, Format format);
+
+// Decodes an engine input or output file with the engine's codec for the
+// format and returns it top-down RGB; fails the current test on error.
+testsupport::Picture decode(const std::string& path, Format format);
+
+// A packed engine buffer (BMP layout when bottomUpBgr) as a top-down RGB picture.
+testsupport::Picture toPicture(const unsigned char* buffer, int width, int height,
+                               bool bottomUpBgr);
+
+// The rectangle at 0-based top-left (x, y) as a picture of its own.
+testsupport::Picture cropPicture(const testsupport::Picture& picture, int x, int y, int width,
+                                 int height);
+
+// Same size and bytes; on failure names the first differing pixel.
+::testing::AssertionResult samePixels(const testsupport::Picture& actual,
+                                      const testsupport::Picture& expected);
+
+// A run's inputs: names and full paths in run order, reference frame first,
+// with an output folder of their own.
+struct Series {
+    testsupport::TempDir dir;
+    Format format = Format::Tiff;
+    std::vector<std::string> names;
+    std::vector<std::string> paths;
+    std::string outputFolder;
+
+    explicit Series(Format format);
+    // Writes picture as the next image of the series and returns its index.
+    int add(const testsupport::Picture& picture);
+    // Adds an image whose file is never written, so reading it fails.
+    int addMissing();
+    std::string outputPath(int index) const;  // crop file of image index
+    std::string stackPath() const;
+};
+
+}  // namespace proctest
