@@ -1,0 +1,383 @@
+#include "UI_OptionsDialog.h"
+
+#include "DialogSizing.h"
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/combobox.h>
+#include <wx/dirdlg.h>
+#include <wx/gbsizer.h>
+#include <wx/msgdlg.h>
+#include <wx/panel.h>
+#include <wx/radiobut.h>
+#include <wx/sizer.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+namespace {
+
+enum {
+    ID_RED = 1000,
+    ID_GREEN = 1001,
+    ID_BLUE = 1002,
+    ID_USE_RETICLE = 1003,
+    ID_COLOUR_PICKER = 1004,
+    ID_MANUAL = 1005,
+    ID_AUTOMATIC = 1006,
+    ID_STACK = 1007,
+    ID_CHANGE_FOLDER = 1008,
+    ID_ACCEPT = 1009,
+    ID_CANCEL = 1010,
+    ID_PERIMETER = 1011,
+};
+
+// Perimeters above this make the fine search slow enough to warrant advice.
+constexpr long kAdvisedPerimeterLimit = 20;
+
+const wxColour kPureRed(255, 0, 0);
+const wxColour kPureGreen(0, 255, 0);
+const wxColour kPureBlue(0, 0, 255);
+
+wxGridBagSizer* newGrid() {
+    auto* grid = new wxGridBagSizer(0, 0);
+    grid->SetFlexibleDirection(wxBOTH);
+    grid->SetNonFlexibleGrowMode(wxFLEX_GROWMODE_SPECIFIED);
+    return grid;
+}
+
+// A framed group: a static box whose vertical sizer holds one grid.
+wxStaticBoxSizer* newGroup(wxWindow* parent, const wxString& caption, wxGridBagSizer* grid) {
+    auto* group = new wxStaticBoxSizer(new wxStaticBox(parent, wxID_ANY, caption), wxVERTICAL);
+    group->Add(grid, 1, wxEXPAND | wxALL, 5);
+    return group;
+}
+
+bool sameRgb(const wxColour& a, const wxColour& b) {
+    return a.Red() == b.Red() && a.Green() == b.Green() && a.Blue() == b.Blue();
+}
+
+// The perimeter as chosen, or 0 when no choice is made. The choice only ever
+// holds its own items, which are plain decimal numbers.
+long chosenPerimeter(const wxComboBox* choice) {
+    long value = 0;
+    if (!choice->GetValue().ToLong(&value, 10)) return 0;
+    return value;
+}
+
+}  // namespace
+
+wxBEGIN_EVENT_TABLE(UI_OptionsDialog, wxDialog)
+    EVT_BUTTON(ID_CANCEL, UI_OptionsDialog::onCancel)
+    EVT_BUTTON(ID_ACCEPT, UI_OptionsDialog::onOK)
+    EVT_BUTTON(ID_CHANGE_FOLDER, UI_OptionsDialog::onChangeDirectory)
+    EVT_CHECKBOX(ID_USE_RETICLE, UI_OptionsDialog::onUseReticle)
+    EVT_CHECKBOX(ID_STACK, UI_OptionsDialog::onStackImage)
+    EVT_RADIOBUTTON(ID_AUTOMATIC, UI_OptionsDialog::onCropMode)
+    EVT_RADIOBUTTON(ID_MANUAL, UI_OptionsDialog::onCropMode)
+    EVT_COMBOBOX(ID_PERIMETER, UI_OptionsDialog::onRadiusChange)
+    EVT_RADIOBUTTON(ID_RED, UI_OptionsDialog::onPresetColourChange)
+    EVT_RADIOBUTTON(ID_GREEN, UI_OptionsDialog::onPresetColourChange)
+    EVT_RADIOBUTTON(ID_BLUE, UI_OptionsDialog::onPresetColourChange)
+    EVT_COLOURPICKER_CHANGED(ID_COLOUR_PICKER, UI_OptionsDialog::onColourPicker)
+    EVT_CLOSE(UI_OptionsDialog::onClose)
+wxEND_EVENT_TABLE()
+
+UI_OptionsDialog::UI_OptionsDialog(const wxString& title)
+    : wxDialog(nullptr, wxID_ANY, title, wxDefaultPosition, wxDefaultSize,
+               wxDEFAULT_DIALOG_STYLE) {
+    initGUI();
+}
+
+// The controls are child windows and go with the dialog.
+UI_OptionsDialog::~UI_OptionsDialog() = default;
+
+void UI_OptionsDialog::initGUI() {
+    SetFont(wxFont(8, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL, false,
+                   wxEmptyString));
+
+    // Reticle Configuration.
+    useReticleBox = new wxCheckBox(this, ID_USE_RETICLE, "Use Reticle");
+    useReticleBox->SetValue(true);
+    useReticleBox->SetToolTip("Use the reticle guides inside the crop definition area");
+
+    presetPanel = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL);
+    reticleColourLabel = new wxStaticText(presetPanel, wxID_ANY, "Reticle Colour:");
+    reticleColourLabel->Wrap(-1);
+    redButton = new wxRadioButton(presetPanel, ID_RED, "RED");
+    greenButton = new wxRadioButton(presetPanel, ID_GREEN, "GREEN");
+    blueButton = new wxRadioButton(presetPanel, ID_BLUE, "BLUE");
+    customColourLabel = new wxStaticText(presetPanel, wxID_ANY, "Use Custom Colour:");
+    customColourLabel->Wrap(-1);
+    colourPicker = new wxColourPickerCtrl(presetPanel, ID_COLOUR_PICKER, kPureRed);
+    // Joins the preset group (it follows BLUE on the panel); it stands for "no
+    // preset" and is never shown or laid out.
+    customColourButton = new wxRadioButton(presetPanel, wxID_ANY, "Custom");
+    customColourButton->Hide();
+    customColourButton->SetValue(true);
+
+    auto* presetRow = new wxBoxSizer(wxHORIZONTAL);
+    presetRow->Add(redButton, 0, wxALL, 5);
+    presetRow->Add(greenButton, 0, wxALL, 5);
+    presetRow->Add(blueButton, 0, wxALL, 5);
+
+    auto* panelGrid = newGrid();
+    panelGrid->Add(reticleColourLabel, wxGBPosition(0, 0), wxGBSpan(1, 1),
+                   wxALIGN_CENTER_VERTICAL | wxALL, 5);
+    panelGrid->Add(presetRow, wxGBPosition(1, 0), wxGBSpan(1, 2), wxEXPAND | wxALL, 5);
+    panelGrid->Add(customColourLabel, wxGBPosition(2, 0), wxGBSpan(1, 1),
+                   wxALIGN_CENTER_VERTICAL | wxALL, 5);
+    panelGrid->Add(colourPicker, wxGBPosition(2, 1), wxGBSpan(1, 1), wxALL, 5);
+
+    auto* panelSizer = new wxBoxSizer(wxVERTICAL);
+    panelSizer->Add(panelGrid, 1, wxEXPAND | wxALL, 5);
+    presetPanel->SetSizer(panelSizer);
+    presetPanel->Layout();
+    panelSizer->Fit(presetPanel);
+
+    auto* reticleGrid = newGrid();
+    reticleGrid->Add(useReticleBox, wxGBPosition(0, 0), wxGBSpan(1, 1), wxTOP | wxLEFT, 10);
+    reticleGrid->Add(presetPanel, wxGBPosition(1, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
+
+    // Default Crop Mode. The two mode buttons are the first radio buttons on
+    // the dialog itself, so they form a group of their own.
+    manualButton = new wxRadioButton(this, ID_MANUAL, "Manual Cropping Mode");
+    manualButton->SetToolTip(
+        "The manual mode simply crops your images, it does not register or further process "
+        "your images.  Your cropped images will be automatically saved. This is the best mode "
+        "for general photographs.");
+    automaticButton = new wxRadioButton(this, ID_AUTOMATIC, "Fully Automatic Mode");
+    automaticButton->SetToolTip(
+        "The fully automatic mode will precisely crop your images to pixel accuracy based on a "
+        "defined crop for just one image. Your images will be automatically saved. ");
+    stackBox = new wxCheckBox(this, ID_STACK, "Stack Cropped Images");
+    stackBox->SetValue(true);
+    stackBox->Disable();
+    stackBox->Hide();
+
+    perimeterLabel = new wxStaticText(this, wxID_ANY, "Search Perimeter");
+    perimeterLabel->Wrap(-1);
+    perimeterLabel->Disable();
+    const wxString perimeters[] = {"5",  "10", "15", "20", "25", "30",
+                                   "35", "40", "45", "50", "55", "60"};
+    perimeterChoice = new wxComboBox(this, ID_PERIMETER, wxEmptyString, wxDefaultPosition,
+                                     wxDefaultSize, WXSIZEOF(perimeters), perimeters,
+                                     wxCB_READONLY);
+    setMinSizeAtLeast(perimeterChoice, wxSize(55, 25));
+    perimeterChoice->SetToolTip(
+        "This is the value in which the semi automatic crop routine searches to find the best "
+        "crop match. The larger the value the slower the operation but will provide greater "
+        "accuracy.\n\nThe value is in pixels.");
+    perimeterChoice->Disable();
+
+    auto* perimeterRow = new wxBoxSizer(wxHORIZONTAL);
+    perimeterRow->Add(perimeterLabel, 0, wxALIGN_CENTER_VERTICAL | wxTOP | wxBOTTOM | wxLEFT, 5);
+    perimeterRow->Add(perimeterChoice, 0, wxALIGN_CENTER_VERTICAL | wxTOP | wxBOTTOM | wxLEFT, 5);
+
+    auto* modeColumn = new wxBoxSizer(wxVERTICAL);
+    modeColumn->Add(manualButton, 0, wxALL, 5);
+    modeColumn->Add(automaticButton, 0, wxALL, 5);
+    modeColumn->Add(stackBox, 0, wxALL, 5);
+    modeColumn->Add(perimeterRow, 1, wxEXPAND | wxALL, 5);
+
+    auto* modeGrid = newGrid();
+    modeGrid->Add(modeColumn, wxGBPosition(0, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
+
+    // Image Save Defaults.
+    saveFolderLabel = new wxStaticText(this, wxID_ANY, "Current Save Folder:");
+    saveFolderLabel->Wrap(-1);
+    saveFolderText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
+                                    wxSize(275, -1), wxTE_READONLY);
+    saveFolderText->SetToolTip("The folder which cropped images will be saved to");
+    changeFolderButton = new wxButton(this, ID_CHANGE_FOLDER, "Change Folder");
+    setMinSizeAtLeast(changeFolderButton, wxSize(115, 30));
+
+    auto* saveGrid = newGrid();
+    saveGrid->Add(saveFolderLabel, wxGBPosition(0, 0), wxGBSpan(1, 1),
+                  wxALIGN_CENTER_VERTICAL | wxALL, 5);
+    saveGrid->Add(saveFolderText, wxGBPosition(0, 1), wxGBSpan(1, 1), wxALL, 5);
+    saveGrid->Add(changeFolderButton, wxGBPosition(1, 0), wxGBSpan(1, 2), wxEXPAND | wxALL, 5);
+
+    acceptButton = new wxButton(this, ID_ACCEPT, "Accept");
+    setMinSizeAtLeast(acceptButton, wxSize(200, 30));
+    cancelButton = new wxButton(this, ID_CANCEL, "Cancel");
+
+    // Row 0 of the main grid stays empty.
+    auto* mainGrid = newGrid();
+    mainGrid->Add(newGroup(this, "Reticle Configuration", reticleGrid), wxGBPosition(1, 0),
+                  wxGBSpan(1, 1), wxEXPAND | wxLEFT, 10);
+    mainGrid->Add(newGroup(this, "Default Crop Mode", modeGrid), wxGBPosition(1, 1),
+                  wxGBSpan(1, 1), wxEXPAND | wxLEFT | wxRIGHT, 10);
+    mainGrid->Add(newGroup(this, "Image Save Defaults", saveGrid), wxGBPosition(2, 0),
+                  wxGBSpan(1, 2), wxEXPAND | wxTOP | wxLEFT | wxRIGHT, 10);
+    mainGrid->Add(acceptButton, wxGBPosition(3, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
+    mainGrid->Add(cancelButton, wxGBPosition(3, 1), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
+
+    auto* dialogSizer = new wxBoxSizer(wxVERTICAL);
+    dialogSizer->Add(mainGrid, 1, wxEXPAND | wxALL, 5);
+    SetSizer(dialogSizer);
+    Layout();
+    dialogSizer->Fit(this);
+    Centre(wxBOTH);
+}
+
+void UI_OptionsDialog::putVars(OptionValues* valuesBlock, bool* cancelledFlag, bool setupMode) {
+    values = valuesBlock;
+    cancelled = cancelledFlag;
+    firstRun = setupMode;
+
+    // Stored components beyond a byte are taken by their low 8 bits.
+    const wxColour colour(static_cast<unsigned char>(values->red & 0xFF),
+                          static_cast<unsigned char>(values->green & 0xFF),
+                          static_cast<unsigned char>(values->blue & 0xFF), 255);
+
+    useReticleBox->SetValue(values->useReticle);
+    enableReticleColourControls(values->useReticle);
+    colourPicker->SetColour(colour);
+
+    if (sameRgb(colour, kPureRed))
+        redButton->SetValue(true);
+    else if (sameRgb(colour, kPureGreen))
+        greenButton->SetValue(true);
+    else if (sameRgb(colour, kPureBlue))
+        blueButton->SetValue(true);
+    else
+        customColourButton->SetValue(true);
+
+    if (values->cropMode != 0)
+        automaticButton->SetValue(true);
+    else
+        manualButton->SetValue(true);
+    applyCropModeRule();
+
+    saveFolderText->ChangeValue(values->saveFolder);
+
+    // A read-only choice selects the item with this text; a stored value that
+    // is none of the items leaves it without a selection.
+    perimeterChoice->SetValue(wxString::Format("%d", values->searchPerimeter));
+
+    stackBox->SetValue(false);
+}
+
+void UI_OptionsDialog::onOK(wxCommandEvent&) {
+    if (saveFolderText->GetValue().empty()) {
+        wxMessageBox("Please specify a save location", "ERROR", wxICON_ERROR);
+        return;
+    }
+    const bool automatic = !manualButton->GetValue();
+    const long perimeter = chosenPerimeter(perimeterChoice);
+    // Only a settings file edited outside the program can leave the choice
+    // empty; storing the 0 it reads as would make every automatic run fail.
+    if (automatic && perimeter <= 0) {
+        wxMessageBox("Please choose a search perimeter for the fully automatic mode", "ERROR",
+                     wxICON_ERROR);
+        return;
+    }
+
+    values->useReticle = useReticleBox->GetValue();
+    const wxColour colour = colourPicker->GetColour();
+    values->red = colour.Red();
+    values->green = colour.Green();
+    values->blue = colour.Blue();
+    if (!automatic) {
+        values->cropMode = 0;
+    } else {
+        values->cropMode = 1;
+        values->stackEnabled = stackBox->GetValue();
+        values->searchPerimeter = static_cast<int>(perimeter);
+    }
+    values->saveFolder = saveFolderText->GetValue();
+
+    *cancelled = false;
+    endDialog(wxID_OK);
+}
+
+void UI_OptionsDialog::onCancel(wxCommandEvent&) { refuseOrCancel(); }
+
+void UI_OptionsDialog::onClose(wxCloseEvent& event) {
+    // A close that cannot be refused (the session ends) must still end the
+    // dialog; the block stays as it was.
+    if (!event.CanVeto()) {
+        *cancelled = true;
+        endDialog(wxID_CANCEL);
+        return;
+    }
+    refuseOrCancel();
+}
+
+void UI_OptionsDialog::refuseOrCancel() {
+    if (firstRun) {
+        wxMessageBox("You must complete the setup before exiting this dialog box.", "ERROR",
+                     wxICON_ERROR);
+        return;
+    }
+    *cancelled = true;
+    endDialog(wxID_CANCEL);
+}
+
+void UI_OptionsDialog::endDialog(int result) {
+    // Destroy hides the dialog, which ends its modal loop, only while another
+    // window is shown; on the first run this dialog is the only one, and the
+    // loop must not be left to end when the toolkit deletes the dialog.
+    if (IsModal()) EndModal(result);
+    Destroy();
+}
+
+void UI_OptionsDialog::onUseReticle(wxCommandEvent&) {
+    enableReticleColourControls(useReticleBox->GetValue());
+}
+
+void UI_OptionsDialog::enableReticleColourControls(bool enable) {
+    redButton->Enable(enable);
+    greenButton->Enable(enable);
+    blueButton->Enable(enable);
+    reticleColourLabel->Enable(enable);
+    customColourLabel->Enable(enable);
+    colourPicker->Enable(enable);
+    customColourButton->Enable(enable);
+}
+
+void UI_OptionsDialog::onPresetColourChange(wxCommandEvent&) {
+    if (redButton->GetValue())
+        colourPicker->SetColour(kPureRed);
+    else if (greenButton->GetValue())
+        colourPicker->SetColour(kPureGreen);
+    else if (blueButton->GetValue())
+        colourPicker->SetColour(kPureBlue);
+}
+
+// The picker is read on Accept; picking a colour leaves the preset buttons as
+// they are.
+void UI_OptionsDialog::onColourPicker(wxColourPickerEvent&) {}
+
+void UI_OptionsDialog::onCropMode(wxCommandEvent&) { applyCropModeRule(); }
+
+void UI_OptionsDialog::applyCropModeRule() {
+    stackBox->Disable();
+    const bool automatic = !manualButton->GetValue();
+    perimeterLabel->Enable(automatic);
+    perimeterChoice->Enable(automatic);
+}
+
+void UI_OptionsDialog::onRadiusChange(wxCommandEvent&) {
+    if (chosenPerimeter(perimeterChoice) > kAdvisedPerimeterLimit) {
+        wxMessageBox(
+            "A setting of between 10 and 20 is usually enough for a good result.\n\nSetting a "
+            "large search area will more accurately align your images but can take "
+            "substantially longer to run, especially on older computers or single core "
+            "CPU's.\n\nTry a smaller value first and examine your results.",
+            "Please Note", wxICON_EXCLAMATION);
+    }
+}
+
+void UI_OptionsDialog::onChangeDirectory(wxCommandEvent&) {
+    wxDirDialog chooser(this, "Set Default File Path", wxEmptyString, wxDD_DEFAULT_STYLE);
+    if (chooser.ShowModal() == wxID_OK) saveFolderText->ChangeValue(chooser.GetPath());
+}
+
+void UI_OptionsDialog::onStackImage(wxCommandEvent&) {
+    if (!stackBox->GetValue()) return;
+    wxMessageBox("Image Stacking will be implemented in the next version of Tellvar",
+                 "Function not Implemented", wxICON_INFORMATION);
+    stackBox->SetValue(false);
+}
