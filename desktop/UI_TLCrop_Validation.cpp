@@ -1,4 +1,144 @@
-// Placeholder until validation is built.
+// Validation of an image set for the fully automatic mode: every file must
+// have the set's input type and the first file's width and height. Only the
+// sizes are read, through the engine codec for the input type.
+
 #include "UI_TLCrop.h"
-bool UI_TLCrop::validateImages() { return false; }
-void UI_TLCrop::onRevalidate(wxCommandEvent&) {}
+
+#include "Brennock.h"
+#include "ValidationSupport.h"
+
+#include <wx/menu.h>
+#include <wx/msgdlg.h>
+#include <wx/progdlg.h>
+#include <wx/toolbar.h>
+
+#include <vector>
+
+namespace {
+
+constexpr int kSetCropAreaId = 1005;
+constexpr int kRemoveFilesId = 1010;
+constexpr int kSetReferenceId = 1014;
+
+// At most this many read errors are kept to be shown after the walk.
+constexpr size_t kMaxStoredReadErrors = 4;
+
+const char* const kMismatchClosing =
+    "\n\nThe fully automatic modes require that all your images are exactly the same size and "
+    "are of the same file type.\n\nYou can use Tellvar's remove feature to remove incorrect "
+    "images and then click the revalidate toolbar option or switch to manual mode. ";
+
+// The two summaries differ only in the case of "Option"/"option".
+wxString errorsSummary(const char* validateWord) {
+    return wxString("Errors have been detected and as a result the application cannot run in "
+                    "automatic mode.\n\nErrors have been previously shown, please take action and "
+                    "then resubmit your images.\n\nIf you remove images from the active file list "
+                    "please click the ") +
+           validateWord + " on the toolbar which will revalidate all images.";
+}
+
+void enableCommand(wxMenu* menu, wxToolBar* tools, int id, bool enable) {
+    menu->Enable(id, enable);
+    tools->EnableTool(id, enable);
+}
+
+// After a failure the user can remove the offending files and validate
+// again, but cannot go on with the set as it is.
+void applyFailureCommands(wxMenu* menu, wxToolBar* tools) {
+    enableCommand(menu, tools, kSetReferenceId, false);
+    enableCommand(menu, tools, kSetCropAreaId, false);
+    enableCommand(menu, tools, kRemoveFilesId, true);
+}
+
+}  // namespace
+
+bool UI_TLCrop::validateImages() {
+    if (validated) return true;
+    if (imagePaths == nullptr || imageNames == nullptr || imagePaths->IsEmpty() ||
+        imageNames->GetCount() != imagePaths->GetCount())
+        return false;
+
+    const wxArrayString& paths = *imagePaths;
+    const wxArrayString& names = *imageNames;
+    const int fileCount = static_cast<int>(paths.GetCount());
+
+    wxProgressDialog progress("", "Analysing Images", fileCount - 1, this,
+                              wxPD_AUTO_HIDE | wxPD_REMAINING_TIME);
+
+    // Owned here alone, so it is released on every way out of the walk.
+    std::unique_ptr<Tellvar::Brennock> codec = validationCodecFactory
+                                                   ? validationCodecFactory(inputExtension)
+                                                   : makeValidationCodec(inputExtension);
+    if (!codec) return false;
+
+    int referenceWidth = 0;
+    int referenceHeight = 0;
+    std::string errorText;
+    if (!codec->sizeChecker(&referenceWidth, &referenceHeight, toEnginePath(paths[0]),
+                            &errorText)) {
+        wxMessageBox(fromEngineText(errorText), "Image Validation Error", wxICON_ERROR);
+        wxMessageBox(errorsSummary("Validate Option"), "Critical Error", wxICON_ERROR);
+        validated = false;
+        return false;
+    }
+
+    // A mismatch ends the walk at the first offending file.
+    const auto failWalk = [this, &codec](const wxString& text) {
+        wxMessageBox(text, "Critical Error", wxICON_ERROR);
+        codec.reset();
+        validated = false;
+        applyFailureCommands(toolsMenu, toolBar);
+        return false;
+    };
+
+    std::vector<wxString> readErrors;
+    for (int i = 0; i < fileCount; ++i) {
+        if (foldedImageType(names[i]) != inputExtension) {
+            return failWalk(wxString("Your images are not all of the same image format. At lest the "
+                                     "following image is a different type:\n\n") +
+                            paths[i] + kMismatchClosing);
+        }
+
+        int width = 0;
+        int height = 0;
+        errorText.clear();
+        if (!codec->sizeChecker(&width, &height, toEnginePath(paths[i]), &errorText)) {
+            // An unreadable file is not compared for size; the walk goes on
+            // so that up to four of these can be reported together.
+            if (readErrors.size() < kMaxStoredReadErrors)
+                readErrors.push_back(fromEngineText(errorText));
+        } else if (width != referenceWidth || height != referenceHeight) {
+            return failWalk(wxString("Your images are not all of the same size. At lest the "
+                                     "following image is a different size:\n\n") +
+                            paths[i] + kMismatchClosing);
+        }
+
+        progress.Update(i, wxEmptyString);
+    }
+
+    if (!readErrors.empty()) {
+        for (const wxString& text : readErrors)
+            wxMessageBox(text, wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+        wxMessageBox(errorsSummary("Validate option"), "Critical Error", wxICON_ERROR);
+        codec.reset();
+        validated = false;
+        applyFailureCommands(toolsMenu, toolBar);
+        return false;
+    }
+
+    validated = true;
+    codec.reset();
+    enableCommand(toolsMenu, toolBar, kSetReferenceId, true);
+    enableCommand(toolsMenu, toolBar, kSetCropAreaId, true);
+    enableCommand(toolsMenu, toolBar, kRemoveFilesId, true);
+    wxMessageBox("All images have been validated and are compatible with automatic alignment and "
+                 "cropping mode.",
+                 "Validation Completed!", wxOK | wxCENTRE);
+    return true;
+}
+
+void UI_TLCrop::onRevalidate(wxCommandEvent&) {
+    if (!imagesLoaded) return;
+    validated = false;
+    validateImages();
+}
