@@ -1,5 +1,237 @@
-// Placeholder until the automatic run is built.
+// The automatic run launcher of the main window, and the GUI side of a run:
+// progress, the worker's requests, and closing the window during a run.
+
 #include "UI_TLCrop.h"
-void UI_TLCrop::mainProcedure(int, int) {}
-void UI_TLCrop::onAutoStart(wxCommandEvent&) {}
-void UI_TLCrop::onThreadUpdate(wxCommandEvent&) {}
+
+#include "AutoCrop.h"
+#include "AutoData.h"
+#include "UI_ConfDialog.h"
+#include "UI_ProgressDialog.h"
+
+#include <wx/msgdlg.h>
+
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Images narrower or lower than this are searched once, at full resolution.
+constexpr int kSmallImageWidth = 320;
+constexpr int kSmallImageHeight = 240;
+
+int engineTypeCode(const wxString& inputExtension) {
+    if (inputExtension == "BMP") return 1022;
+    if (inputExtension == "TIF") return 1025;
+    return 1021;
+}
+
+// The run's files in the engine's encoding, reference frame first, and the
+// output folder.
+struct EngineInputs {
+    std::vector<std::string> paths;
+    std::vector<std::string> names;
+    std::string outputFolder;
+};
+
+void refuseUnrepresentablePath(const wxString& path) {
+    wxMessageBox("Tellvar cannot hand the following path to its image engine:\n\n" + path +
+                     "\n\nPlease rename the file or folder so that its name holds only valid "
+                     "characters and start the procedure again.",
+                 "ERROR", wxICON_ERROR);
+}
+
+// Everything a run needs from the window, checked before the user is asked:
+// no second run, a reference frame inside the set, and texts the engine can
+// take. Each refusal shows its message and returns false.
+bool prepareEngineInputs(const UI_TLCrop& frame, EngineInputs* inputs) {
+    if (frame.runInProgress()) {
+        wxMessageBox("An automatic procedure is already running.\n\nPlease wait until it has "
+                     "finished, or cancel it, before you start another one.",
+                     "WARNING", wxICON_EXCLAMATION);
+        return false;
+    }
+
+    const int count = frame.imageNames ? static_cast<int>(frame.imageNames->GetCount()) : 0;
+    const bool listsAgree = frame.imagePaths && frame.imageNames &&
+                            frame.imagePaths->GetCount() == frame.imageNames->GetCount();
+    if (!listsAgree || count == 0 || !frame.referenceSet || frame.referenceIndex < 0 ||
+        frame.referenceIndex >= count) {
+        wxMessageBox("Tellvar cannot start the automatic procedure without a reference frame."
+                     "\n\nPlease select the best reference frame with Set Reference Frame and "
+                     "start the procedure again.",
+                     "ERROR", wxICON_ERROR);
+        return false;
+    }
+
+    // Reference row first, then the other rows in list order.
+    std::vector<int> order{frame.referenceIndex};
+    for (int row = 0; row < count; ++row) {
+        if (row != frame.referenceIndex) order.push_back(row);
+    }
+    for (int row : order) {
+        std::string path;
+        std::string name;
+        const wxString& widePath = (*frame.imagePaths)[row];
+        if (!autorun::toEngineText(widePath, &path) ||
+            !autorun::toEngineText((*frame.imageNames)[row], &name)) {
+            refuseUnrepresentablePath(widePath);
+            return false;
+        }
+        inputs->paths.push_back(std::move(path));
+        inputs->names.push_back(std::move(name));
+    }
+    if (!autorun::toEngineText(frame.options.saveFolder, &inputs->outputFolder)) {
+        refuseUnrepresentablePath(frame.options.saveFolder);
+        return false;
+    }
+    return true;
+}
+
+// Copies the entries into an array one longer than the set, the last entry
+// left empty.
+std::unique_ptr<std::string[]> toRunArray(std::vector<std::string>& entries) {
+    auto array = std::make_unique<std::string[]>(entries.size() + 1);
+    for (std::size_t i = 0; i < entries.size(); ++i) array[i] = std::move(entries[i]);
+    return array;
+}
+
+void reportThreadFailure(const wxString& step) {
+    wxMessageBox("The application has been unable to " + step +
+                     " the worker thread. Please contact the developer for support.",
+                 "Critical Error", wxICON_ERROR);
+}
+
+}  // namespace
+
+void UI_TLCrop::mainProcedure(int x, int y) {
+    EngineInputs inputs;
+    if (!prepareEngineInputs(*this, &inputs)) return;
+
+    ImageData summary;
+    summary.cropWidth = cropWidth;
+    summary.cropHeight = cropHeight;
+    summary.imageWidth = imageWidth;
+    summary.imageHeight = imageHeight;
+    summary.imageCount = imageCount;
+    summary.outputFormat = options.outputFormat;
+    summary.saveFolder = options.saveFolder;
+    summary.referenceFrame = (*imageNames)[referenceIndex];
+
+    const int typeCode = engineTypeCode(inputExtension);
+
+    bool cancelled = false;
+    bool singleThread = false;
+    auto* summaryDialog = new UI_ConfDialog("Configuration", summary, &cancelled, &singleThread);
+    summaryDialog->ShowModal();
+    if (cancelled) return;
+
+    const int runImageCount = static_cast<int>(inputs.names.size());
+    std::unique_ptr<std::string[]> paths = toRunArray(inputs.paths);
+    std::unique_ptr<std::string[]> names = toRunArray(inputs.names);
+
+    AutoData data;
+    data.imageCount = runImageCount;
+    data.cropWidth = cropWidth;
+    data.cropHeight = cropHeight;
+    // The engine takes the corner exactly as this window holds it, 0-based.
+    data.cropX = x;
+    data.cropY = y;
+    data.searchPerimeter = options.searchPerimeter;
+    data.typeCode = typeCode;
+    data.outputFolder = inputs.outputFolder;
+    data.filePaths = paths.get();
+    data.fileNames = names.get();
+    data.smallImage = imageWidth < kSmallImageWidth || imageHeight < kSmallImageHeight;
+
+    int threads = static_cast<int>(hardwareThreadCount ? hardwareThreadCount() : 0);
+    if (threads <= 0) {
+        wxMessageBox("Unable to determine the number of cores on your CPU.\n\nThe Application "
+                     "will run on one thread. Running on a single core is MUCH slower then "
+                     "running multi core. Please report this problem to the developer.",
+                     wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+        threads = 1;
+    }
+    if (singleThread) threads = 1;
+
+    progressDialog = new UI_ProgressDialog("Tellvar Progress...", data.imageCount, threads);
+    auto* worker = new AutoCrop(this, progressDialog, data, threads, options.stackEnabled);
+    worker->startFrameThread = frameThreadStarter;
+    progressDialog->setCancellationPointer(worker);
+
+    // A worker that never ran is still ours to delete, and its hidden
+    // dialog ours to close; the arrays go with this scope.
+    if (worker->Create() != wxTHREAD_NO_ERROR) {
+        reportThreadFailure("create");
+        delete worker;
+        closeProgressDialog();
+        return;
+    }
+    if (worker->Run() != wxTHREAD_NO_ERROR) {
+        reportThreadFailure("run");
+        delete worker;
+        closeProgressDialog();
+        return;
+    }
+
+    // From here the run belongs to the worker; the arrays stay until it ends.
+    runWorker = worker;
+    runFilePaths = std::move(paths);
+    runFileNames = std::move(names);
+}
+
+void UI_TLCrop::onAutoStart(wxCommandEvent&) { mainProcedure(cropX, cropY); }
+
+void UI_TLCrop::onThreadUpdate(wxCommandEvent& event) {
+    // The dialog closes after the run's last progress event has been queued,
+    // but a progress event must never reach a dialog that is gone.
+    if (progressDialog == nullptr) return;
+    progressDialog->Show(true);
+    progressDialog->setValues(event.GetInt());
+}
+
+void UI_TLCrop::onRunEvent(wxThreadEvent& event) {
+    switch (event.GetId()) {
+        case autorun::CloseProgressEventId:
+            closeProgressDialog();
+            break;
+
+        case autorun::RunEndedEventId: {
+            // The worker has destroyed its processor and waits for this
+            // handler: let go of everything that pointed at it, then let it go.
+            closeProgressDialog();
+            runWorker = nullptr;
+            runFilePaths.reset();
+            runFileNames.reset();
+            event.GetPayload<std::shared_ptr<std::promise<void>>>()->set_value();
+            if (closeWhenRunEnds) Destroy();
+            break;
+        }
+
+        default:
+            event.Skip();
+            break;
+    }
+}
+
+void UI_TLCrop::onCloseWindow(wxCloseEvent& event) {
+    if (!runInProgress()) {
+        Destroy();
+        return;
+    }
+    // Never destroy the window under a running worker: ask it to stop before
+    // its next batch and close when its end has been handled.
+    if (!closeWhenRunEnds) {
+        closeWhenRunEnds = true;
+        runWorker->Delete();
+    }
+    if (event.CanVeto()) event.Veto();
+}
+
+void UI_TLCrop::closeProgressDialog() {
+    if (progressDialog == nullptr) return;
+    progressDialog->setCancellationPointer(nullptr);
+    progressDialog->Destroy();
+    progressDialog = nullptr;
+}

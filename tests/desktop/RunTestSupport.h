@@ -1,0 +1,41 @@
+#pragma once
+// Helpers of the automatic-run tests: waiting on other threads and pumping
+// the toolkit's queue while a worker runs.
+
+#include <wx/app.h>
+#include <wx/window.h>
+
+#include <chrono>
+#include <thread>
+
+namespace runtest {
+
+// Destroy() has been called: the toolkit deletes the window at idle time.
+inline bool closed(wxWindow* window) { return wxTheApp->IsScheduledForDestruction(window); }
+
+// Polls until done() holds or the timeout passes; false on timeout.
+template <class Predicate>
+bool waitFor(Predicate done, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Handles queued events (progress, the worker's message boxes and requests)
+// until done() holds or the timeout passes; false on timeout. Windows that
+// were destroyed are not deleted here, so pointers to them stay testable.
+template <class Predicate>
+bool pumpUntil(Predicate done, std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        wxTheApp->ProcessPendingEvents();
+        if (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+}  // namespace runtest
