@@ -1,4 +1,155 @@
-// Placeholder until the settings file is built.
+// The settings file: read once when the main window is built (or, on the
+// first run, filled through the set-up dialog), rewritten whole after every
+// change of a setting.
+
+#include "SettingsFile.h"
+#include "UI_OptionsDialog.h"
 #include "UI_TLCrop.h"
-bool UI_TLCrop::readINI() { return true; }
-bool UI_TLCrop::writeINI() { return true; }
+
+#include <wx/msgdlg.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens the settings file for reading. Anything but a regular file (a
+// folder of that name, say) counts as unreadable, as a missing file does.
+// The open does not wait: a named pipe in the file's place must not hang
+// the start.
+FileHandle openForReading(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
+    FileHandle file(fdopen(fd, "r"));
+    if (!file) close(fd);
+    return file;
+}
+
+// Opens the settings file for writing, truncated; errno tells why not.
+// Without a reader a named pipe fails at once instead of blocking.
+FileHandle openForWriting(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    FileHandle file(fdopen(fd, "w"));
+    if (!file) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+    }
+    return file;
+}
+
+// The first-run values; the save folder is left for the set-up dialog, which
+// insists on one.
+void putFirstRunDefaults(OptionValues& options) {
+    options.useReticle = true;
+    options.red = 255;
+    options.green = 0;
+    options.blue = 0;
+    options.searchPerimeter = 10;
+    options.cropMode = 1;
+    options.stackEnabled = false;
+    // The fully automatic mode refuses JPEG output, so starting from 8-bit
+    // TIFF spares the user a warning right after the set-up.
+    options.outputFormat = 1023;
+}
+
+void showWriteFailure(int errorNumber) {
+    // strerror speaks the locale's multibyte encoding.
+    const wxString reason(std::strerror(errorNumber), wxConvLibc);
+    wxMessageBox("Failed to write to the configuration file.\n\n" + reason, "Critical Error",
+                 wxICON_ERROR);
+}
+
+}  // namespace
+
+std::string UI_TLCrop::settingsPath() const {
+    // Appended directly, without a separator: the file sits beside the user
+    // data directory, where earlier versions stored it.
+    return settingsDir + "tellvar.ini";
+}
+
+bool UI_TLCrop::readINI() {
+    FileHandle file = openForReading(settingsPath());
+    if (!file) {
+        wxMessageBox("This is the first time running Tellvar.\n\nPlease configure your default "
+                     "settings in the following dialog box.",
+                     "Important Information", wxICON_EXCLAMATION);
+        putFirstRunDefaults(options);
+
+        bool cancelled = false;
+        UI_OptionsDialog* setup = new UI_OptionsDialog("Tellvar Configuration");
+        setup->putVars(&options, &cancelled, true);
+        setup->ShowModal();
+
+        writeINI();
+        return true;
+    }
+
+    std::vector<std::string> lines = settingsfile::readLines(file.get());
+    file.reset();
+    // Lines the file does not have read as empty.
+    lines.resize(settingsfile::kLineSlots);
+
+    options.useReticle = settingsfile::parseFlag(lines[0]);
+    options.red = settingsfile::parseInteger(lines[1]);
+    options.green = settingsfile::parseInteger(lines[2]);
+    options.blue = settingsfile::parseInteger(lines[3]);
+    options.cropMode = settingsfile::parseInteger(lines[4]);
+    options.stackEnabled = settingsfile::parseFlag(lines[5]);
+    options.saveFolder = settingsfile::decodeFolder(lines[6]);
+    options.searchPerimeter = settingsfile::parseInteger(lines[7]);
+    options.outputFormat = settingsfile::parseInteger(lines[8]);
+    return true;
+}
+
+bool UI_TLCrop::writeINI() {
+    errno = 0;
+    FileHandle file = openForWriting(settingsPath());
+    if (!file) {
+        showWriteFailure(errno);
+        return false;
+    }
+
+    std::FILE* out = file.get();
+    std::fprintf(out, "%d\n", options.useReticle ? 1 : 0);
+    std::fprintf(out, "%d\n", options.red);
+    std::fprintf(out, "%d\n", options.green);
+    std::fprintf(out, "%d\n", options.blue);
+    std::fprintf(out, "%d\n", options.cropMode);
+    std::fprintf(out, "%d\n", options.stackEnabled ? 1 : 0);
+    const std::string folder = settingsfile::encodeFolder(options.saveFolder);
+    std::fwrite(folder.data(), 1, folder.size(), out);
+    std::fputc('\n', out);
+    std::fprintf(out, "%d\n", options.searchPerimeter);
+    std::fprintf(out, "%d\n", options.outputFormat);
+
+    // A write that fails half-way (a full disk, say) leaves a cut-short file
+    // that the next start would read as zeros; report it like a failed open
+    // rather than claim success.
+    const bool writeFailed = std::ferror(out) != 0 || std::fflush(out) != 0;
+    const int writeError = errno;
+    const bool closeFailed = std::fclose(file.release()) != 0;
+    const int closeError = errno;
+    if (writeFailed || closeFailed) {
+        showWriteFailure(writeFailed ? writeError : closeError);
+        return false;
+    }
+    return true;
+}

@@ -1,8 +1,14 @@
 # One GUI test program; ctest runs it under Xvfb, once in the C locale and
 # once in C.UTF-8, so that paths survive either.
+find_package(wxWidgets 3.2 REQUIRED COMPONENTS core base)
+include(${wxWidgets_USE_FILE})
+
 file(GLOB GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
 add_executable(tellvar_gui_tests ${GUI_TEST_SOURCES})
 target_link_libraries(tellvar_gui_tests PRIVATE TellvarCore TestSupport GTest::gtest)
+# One test starts the program itself.
+add_dependencies(tellvar_gui_tests Tellvar)
+target_compile_definitions(tellvar_gui_tests PRIVATE TELLVAR_PROGRAM_PATH="$<TARGET_FILE:Tellvar>")
 
 find_program(XVFB_RUN xvfb-run REQUIRED)
 foreach(locale C C.UTF-8)

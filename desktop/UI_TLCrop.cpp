@@ -1,0 +1,340 @@
+// The main window's shell: construction, widgets, the static event table,
+// the workflow command group and the status bar.
+
+#include "UI_TLCrop.h"
+
+#include "EmbeddedResources.h"
+#include "UI_TLAbout.h"
+
+#include <wx/bitmap.h>
+#include <wx/filename.h>
+#include <wx/iconbndl.h>
+#include <wx/log.h>
+#include <wx/menu.h>
+#include <wx/msgdlg.h>
+#include <wx/panel.h>
+#include <wx/sizer.h>
+#include <wx/statusbr.h>
+#include <wx/stdpaths.h>
+#include <wx/toolbar.h>
+
+#include <cstdlib>
+
+namespace {
+
+// Command ids of the main window. Open, Exit and About carry the toolkit's
+// standard ids; the rest are the window's own plain numbers.
+enum CommandId {
+    idOpen = wxID_OPEN,    // 5000
+    idExit = wxID_EXIT,    // 5006
+    idAbout = wxID_ABOUT,  // 5014
+    idSetCrop = 1005,
+    idCropImage = 1006,
+    idOptions = 1007,
+    idImageDetails = 1008,
+    idClearImages = 1009,
+    idRemoveFiles = 1010,
+    idPreviewPanel = 1012,
+    idImageList = 1013,
+    idSetReference = 1014,
+    idStartRun = 1015,
+    idManualMode = 1016,
+    idAutomaticMode = 1018,
+    idStack = 1019,
+    idOutputJpeg = 1021,
+    idOutputBmp = 1022,
+    idOutputTif8 = 1023,
+    idOutputTif16 = 1024,
+    idValidate = 1060,
+    idToggleSafeArea = 1061,
+    idRunProgress = 100000,
+};
+
+static_assert(wxID_OPEN == 5000 && wxID_EXIT == 5006 && wxID_ABOUT == 5014,
+              "the menu ids double as the toolkit's standard ids");
+
+constexpr int kStatusFieldCount = 5;
+const int kStatusFieldWidths[kStatusFieldCount] = {130, 80, 150, 150, 530};
+
+wxBitmap pictureFromPng(const unsigned char* data, unsigned int size) {
+    return wxBitmap::NewFromPNGData(data, size);
+}
+
+std::string toUtf8(const wxString& text) {
+    const wxScopedCharBuffer utf8 = text.utf8_str();
+    return std::string(utf8.data(), utf8.length());
+}
+
+wxIcon iconFromPng(const unsigned char* data, unsigned int size) {
+    wxIcon icon;
+    icon.CopyFromBitmap(pictureFromPng(data, size));
+    return icon;
+}
+
+// The toolkit registers some handlers (BMP) by itself; adding one twice
+// would only log a complaint.
+template <class Handler>
+void addImageHandler(wxBitmapType type) {
+    if (!wxImage::FindHandler(type)) wxImage::AddHandler(new Handler);
+}
+
+}  // namespace
+
+wxBEGIN_EVENT_TABLE(UI_TLCrop, wxFrame)
+    EVT_PAINT(UI_TLCrop::paintEvent)
+    EVT_LEFT_DOWN(UI_TLCrop::onMouse)
+    EVT_LEFT_UP(UI_TLCrop::onMouse)
+    EVT_LEFT_DCLICK(UI_TLCrop::onMouse)
+    EVT_MIDDLE_DOWN(UI_TLCrop::onMouse)
+    EVT_MIDDLE_UP(UI_TLCrop::onMouse)
+    EVT_MIDDLE_DCLICK(UI_TLCrop::onMouse)
+    EVT_RIGHT_DOWN(UI_TLCrop::onMouse)
+    EVT_RIGHT_UP(UI_TLCrop::onMouse)
+    EVT_RIGHT_DCLICK(UI_TLCrop::onMouse)
+    EVT_MOUSE_AUX1_DOWN(UI_TLCrop::onMouse)
+    EVT_MOUSE_AUX1_UP(UI_TLCrop::onMouse)
+    EVT_MOUSE_AUX1_DCLICK(UI_TLCrop::onMouse)
+    EVT_MOUSE_AUX2_DOWN(UI_TLCrop::onMouse)
+    EVT_MOUSE_AUX2_UP(UI_TLCrop::onMouse)
+    EVT_MOUSE_AUX2_DCLICK(UI_TLCrop::onMouse)
+    EVT_MOTION(UI_TLCrop::onMouse)
+    EVT_LEAVE_WINDOW(UI_TLCrop::onMouse)
+    EVT_ENTER_WINDOW(UI_TLCrop::onMouse)
+    EVT_MOUSEWHEEL(UI_TLCrop::onMouse)
+    EVT_MENU(idExit, UI_TLCrop::onExit)
+    EVT_MENU(idOpen, UI_TLCrop::onOpen)
+    EVT_MENU(idAbout, UI_TLCrop::onAbout)
+    EVT_MENU(idOptions, UI_TLCrop::onOptions)
+    EVT_MENU(idSetCrop, UI_TLCrop::onSetCrop)
+    EVT_MENU(idClearImages, UI_TLCrop::onMasterReset)
+    EVT_MENU(idRemoveFiles, UI_TLCrop::onDelete)
+    EVT_MENU(idCropImage, UI_TLCrop::onCropImage)
+    EVT_MENU(idSetReference, UI_TLCrop::onReferenceFrameSet)
+    EVT_MENU(idStartRun, UI_TLCrop::onAutoStart)
+    EVT_MENU(idImageDetails, UI_TLCrop::onImageDetails)
+    EVT_MENU(idManualMode, UI_TLCrop::onModeChange)
+    EVT_MENU(idAutomaticMode, UI_TLCrop::onModeChange)
+    EVT_MENU(idStack, UI_TLCrop::onStackSelect)
+    EVT_LIST_ITEM_SELECTED(wxID_ANY, UI_TLCrop::onSelect)
+    EVT_MENU(idOutputJpeg, UI_TLCrop::onFileFormat)
+    EVT_MENU(idOutputBmp, UI_TLCrop::onFileFormat)
+    EVT_MENU(idOutputTif8, UI_TLCrop::onFileFormat)
+    EVT_MENU(idOutputTif16, UI_TLCrop::onFileFormat)
+    EVT_MENU(idValidate, UI_TLCrop::onRevalidate)
+    EVT_MENU(idToggleSafeArea, UI_TLCrop::onToggleSafeArea)
+    EVT_LIST_KEY_DOWN(idImageList, UI_TLCrop::onKeyDown)
+    EVT_TEXT(idRunProgress, UI_TLCrop::onThreadUpdate)
+    // Automatic run: the worker's requests, and closing during a run.
+    EVT_THREAD(wxID_ANY, UI_TLCrop::onRunEvent)
+    EVT_CLOSE(UI_TLCrop::onCloseWindow)
+wxEND_EVENT_TABLE()
+
+UI_TLCrop::UI_TLCrop(const wxString& title) {
+    // A fixed-size frame: no resize border and no maximise box, because the
+    // preview panel and the list are laid out for exactly this size.
+    Create(nullptr, wxID_ANY, title, wxDefaultPosition, wxSize(1044, 700),
+           wxCAPTION | wxTAB_TRAVERSAL | wxCLOSE_BOX | wxMINIMIZE_BOX);
+
+    imagePaths = &imagePathStore;
+    imageNames = &imageNameStore;
+
+    // Held as UTF-8 rather than in the locale's encoding, so that a home
+    // folder with non-ASCII characters still gives a usable settings path
+    // in the C locale.
+    settingsDir = userDataDirUtf8();
+
+    addImageHandler<wxPNGHandler>(wxBITMAP_TYPE_PNG);
+    addImageHandler<wxBMPHandler>(wxBITMAP_TYPE_BMP);
+    addImageHandler<wxTIFFHandler>(wxBITMAP_TYPE_TIFF);
+    addImageHandler<wxJPEGHandler>(wxBITMAP_TYPE_JPEG);
+
+    initGUI();
+    // The preview panel paints itself from the preview state.
+    initPreview();
+
+    popStatusBar("Image Path: N/A", 4, false);
+    popStatusBar("Image Size: N/A", 3, false);
+    widgetState(false);
+
+    // On the first run this shows the first-run message and the set-up
+    // dialog while the frame is still hidden.
+    readINI();
+    setupUI(options.cropMode);
+}
+
+UI_TLCrop::~UI_TLCrop() = default;
+
+void UI_TLCrop::initGUI() {
+    wxIconBundle icons;
+    icons.AddIcon(iconFromPng(aaaa_main_icon_16_png, aaaa_main_icon_16_png_size));
+    icons.AddIcon(iconFromPng(aaaa_main_icon_32_png, aaaa_main_icon_32_png_size));
+    icons.AddIcon(iconFromPng(aaaa_main_icon_48_png, aaaa_main_icon_48_png_size));
+    icons.AddIcon(iconFromPng(aaaa_main_icon_64_png, aaaa_main_icon_64_png_size));
+    icons.AddIcon(iconFromPng(aaaa_main_icon_128_png, aaaa_main_icon_128_png_size));
+    SetIcons(icons);
+
+    SetFont(wxFont(8, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL, false,
+                   wxEmptyString));
+    SetSizeHints(wxDefaultSize, wxDefaultSize);
+
+    // Building the widgets may make the toolkit log harmless complaints
+    // (missing theme icons and the like); keep them away from the user.
+    const bool wasLogging = wxLog::EnableLogging(false);
+
+    toolBar = new wxToolBar(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTB_HORIZONTAL);
+    toolBar->SetToolBitmapSize(wxSize(16, 16));
+    const auto addTool = [this](int id, const wxString& label, const wxString& tooltip,
+                                const unsigned char* png, unsigned int pngSize) {
+        toolBar->AddTool(id, label, pictureFromPng(png, pngSize), wxNullBitmap, wxITEM_NORMAL,
+                         tooltip, wxEmptyString);
+    };
+    addTool(idOpen, "Open Image Files", "Open Image Files", icon_open_png, icon_open_png_size);
+    toolBar->AddSeparator();
+    addTool(idSetCrop, "Set Crop Area", "Set Cropping Area", icon_setcrop_png,
+            icon_setcrop_png_size);
+    addTool(idCropImage, "Crop Image", "Crop Image", icon_crop_png, icon_crop_png_size);
+    toolBar->AddSeparator();
+    addTool(idClearImages, "Clear Image Buffer", "Clear Image Buffer", icon_clear_png,
+            icon_clear_png_size);
+    toolBar->AddSeparator();
+    addTool(idRemoveFiles, "Remove Highlighted Files", "Remove Highlighted Image Files",
+            icon_delete_png, icon_delete_png_size);
+    addTool(idSetReference, "Set Reference Frame", "Set Reference Frame", icon_reference_png,
+            icon_reference_png_size);
+    toolBar->AddSeparator();
+    addTool(idStartRun, "Start The Automatic Procedure", "Start Auto Crop Procedure",
+            icon_GO_png, icon_GO_png_size);
+    toolBar->AddSeparator();
+    addTool(idValidate, "Validate Images", "Validate Images", icon_Validate_png,
+            icon_Validate_png_size);
+    toolBar->AddSeparator();
+    addTool(idToggleSafeArea, "Toggle Safe Area", "Toggle Safe Area", icon_SafeAreaOn_png,
+            icon_SafeAreaOn_png_size);
+    toolBar->Realize();
+
+    menuBar = new wxMenuBar;
+    fileMenu = new wxMenu;
+    toolsMenu = new wxMenu;
+    cropModeMenu = new wxMenu;
+    settingsMenu = new wxMenu;
+    outputMenu = new wxMenu;
+    helpMenu = new wxMenu;
+
+    fileMenu->Append(idOpen, "Open Image Files", wxEmptyString);
+    fileMenu->AppendSeparator();
+    fileMenu->Append(idExit, "Exit", wxEmptyString);
+
+    toolsMenu->Append(idClearImages, "Clear Image Buffer", wxEmptyString);
+    toolsMenu->Append(idRemoveFiles, "Delete Highlighted Files", wxEmptyString);
+    toolsMenu->AppendSeparator();
+    toolsMenu->Append(idSetCrop, "Set Cropping Area", wxEmptyString);
+    toolsMenu->Append(idCropImage, "Crop Image", wxEmptyString);
+    toolsMenu->AppendSeparator();
+    toolsMenu->Append(idSetReference, "Set Reference Frame", wxEmptyString);
+    toolsMenu->Append(idStartRun, "Start Procedure", wxEmptyString);
+    toolsMenu->AppendSeparator();
+    toolsMenu->Append(idImageDetails, "Image Details", wxEmptyString);
+
+    cropModeMenu->AppendRadioItem(idManualMode, "Manual", wxEmptyString);
+    cropModeMenu->AppendRadioItem(idAutomaticMode, "Fully Automatic (Recommended)",
+                                  wxEmptyString);
+
+    settingsMenu->Append(idOptions, "Options", wxEmptyString);
+
+    outputMenu->AppendRadioItem(idOutputJpeg, "JPEG", wxEmptyString);
+    outputMenu->AppendRadioItem(idOutputBmp, "BMP", wxEmptyString);
+    outputMenu->AppendRadioItem(idOutputTif8, "TIF (8 bit)", wxEmptyString);
+    outputMenu->AppendRadioItem(idOutputTif16, "TIF (16 bit)", wxEmptyString);
+
+    helpMenu->Append(idAbout, "About", wxEmptyString);
+
+    menuBar->Append(fileMenu, "File");
+    menuBar->Append(toolsMenu, "Tellvar Tools");
+    menuBar->Append(cropModeMenu, "Crop Mode");
+    menuBar->Append(settingsMenu, "Settings");
+    menuBar->Append(outputMenu, "Output");
+    menuBar->Append(helpMenu, "Help");
+    SetMenuBar(menuBar);
+
+    previewPanel = new wxPanel(this, idPreviewPanel, wxDefaultPosition, wxSize(800, 600), 0);
+    previewPanel->Bind(wxEVT_LEFT_DOWN, &UI_TLCrop::onMouse, this, idPreviewPanel);
+    previewPanel->Bind(wxEVT_RIGHT_DOWN, &UI_TLCrop::onMouse, this, idPreviewPanel);
+    previewPanel->Bind(wxEVT_MOTION, &UI_TLCrop::onMouse, this, idPreviewPanel);
+
+    imageList = new wxListCtrl(this, idImageList, wxDefaultPosition, wxSize(250, 602),
+                               wxLC_REPORT, wxDefaultValidator);
+    imageList->SetFont(wxFont(7, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL));
+    imageList->InsertColumn(0, "#", wxLIST_FORMAT_LEFT);
+    imageList->InsertColumn(1, "Active Image List", wxLIST_FORMAT_LEFT);
+    imageList->SetColumnWidth(0, 35);
+    imageList->SetColumnWidth(1, 200);
+    imageList->SetBackgroundColour(wxColour(255, 255, 255));
+
+    statusBar = CreateStatusBar(kStatusFieldCount, 0, wxID_ANY);
+    statusBar->SetStatusWidths(kStatusFieldCount, kStatusFieldWidths);
+    statusBar->SetFont(wxFont(7, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
+
+    panelSizer = new wxBoxSizer(wxHORIZONTAL);
+    mainSizer = new wxBoxSizer(wxVERTICAL);
+    mainSizer->Add(toolBar, 0, wxEXPAND, 5);
+    mainSizer->Add(panelSizer, 1, wxEXPAND, 5);
+    panelSizer->Add(previewPanel, 0, wxTOP, 3);
+    panelSizer->Add(imageList, 0, wxTOP, 3);
+    SetSizer(mainSizer);
+    Centre(wxBOTH);
+
+    wxLog::EnableLogging(wasLogging);
+}
+
+void UI_TLCrop::widgetState(bool enable) {
+    static const int menuIds[] = {idClearImages, idCropImage, idImageDetails, idSetCrop,
+                                  idSetReference, idRemoveFiles, idStartRun};
+    static const int toolIds[] = {idClearImages, idCropImage, idImageDetails, idSetCrop,
+                                  idRemoveFiles, idSetReference, idStartRun};
+    for (int id : menuIds) toolsMenu->Enable(id, enable);
+    // Image Details has no tool; EnableTool simply finds nothing for it.
+    for (int id : toolIds) toolBar->EnableTool(id, enable);
+    toolsMenu->Enable(idCropImage, enable);
+    toolBar->EnableTool(idCropImage, enable);
+}
+
+void UI_TLCrop::popStatusBar(const wxString& text, int field, bool fromImage) {
+    if (fromImage) {
+        // No image (after a reset) has no size to show.
+        const wxString size = currentImage.IsOk()
+                                  ? wxString::Format("Image Size: %d x %d", currentImage.GetWidth(),
+                                                     currentImage.GetHeight())
+                                  : wxString("Image Size: N/A");
+        statusBar->SetStatusText(size, field);
+    } else {
+        statusBar->SetStatusText(text, field);
+    }
+}
+
+// Through the close handler, which waits for a running automatic run.
+void UI_TLCrop::onExit(wxCommandEvent&) { Close(true); }
+
+void UI_TLCrop::onAbout(wxCommandEvent&) {
+    // The dialog destroys itself when it is closed.
+    UI_TLAbout* about = new UI_TLAbout("About");
+    about->ShowModal();
+}
+
+void UI_TLCrop::onImageDetails(wxCommandEvent&) {
+    wxMessageBox("Image Details", wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+}
+
+std::string UI_TLCrop::userDataDirUtf8() {
+    const wxString dataDir = wxStandardPaths::Get().GetUserDataDir();
+
+    // The toolkit decodes $HOME with the locale's converter; in the C locale
+    // a home folder with non-ASCII characters fails that and the toolkit
+    // falls back to the password database's entry. Put the environment's own
+    // bytes back in front, since those name the folder the user really has.
+    const char* home = std::getenv("HOME");
+    const wxString toolkitHome = wxFileName::GetHomeDir();
+    wxString rest;
+    if (home && *home && !toolkitHome.empty() && dataDir.StartsWith(toolkitHome, &rest))
+        return std::string(home) + toUtf8(rest);
+    return toUtf8(dataDir);
+}
