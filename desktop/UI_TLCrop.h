@@ -12,7 +12,9 @@
 //   UI_TLCrop_ManualCrop.cpp onCropImage, cropRoutine, autoSave
 //   UI_TLCrop_AutoRun.cpp    mainProcedure, onAutoStart, onThreadUpdate
 
+#include "ManualPass.h"
 #include "OptionValues.h"
+#include "PreviewCanvas.h"
 
 #include <wx/arrstr.h>
 #include <wx/frame.h>
@@ -20,7 +22,10 @@
 #include <wx/bitmap.h>
 #include <wx/listctrl.h>
 
+#include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 
 class wxToolBar;
 class wxMenuBar;
@@ -30,6 +35,9 @@ class wxPanel;
 class wxStatusBar;
 class UI_ProgressDialog;
 class AutoCrop;
+namespace Tellvar {
+class Brennock;
+}
 
 class UI_TLCrop : public wxFrame {
 public:
@@ -135,10 +143,80 @@ public:
     wxListCtrl* imageList = nullptr;
     wxStatusBar* statusBar = nullptr;
 
-    // Preview state drawn by the panel's paint handler (see UI_TLCrop_Preview.cpp).
-    // Owned by the preview and image-set work.
+    // Preview state (see UI_TLCrop_Preview.cpp).
+    // The panel is painted from previewCanvas by paintEvent. The preview
+    // operations record there what they draw and refresh the panel, in place
+    // of drawing on a stored client DC, which an expose would wipe.
+    PreviewCanvas previewCanvas;
+    // Binds the panel's paint handler; called once, right after initGUI.
+    void initPreview();
+    // "Draw the preview bitmap at (0, 0)": shows it and so covers the crop
+    // rectangle, reticle and safe area drawn before.
+    void drawPreview(const wxBitmap& bitmap);
+    // Redraws the loaded image: setupBitmap(1500) drawn at (0, 0).
+    void redrawPreview();
+    // Clears the panel and shows the start-screen picture (no set loaded).
+    void drawStartScreen();
+    // Paints the panel as the user sees it; the body of the panel's paint.
+    void renderPreview(wxDC& dc);
+    // How the loaded image sits on the panel, from the last fit.
+    preview::View previewView() const;
 
     // Automatic-run state (see UI_TLCrop_AutoRun.cpp). Owned by the automatic-run work.
+    // The worker of the run in progress, or nullptr. The worker waits until
+    // the run-ended event has been handled, so it is valid while set.
+    AutoCrop* runWorker = nullptr;
+    // The run's file arrays in the engine's encoding, reference frame first;
+    // released when the run has ended, after its processor.
+    std::unique_ptr<std::string[]> runFilePaths;
+    std::unique_ptr<std::string[]> runFileNames;
+    // A close request came during a run: the window closes when the run ends.
+    bool closeWhenRunEnds = false;
+    // The platform's count of hardware threads (0: unknown).
+    std::function<unsigned()> hardwareThreadCount = [] {
+        return std::thread::hardware_concurrency();
+    };
+    // Handed to each run's worker to start its per-frame threads; empty
+    // means std::thread. Tests put a failing starter here.
+    std::function<std::thread(std::function<void()>)> frameThreadStarter;
+    bool runInProgress() const { return runWorker != nullptr; }
+    // The worker's requests: close the progress dialog; the run has ended.
+    void onRunEvent(wxThreadEvent& event);
+    // Close box and Exit: without a run the window goes at once; during a
+    // run it cancels the run and goes when the run has ended.
+    void onCloseWindow(wxCloseEvent& event);
+    // Closes the progress dialog of the run, if it is still open.
+    void closeProgressDialog();
+
+    // Shell and settings file.
+    // The toolkit's user data directory as UTF-8 text (the settings path's start).
+    static std::string userDataDirUtf8();
+    // settingsDir followed directly by the settings file's name.
+    std::string settingsPath() const;
+
+    // Image set.
+    // Steps of onOpen after the file dialog: takes the chosen full paths and
+    // file names (same order) and loads them as the new set.
+    void loadImageSet(const wxArrayString& paths, const wxArrayString& names);
+    // The "#" text the reference row showed before it became "REF".
+    wxString referenceRowLabel;
+    // Storage behind imagePaths and imageNames, which always point here.
+    wxArrayString imagePathStore;
+    wxArrayString imageNameStore;
+
+    // Manual crop state (see UI_TLCrop_ManualCrop.cpp and UI_TLCrop_Validation.cpp).
+    // Outputs and failed saves of the current manual pass.
+    ManualPass manualPass;
+    // Makes the codec whose sizeChecker validateImages asks; empty means the
+    // engine codec for the input type. Tests put a counting codec here.
+    std::function<std::unique_ptr<Tellvar::Brennock>(const wxString& inputExtension)>
+        validationCodecFactory;
+    // Steps of cropRoutine.
+    void manualCropStep();
+    bool cropFitsCurrentImage() const;
+    void loadNextManualImage();
+    void finishManualPass();
+    void askToStartRun();
 
 private:
     wxDECLARE_EVENT_TABLE();

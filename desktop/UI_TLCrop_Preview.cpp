@@ -1,10 +1,237 @@
-// Placeholder until the preview is built.
+// The preview: the loaded image fitted into the panel, the crop rectangle
+// with its reticle, the safe-area frame, dragging, and the commands that set
+// the crop size and toggle the frame.
+//
+// Every operation records what it draws in previewCanvas and refreshes the
+// panel; the panel's paint handler draws the whole picture from there,
+// double-buffered, so what the user sees survives being covered and shown
+// again.
+
 #include "UI_TLCrop.h"
-wxBitmap UI_TLCrop::setupBitmap(int) { return wxBitmap(); }
-void UI_TLCrop::paintEvent(wxPaintEvent&) {}
-void UI_TLCrop::cropArea() {}
-void UI_TLCrop::safetyArea() {}
-void UI_TLCrop::cropDefinition(int, int) {}
-void UI_TLCrop::onMouse(wxMouseEvent&) {}
-void UI_TLCrop::onToggleSafeArea(wxCommandEvent&) {}
-void UI_TLCrop::onSetCrop(wxCommandEvent&) {}
+
+#include "UI_SetCropArea.h"
+
+#include <wx/dcbuffer.h>
+#include <wx/log.h>
+#include <wx/menu.h>
+#include <wx/msgdlg.h>
+#include <wx/panel.h>
+#include <wx/toolbar.h>
+
+namespace {
+
+constexpr int kRedrawMode = 1500;
+constexpr int kPreviewPanelId = 1012;
+constexpr int kCropImageCommand = 1006;
+
+const wxColour kCropTargetRowColour(0, 0, 255);
+
+// Reticle and crop colour from the settings: the low 8 bits of each part.
+wxColour cropColour(const OptionValues& options) {
+    return wxColour(options.red & 0xFF, options.green & 0xFF, options.blue & 0xFF, 255);
+}
+
+}  // namespace
+
+void UI_TLCrop::initPreview() {
+    // Painted whole by paintEvent, so the toolkit must not erase it first.
+    previewPanel->SetBackgroundStyle(wxBG_STYLE_PAINT);
+    previewPanel->Bind(wxEVT_PAINT, &UI_TLCrop::paintEvent, this);
+}
+
+preview::View UI_TLCrop::previewView() const {
+    preview::View view;
+    view.imageWidth = imageWidth;
+    view.imageHeight = imageHeight;
+    view.scaled = previewScaled;
+    view.previewWidth = previewWidth;
+    view.previewHeight = previewHeight;
+    return view;
+}
+
+wxBitmap UI_TLCrop::setupBitmap(int mode) {
+    if (mode == kRedrawMode) {
+        if (!currentImage.IsOk()) return wxBitmap();
+        const int width = previewScaled ? previewWidth : imageWidth;
+        const int height = previewScaled ? previewHeight : imageHeight;
+        if (width <= 0 || height <= 0) return wxBitmap();
+        return wxBitmap(currentImage.Scale(width, height, wxIMAGE_QUALITY_NORMAL));
+    }
+
+    // Fit: the panel is cleared and a new preview size found for the image.
+    previewCanvas.clear();
+    previewPanel->Refresh();
+    if (!currentImage.IsOk() || imageWidth <= 0 || imageHeight <= 0) return wxBitmap();
+
+    wxSize panel = previewPanel->GetClientSize();
+    if (panel.x <= 0 || panel.y <= 0) panel = wxSize(preview::kPanelWidth, preview::kPanelHeight);
+    const preview::View view = preview::fitImage(imageWidth, imageHeight, panel.x, panel.y);
+    previewScaled = view.scaled;
+    wxBitmap bitmap;
+    if (view.scaled) {
+        previewWidth = view.previewWidth;
+        previewHeight = view.previewHeight;
+        bitmap = wxBitmap(currentImage.Scale(previewWidth, previewHeight, wxIMAGE_QUALITY_NORMAL));
+    } else {
+        bitmap = wxBitmap(currentImage);
+    }
+    // The one caller of the fit, the image load, always draws the result at
+    // (0, 0) straight away; doing it here keeps the panel from ever showing
+    // the cleared state.
+    drawPreview(bitmap);
+    return bitmap;
+}
+
+void UI_TLCrop::drawPreview(const wxBitmap& bitmap) {
+    previewCanvas.showPicture(bitmap);
+    previewPanel->Refresh();
+}
+
+void UI_TLCrop::redrawPreview() { drawPreview(setupBitmap(kRedrawMode)); }
+
+void UI_TLCrop::drawStartScreen() {
+    previewCanvas.clear();
+    previewPanel->Refresh();
+}
+
+void UI_TLCrop::renderPreview(wxDC& dc) {
+    const wxColour background = previewPanel->GetBackgroundColour();
+    if (imagesLoaded)
+        previewCanvas.render(dc, background);
+    else
+        previewCanvas.renderStartScreen(dc, background);
+}
+
+void UI_TLCrop::paintEvent(wxPaintEvent& event) {
+    // The frame's own paint events reach this handler too (through the
+    // event table); only the preview panel is drawn here.
+    if (event.GetEventObject() != previewPanel) {
+        event.Skip();
+        return;
+    }
+    wxAutoBufferedPaintDC dc(previewPanel);
+    renderPreview(dc);
+}
+
+void UI_TLCrop::cropArea() {
+    const preview::Placement placement =
+        preview::centreCrop(previewView(), cropWidth, cropHeight);
+    if (previewScaled) {
+        displayCropWidth = placement.drawn.width;
+        displayCropHeight = placement.drawn.height;
+    }
+    previewCanvas.setCropMark(placement.drawn, cropColour(options), options.useReticle);
+    cropX = placement.cropX;
+    cropY = placement.cropY;
+    cropDefined = true;
+    previewPanel->Refresh();
+}
+
+void UI_TLCrop::safetyArea() {
+    previewCanvas.addSafeArea(preview::safeArea(previewView(), options.searchPerimeter));
+    previewPanel->Refresh();
+}
+
+void UI_TLCrop::cropDefinition(int x, int y) {
+    // The drawn size follows the crop size at the present scale: a size kept
+    // from a rectangle centred on an image of another scale would let the
+    // clamps place the crop past the image's edge.
+    const preview::Placement placement =
+        preview::dragCrop(previewView(), cropWidth, cropHeight, options.searchPerimeter, x, y);
+    if (previewScaled) {
+        displayCropWidth = placement.drawn.width;
+        displayCropHeight = placement.drawn.height;
+    }
+    previewCanvas.setCropMark(placement.drawn, cropColour(options), options.useReticle);
+    cropX = placement.cropX;
+    cropY = placement.cropY;
+    if (showSafeArea) safetyArea();
+    previewPanel->Refresh();
+}
+
+void UI_TLCrop::onMouse(wxMouseEvent& event) {
+    // Before the first crop size there is no rectangle to move.
+    if (!imagesLoaded || !cropDefined) return;
+    if (event.GetId() != kPreviewPanelId) return;
+    if (event.GetEventType() != wxEVT_MOTION || !event.LeftIsDown()) return;
+    redrawPreview();
+    cropDefinition(event.GetX(), event.GetY());
+}
+
+void UI_TLCrop::onToggleSafeArea(wxCommandEvent&) {
+    if (!imagesLoaded) return;
+    showSafeArea = !showSafeArea;
+    redrawPreview();
+    if (showSafeArea) safetyArea();
+    if (cropDefined) cropArea();
+}
+
+namespace {
+
+// Size of the image file at path, or an invalid size when it cannot be read.
+wxSize imageFileSize(const wxString& path) {
+    wxLogNull quiet;
+    wxImage image;
+    if (!image.LoadFile(path, wxBITMAP_TYPE_ANY, -1)) return wxDefaultSize;
+    return image.GetSize();
+}
+
+}  // namespace
+
+void UI_TLCrop::onSetCrop(wxCommandEvent&) {
+    // The command is enabled only once an image is loaded; a crop size
+    // checked against no image at all would mean nothing.
+    if (!imagesLoaded) return;
+    if (options.cropMode != 0 && multipleImages && !referenceSet) {
+        wxMessageBox("You have not set a reference frame.\n\nThe fully automatic mode requires the "
+                     "user to set a reference frame.\n\nPlease look through your image list and "
+                     "choose a suitable image to serve as your reference.",
+                     "ERROR", wxICON_ERROR);
+        return;
+    }
+
+    // The depth of the bitmap on the panel, not of the file.
+    const wxBitmap shown = setupBitmap(kRedrawMode);
+    const wxString bitDepth = wxString::Format("%d", shown.IsOk() ? shown.GetDepth() : 0);
+
+    // With several images the crop is placed on the reference frame (the
+    // first image in the manual mode), which may not be the one on show.
+    // The dialog checks the crop against that image, so that an accepted
+    // crop always fits the image it is centred on.
+    int targetRow = -1;
+    wxSize bounds = currentImage.IsOk() ? currentImage.GetSize() : wxSize(0, 0);
+    if (multipleImages) {
+        targetRow = options.cropMode != 0 ? referenceIndex : 0;
+        if (targetRow < 0 || targetRow >= static_cast<int>(imagePaths->GetCount())) return;
+        // A validated set has one size throughout; otherwise ask the file.
+        if (!validated) {
+            const wxSize fileSize = imageFileSize((*imagePaths)[targetRow]);
+            if (fileSize.IsFullySpecified()) bounds = fileSize;
+        }
+    }
+
+    bool cancelled = false;
+    int width = 0;
+    int height = 0;
+    UI_SetCropArea* dialog = new UI_SetCropArea("Set Cropping Area", &cancelled, bounds.x,
+                                                bounds.y, bitDepth, &width, &height);
+    dialog->ShowModal();
+    // The dialog hands back a size only through Accept; anything else leaves
+    // the crop as it was.
+    if (cancelled || width <= 0 || height <= 0) return;
+
+    if (multipleImages) {
+        const wxString& path = (*imagePaths)[targetRow];
+        // The load has shown its own message; a crop centred on whatever
+        // image happens to be on show would not be the one asked for.
+        if (!openImage(path)) return;
+        popStatusBar(path, 4, false);
+        imageList->SetItemTextColour(targetRow, kCropTargetRowColour);
+    }
+
+    cropWidth = width;
+    cropHeight = height;
+    cropArea();
+    toolsMenu->Enable(kCropImageCommand, true);
+    toolBar->EnableTool(kCropImageCommand, true);
+}
