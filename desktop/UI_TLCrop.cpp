@@ -2,6 +2,7 @@
 // the workflow command group and the status bar.
 
 #include "UI_TLCrop.h"
+#include "CommandIds.h"
 
 #include "EmbeddedResources.h"
 #include "UI_TLAbout.h"
@@ -21,37 +22,6 @@
 #include <cstdlib>
 
 namespace {
-
-// Command ids of the main window. Open, Exit and About carry the toolkit's
-// standard ids; the rest are the window's own plain numbers.
-enum CommandId {
-    idOpen = wxID_OPEN,    // 5000
-    idExit = wxID_EXIT,    // 5006
-    idAbout = wxID_ABOUT,  // 5014
-    idSetCrop = 1005,
-    idCropImage = 1006,
-    idOptions = 1007,
-    idImageDetails = 1008,
-    idClearImages = 1009,
-    idRemoveFiles = 1010,
-    idPreviewPanel = 1012,
-    idImageList = 1013,
-    idSetReference = 1014,
-    idStartRun = 1015,
-    idManualMode = 1016,
-    idAutomaticMode = 1018,
-    idStack = 1019,
-    idOutputJpeg = 1021,
-    idOutputBmp = 1022,
-    idOutputTif8 = 1023,
-    idOutputTif16 = 1024,
-    idValidate = 1060,
-    idToggleSafeArea = 1061,
-    idRunProgress = 100000,
-};
-
-static_assert(wxID_OPEN == 5000 && wxID_EXIT == 5006 && wxID_ABOUT == 5014,
-              "the menu ids double as the toolkit's standard ids");
 
 constexpr int kStatusFieldCount = 5;
 const int kStatusFieldWidths[kStatusFieldCount] = {130, 80, 150, 150, 530};

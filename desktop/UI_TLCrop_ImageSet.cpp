@@ -2,6 +2,8 @@
 // removing rows and clearing the whole set.
 
 #include "UI_TLCrop.h"
+#include "CommandIds.h"
+#include "ValidationSupport.h"
 
 #include <wx/filedlg.h>
 #include <wx/filename.h>
@@ -18,9 +20,6 @@ namespace {
 constexpr int kResetDeclined = 1500;
 constexpr int kResetDone = 1501;
 constexpr int kFitPreview = 1501;
-
-constexpr int kSetCropCommand = 1005;
-constexpr int kClearImagesCommand = 1009;
 
 const wxString kReferenceLabel = "REF";
 
@@ -45,13 +44,6 @@ std::vector<long> selectedRows(const wxListCtrl& list) {
     return rows;
 }
 
-wxString normalisedExtension(const wxString& fileName) {
-    wxString extension = wxFileName(fileName).GetExt().Upper();
-    if (extension == "TIFF") return "TIF";
-    if (extension == "JPEG") return "JPG";
-    return extension;
-}
-
 }  // namespace
 
 void UI_TLCrop::onOpen(wxCommandEvent&) {
@@ -74,7 +66,7 @@ void UI_TLCrop::loadImageSet(const wxArrayString& paths, const wxArrayString& na
 
     *imagePaths = paths;
     *imageNames = names;
-    inputExtension = normalisedExtension(names[0]);
+    inputExtension = foldedImageType(names[0]);
 
     if (!openImage(paths[0])) {
         // Nothing of the refused set stays behind: the lists, the list rows
@@ -129,10 +121,10 @@ bool UI_TLCrop::openImage(wxString path) {
     // The fit also puts the new picture on the panel, wiping the overlays.
     setupBitmap(kFitPreview);
 
-    toolBar->EnableTool(kSetCropCommand, true);
-    toolsMenu->Enable(kSetCropCommand, true);
-    toolBar->EnableTool(kClearImagesCommand, true);
-    toolsMenu->Enable(kClearImagesCommand, true);
+    toolBar->EnableTool(idSetCrop, true);
+    toolsMenu->Enable(idSetCrop, true);
+    toolBar->EnableTool(idClearImages, true);
+    toolsMenu->Enable(idClearImages, true);
 
     if (showSafeArea) safetyArea();
 

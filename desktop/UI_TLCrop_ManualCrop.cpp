@@ -3,6 +3,7 @@
 // list; in the fully automatic mode it offers to start the run.
 
 #include "UI_TLCrop.h"
+#include "CommandIds.h"
 
 #include "ManualOutput.h"
 
@@ -13,15 +14,14 @@
 
 namespace {
 
-constexpr int kStartRunId = 1015;
 const wxColour kCroppingRowColour(0, 0, 255);
 
 }  // namespace
 
 void UI_TLCrop::onCropImage(wxCommandEvent&) {
     if (multipleImages) {
-        toolsMenu->Enable(kStartRunId, true);
-        toolBar->EnableTool(kStartRunId, true);
+        toolsMenu->Enable(idStartRun, true);
+        toolBar->EnableTool(idStartRun, true);
     }
     cropRoutine();
 }
@@ -34,8 +34,8 @@ void UI_TLCrop::cropRoutine() {
 }
 
 void UI_TLCrop::askToStartRun() {
-    toolBar->EnableTool(kStartRunId, true);
-    toolsMenu->Enable(kStartRunId, true);
+    toolBar->EnableTool(idStartRun, true);
+    toolsMenu->Enable(idStartRun, true);
 
     const int answer = wxMessageBox(
         "Tellvar is now ready to crop and register your images.\n\nClick YES if you are happy "

@@ -3,6 +3,7 @@
 // input type, and the mode, format, stack and options commands.
 
 #include "UI_TLCrop.h"
+#include "CommandIds.h"
 
 #include "AutoVersion.h"
 #include "UI_OptionsDialog.h"
@@ -14,20 +15,6 @@
 namespace {
 
 enum ModeId { kManualMode = 0, kAutomaticMode = 1, kSingleImageMode = 2 };
-
-enum CommandId {
-    idRemoveFiles = 1010,
-    idSetReference = 1014,
-    idManualItem = 1016,
-    idAutomaticItem = 1018,
-    idStackItem = 1019,
-    idOutputJpeg = 1021,
-    idOutputBmp = 1022,
-    idOutputTif8 = 1023,
-    idOutputTif16 = 1024,
-    idValidate = 1060,
-    idToggleSafeArea = 1061,
-};
 
 const wxString kOptionChangedCaption = "Warning - Option Changed";
 
@@ -120,11 +107,11 @@ void UI_TLCrop::setupUI(int mode) {
              modeText(options.cropMode) + ")");
 
     if (mode == kManualMode && !singleImage) {
-        checkItem(cropModeMenu, idManualItem, true);
-        checkItem(cropModeMenu, idStackItem, false);
-        enableItem(cropModeMenu, idStackItem, false);
-        enableItem(cropModeMenu, idAutomaticItem, true);
-        cropModeMenu->SetLabel(idManualItem, "Manual");
+        checkItem(cropModeMenu, idManualMode, true);
+        checkItem(cropModeMenu, idStack, false);
+        enableItem(cropModeMenu, idStack, false);
+        enableItem(cropModeMenu, idAutomaticMode, true);
+        cropModeMenu->SetLabel(idManualMode, "Manual");
 
         popStatusBar("Mode: Manual", 0, false);
         popStatusBar("Search Size: N/A", 2, false);
@@ -149,10 +136,10 @@ void UI_TLCrop::setupUI(int mode) {
         enableItems(outputMenu, {idOutputBmp, idOutputJpeg, idOutputTif8}, true);
         enableItem(outputMenu, idOutputTif16, false);
     } else if (mode == kAutomaticMode && !singleImage) {
-        checkItem(cropModeMenu, idAutomaticItem, true);
-        checkItem(cropModeMenu, idStackItem, options.stackEnabled);
-        enableItems(cropModeMenu, {idStackItem, idAutomaticItem}, true);
-        cropModeMenu->SetLabel(idManualItem, "Manual");
+        checkItem(cropModeMenu, idAutomaticMode, true);
+        checkItem(cropModeMenu, idStack, options.stackEnabled);
+        enableItems(cropModeMenu, {idStack, idAutomaticMode}, true);
+        cropModeMenu->SetLabel(idManualMode, "Manual");
 
         // The stack text is overwritten at once: the image count is what the
         // field shows in this mode.
@@ -198,10 +185,10 @@ void UI_TLCrop::setupUI(int mode) {
         popStatusBar("Stack: N/A", 1, false);
         popStatusBar("Search Area: N/A", 2, false);
 
-        checkItem(cropModeMenu, idManualItem, true);
-        checkItem(cropModeMenu, idStackItem, false);
-        enableItems(cropModeMenu, {idStackItem, idAutomaticItem}, false);
-        cropModeMenu->SetLabel(idManualItem, "Manual (Single Image)");
+        checkItem(cropModeMenu, idManualMode, true);
+        checkItem(cropModeMenu, idStack, false);
+        enableItems(cropModeMenu, {idStack, idAutomaticMode}, false);
+        cropModeMenu->SetLabel(idManualMode, "Manual (Single Image)");
 
         enableItems(outputMenu, {idOutputBmp, idOutputJpeg, idOutputTif8}, true);
         enableItem(outputMenu, idOutputTif16, false);
@@ -223,7 +210,7 @@ void UI_TLCrop::changeMode() {
 }
 
 void UI_TLCrop::onModeChange(wxCommandEvent& event) {
-    if (event.GetId() == idAutomaticItem) {
+    if (event.GetId() == idAutomaticMode) {
         options.cropMode = kAutomaticMode;
         changeMode();
     } else {
@@ -253,7 +240,7 @@ void UI_TLCrop::onStackSelect(wxCommandEvent&) {
     wxMessageBox("Image Stacking will be implemented in a future version of Tellvar.",
                  "Image Stack Function", wxICON_INFORMATION);
     options.stackEnabled = false;
-    checkItem(cropModeMenu, idStackItem, false);
+    checkItem(cropModeMenu, idStack, false);
     writeINI();
 }
 

@@ -8,6 +8,7 @@
 // again.
 
 #include "UI_TLCrop.h"
+#include "CommandIds.h"
 
 #include "UI_SetCropArea.h"
 
@@ -21,8 +22,6 @@
 namespace {
 
 constexpr int kRedrawMode = 1500;
-constexpr int kPreviewPanelId = 1012;
-constexpr int kCropImageCommand = 1006;
 
 const wxColour kCropTargetRowColour(0, 0, 255);
 
@@ -152,7 +151,7 @@ void UI_TLCrop::cropDefinition(int x, int y) {
 void UI_TLCrop::onMouse(wxMouseEvent& event) {
     // Before the first crop size there is no rectangle to move.
     if (!imagesLoaded || !cropDefined) return;
-    if (event.GetId() != kPreviewPanelId) return;
+    if (event.GetId() != idPreviewPanel) return;
     if (event.GetEventType() != wxEVT_MOTION || !event.LeftIsDown()) return;
     redrawPreview();
     cropDefinition(event.GetX(), event.GetY());
@@ -232,6 +231,6 @@ void UI_TLCrop::onSetCrop(wxCommandEvent&) {
     cropWidth = width;
     cropHeight = height;
     cropArea();
-    toolsMenu->Enable(kCropImageCommand, true);
-    toolBar->EnableTool(kCropImageCommand, true);
+    toolsMenu->Enable(idCropImage, true);
+    toolBar->EnableTool(idCropImage, true);
 }

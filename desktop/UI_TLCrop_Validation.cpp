@@ -3,6 +3,7 @@
 // sizes are read, through the engine codec for the input type.
 
 #include "UI_TLCrop.h"
+#include "CommandIds.h"
 
 #include "Brennock.h"
 #include "ValidationSupport.h"
@@ -16,9 +17,6 @@
 
 namespace {
 
-constexpr int kSetCropAreaId = 1005;
-constexpr int kRemoveFilesId = 1010;
-constexpr int kSetReferenceId = 1014;
 
 // At most this many read errors are kept to be shown after the walk.
 constexpr size_t kMaxStoredReadErrors = 4;
@@ -45,9 +43,9 @@ void enableCommand(wxMenu* menu, wxToolBar* tools, int id, bool enable) {
 // After a failure the user can remove the offending files and validate
 // again, but cannot go on with the set as it is.
 void applyFailureCommands(wxMenu* menu, wxToolBar* tools) {
-    enableCommand(menu, tools, kSetReferenceId, false);
-    enableCommand(menu, tools, kSetCropAreaId, false);
-    enableCommand(menu, tools, kRemoveFilesId, true);
+    enableCommand(menu, tools, idSetReference, false);
+    enableCommand(menu, tools, idSetCrop, false);
+    enableCommand(menu, tools, idRemoveFiles, true);
 }
 
 }  // namespace
@@ -128,9 +126,9 @@ bool UI_TLCrop::validateImages() {
 
     validated = true;
     codec.reset();
-    enableCommand(toolsMenu, toolBar, kSetReferenceId, true);
-    enableCommand(toolsMenu, toolBar, kSetCropAreaId, true);
-    enableCommand(toolsMenu, toolBar, kRemoveFilesId, true);
+    enableCommand(toolsMenu, toolBar, idSetReference, true);
+    enableCommand(toolsMenu, toolBar, idSetCrop, true);
+    enableCommand(toolsMenu, toolBar, idRemoveFiles, true);
     wxMessageBox("All images have been validated and are compatible with automatic alignment and "
                  "cropping mode.",
                  "Validation Completed!", wxOK | wxCENTRE);
