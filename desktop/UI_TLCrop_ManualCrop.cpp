@@ -84,7 +84,7 @@ void UI_TLCrop::manualCropStep() {
     }
 
     croppedCount += 1;
-    if (croppedCount == 1) manualPass.begin();
+    if (croppedCount == 1) manualPass.begin(*imagePaths);
 
     autoSave(croppedCount, currentImage.GetSubImage(wxRect(cropX, cropY, cropWidth, cropHeight)));
 

@@ -208,6 +208,20 @@ TEST(ManualOutputNames, ClashesWithinAPassGetANumberedSuffix) {
     EXPECT_EQ(pass.uniquePath("/o.d/crop_a.jpg"), "/o.d/crop_a.jpg");
 }
 
+TEST(ManualOutputNames, InputImagesOfThePassAreNeverWrittenOver) {
+    wxArrayString inputs;
+    inputs.Add("/frames/crop_m42.jpg");
+    inputs.Add("/frames/m42.jpg");
+    ManualPass pass;
+    pass.begin(inputs);
+    // Cropping m42.jpg into its own folder would land on the input
+    // crop_m42.jpg, which the pass has not cut yet.
+    EXPECT_EQ(pass.uniquePath("/frames/crop_m42.jpg"), "/frames/crop_m42_2.jpg");
+    EXPECT_EQ(pass.uniquePath("/frames//./crop_m42.jpg"), "/frames//./crop_m42_2.jpg");
+    EXPECT_EQ(pass.uniquePath("/elsewhere/crop_m42.jpg"), "/elsewhere/crop_m42.jpg");
+    EXPECT_EQ(pass.uniquePath("/frames/crop_crop_m42.jpg"), "/frames/crop_crop_m42.jpg");
+}
+
 // ---------------------------------------------------------------------------
 // Whole manual passes through the main window.
 
