@@ -2,12 +2,19 @@
 // throughput:
 //
 //   brennock_run --type CODE --crop X Y W H --perimeter P [--stack]
-//                [--threads N] --out DIR REF FRAME...
+//                [--threads N] [--baseline] [--repeat K] --out DIR REF FRAME...
 //
 // X and Y are the crop's top-left corner counted from 0, as the main window
 // holds it. Images narrower than 320 or lower than 240 pixels are registered
 // at full resolution only, as the desktop program does. Exits 0 when every
 // image was registered and saved (and the stack written when asked for).
+//
+// --baseline also times, in the same process and on as many threads, the
+// work no registration can avoid: reading every frame and writing one crop
+// of each (into DIR/baseline), with the threads taking frames from a shared
+// queue, so the figure is a lower bound. The report gives the run's time
+// over that. --repeat K alternates run and baseline K times and reports the
+// fastest of each, which damps the noise of a busy machine.
 
 #include "BMP.h"
 #include "JPEG.h"
@@ -15,8 +22,13 @@
 #include "RunLoop.h"
 #include "TIFF.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <sys/resource.h>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -31,6 +43,8 @@ struct Options {
     int perimeter = 0;
     bool stack = false;
     int threads = 0;
+    bool baseline = false;
+    int repeat = 1;
     std::string outputFolder;
     std::vector<std::string> paths;
 };
@@ -38,7 +52,7 @@ struct Options {
 void printUsage() {
     std::fprintf(stderr,
                  "usage: brennock_run --type CODE --crop X Y W H --perimeter P [--stack] "
-                 "[--threads N] --out DIR REF FRAME...\n");
+                 "[--threads N] [--baseline] [--repeat K] --out DIR REF FRAME...\n");
 }
 
 bool parseInt(const char* text, int* value) {
@@ -72,8 +86,12 @@ bool parseOptions(int argc, char** argv, Options* options) {
         } else if (arg == "--out" && remaining >= 1) {
             options->outputFolder = argv[++i];
             haveOut = true;
+        } else if (arg == "--repeat" && remaining >= 1) {
+            if (!parseInt(argv[++i], &options->repeat) || options->repeat < 1) return false;
         } else if (arg == "--stack") {
             options->stack = true;
+        } else if (arg == "--baseline") {
+            options->baseline = true;
         } else if (arg.rfind("--", 0) == 0) {
             return false;
         } else {
@@ -107,6 +125,158 @@ std::string oneLine(std::string text) {
     return out;
 }
 
+// Processor time of the whole process (every thread), user and system.
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+struct RunTiming {
+    bool success = false;
+    int imagesHandedOut = 0;
+    double seconds = 0.0;
+    double cpuSeconds = 0.0;
+};
+
+// One automatic run as the desktop worker drives it, timed from the
+// reference frame to the last joined batch; the stack is written after.
+RunTiming timeRun(const Options& options, bool smallImage, std::vector<std::string>& names) {
+    Tellvar::MainProcessor processor(options.cropX, options.cropY, options.cropWidth,
+                                     options.cropHeight, names.data(), options.outputFolder,
+                                     options.typeCode, options.stack);
+    Tellvar::RunPlan plan;
+    plan.filePaths = options.paths.data();
+    plan.imageCount = static_cast<int>(options.paths.size());
+    plan.searchPerimeter = options.perimeter;
+    plan.threadCount = options.threads;
+    plan.smallImage = smallImage;
+
+    const double cpuStart = processCpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    const Tellvar::RunResult result = Tellvar::runRegistration(processor, plan, {});
+    RunTiming timing;
+    timing.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    timing.cpuSeconds = processCpuSeconds() - cpuStart;
+    timing.imagesHandedOut = result.imagesHandedOut;
+
+    timing.success = result.outcome == Tellvar::RunOutcome::Completed;
+    switch (result.outcome) {
+        case Tellvar::RunOutcome::ReferenceFailed:
+            std::printf("failed: %s: %s\n", options.paths[0].c_str(),
+                        oneLine(result.message).c_str());
+            break;
+        case Tellvar::RunOutcome::FrameFailed:
+            // The engine keeps the message of the first failed image of the batch.
+            for (std::size_t i = 0; i < result.failedImages.size(); ++i) {
+                const std::string& path = options.paths[result.failedImages[i]];
+                if (i == 0)
+                    std::printf("failed: %s: %s\n", path.c_str(), oneLine(result.message).c_str());
+                else
+                    std::printf("failed: %s\n", path.c_str());
+            }
+            break;
+        case Tellvar::RunOutcome::ThreadStartFailed:
+            std::printf("failed: %s\n", oneLine(result.message).c_str());
+            break;
+        case Tellvar::RunOutcome::Cancelled:
+        case Tellvar::RunOutcome::Completed: break;
+    }
+
+    processor.cleanReference();
+    if (timing.success && options.stack) {
+        std::string error;
+        if (!processor.StackImages(plan.imageCount, &error)) {
+            std::printf("failed: stack: %s\n", oneLine(error).c_str());
+            timing.success = false;
+        }
+    }
+    return timing;
+}
+
+// Reads frame index and writes one crop of the reference rectangle, as a
+// run's unavoidable work for that frame. False when either fails.
+bool readAndWriteCrop(Tellvar::Brennock& codec, const Options& options,
+                      const std::vector<std::string>& names, const std::string& folder,
+                      int index) {
+    std::string error;
+    unsigned char* buffer = nullptr;
+    int width = 0, height = 0, depth = 0;
+    if (!codec.openImage(&buffer, options.paths[index], &width, &height, &depth, &error))
+        return false;
+    const std::unique_ptr<unsigned char[]> frame(buffer);
+    const int cropWidth = std::min(options.cropWidth, width);
+    const int cropHeight = std::min(options.cropHeight, height);
+    const int x = std::clamp(options.cropX, 0, width - cropWidth);
+    const int y = std::clamp(options.cropY, 0, height - cropHeight);
+    const std::size_t rowBytes = static_cast<std::size_t>(cropWidth) * 3;
+    std::vector<unsigned char> crop(rowBytes * cropHeight);
+    for (int row = 0; row < cropHeight; ++row)
+        std::memcpy(&crop[row * rowBytes],
+                    frame.get() + ((static_cast<std::size_t>(y) + row) * width + x) * 3,
+                    rowBytes);
+    const std::string& name = names[index];
+    const std::string path =
+        folder + "/crop_" + name.substr(0, name.size() >= 4 ? name.size() - 4 : 0);
+    return codec.saveImage(crop.data(), cropWidth, cropHeight, depth, path, &error);
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The unavoidable work of the same run, every frame read and one crop
+// written, on options.threads threads, scheduled two ways:
+//   queue:   long-lived threads take frames from a shared queue; no thread
+//            waits for another, so this is a lower bound;
+//   batched: the run's own schedule, batches of one thread per frame, each
+//            batch joined before the next.
+struct Baseline {
+    double queueSeconds = -1.0;  // negative: a frame could not be read or written
+    double queueCpuSeconds = 0.0;
+    double batchedSeconds = -1.0;
+};
+
+Baseline timeBaseline(const Options& options, const std::vector<std::string>& names) {
+    const std::string folder = options.outputFolder + "/baseline";
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    const int count = static_cast<int>(options.paths.size());
+    std::atomic<bool> failed{false};
+    Baseline baseline;
+
+    std::atomic<int> next{0};
+    const double cpuStart = processCpuSeconds();
+    auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < options.threads; ++t)
+        threads.emplace_back([&] {
+            const std::unique_ptr<Tellvar::Brennock> codec = codecFor(options.typeCode);
+            for (int index = next++; index < count; index = next++)
+                if (!readAndWriteCrop(*codec, options, names, folder, index)) failed = true;
+        });
+    for (std::thread& thread : threads) thread.join();
+    baseline.queueSeconds = failed ? -1.0 : secondsSince(start);
+    baseline.queueCpuSeconds = processCpuSeconds() - cpuStart;
+
+    // The run reads its reference alone before the first batch.
+    const std::unique_ptr<Tellvar::Brennock> codec = codecFor(options.typeCode);
+    start = std::chrono::steady_clock::now();
+    if (!readAndWriteCrop(*codec, options, names, folder, 0)) failed = true;
+    for (int first = 1; first < count; first += options.threads) {
+        threads.clear();
+        for (int index = first; index < std::min(count, first + options.threads); ++index)
+            threads.emplace_back([&, index] {
+                if (!readAndWriteCrop(*codec, options, names, folder, index)) failed = true;
+            });
+        for (std::thread& thread : threads) thread.join();
+    }
+    baseline.batchedSeconds = failed ? -1.0 : secondsSince(start);
+    return baseline;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,53 +302,37 @@ int main(int argc, char** argv) {
     std::vector<std::string> names;
     for (const std::string& path : options.paths) names.push_back(baseName(path));
 
-    Tellvar::MainProcessor processor(options.cropX, options.cropY, options.cropWidth,
-                                     options.cropHeight, names.data(), options.outputFolder,
-                                     options.typeCode, options.stack);
-    Tellvar::RunPlan plan;
-    plan.filePaths = options.paths.data();
-    plan.imageCount = static_cast<int>(options.paths.size());
-    plan.searchPerimeter = options.perimeter;
-    plan.threadCount = options.threads;
-    plan.smallImage = smallImage;
-
-    const auto start = std::chrono::steady_clock::now();
-    const Tellvar::RunResult result = Tellvar::runRegistration(processor, plan, {});
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-
-    bool success = result.outcome == Tellvar::RunOutcome::Completed;
-    switch (result.outcome) {
-        case Tellvar::RunOutcome::ReferenceFailed:
-            std::printf("failed: %s: %s\n", options.paths[0].c_str(),
-                        oneLine(result.message).c_str());
-            break;
-        case Tellvar::RunOutcome::FrameFailed:
-            // The engine keeps the message of the first failed image of the batch.
-            for (std::size_t i = 0; i < result.failedImages.size(); ++i) {
-                const std::string& path = options.paths[result.failedImages[i]];
-                if (i == 0)
-                    std::printf("failed: %s: %s\n", path.c_str(), oneLine(result.message).c_str());
-                else
-                    std::printf("failed: %s\n", path.c_str());
+    RunTiming best;
+    Baseline bestBaseline;
+    for (int round = 0; round < options.repeat; ++round) {
+        const RunTiming timing = timeRun(options, smallImage, names);
+        if (!timing.success) return 1;
+        if (round == 0 || timing.seconds < best.seconds) best = timing;
+        if (options.baseline) {
+            const Baseline baseline = timeBaseline(options, names);
+            if (baseline.queueSeconds < 0 || baseline.batchedSeconds < 0) {
+                std::printf("failed: the baseline could not read or write a frame\n");
+                return 1;
             }
-            break;
-        case Tellvar::RunOutcome::ThreadStartFailed:
-            std::printf("failed: %s\n", oneLine(result.message).c_str());
-            break;
-        case Tellvar::RunOutcome::Cancelled:
-        case Tellvar::RunOutcome::Completed: break;
-    }
-
-    processor.cleanReference();
-    if (success && options.stack) {
-        if (!processor.StackImages(plan.imageCount, &error)) {
-            std::printf("failed: stack: %s\n", oneLine(error).c_str());
-            success = false;
+            if (round == 0 || baseline.queueSeconds < bestBaseline.queueSeconds) {
+                bestBaseline.queueSeconds = baseline.queueSeconds;
+                bestBaseline.queueCpuSeconds = baseline.queueCpuSeconds;
+            }
+            if (round == 0 || baseline.batchedSeconds < bestBaseline.batchedSeconds)
+                bestBaseline.batchedSeconds = baseline.batchedSeconds;
         }
     }
 
-    std::printf("frames: %d seconds: %.3f frames_per_second: %.2f\n", result.imagesHandedOut,
-                seconds, seconds > 0 ? result.imagesHandedOut / seconds : 0.0);
-    return success ? 0 : 1;
+    std::printf("frames: %d seconds: %.3f frames_per_second: %.2f threads: %d cpu_seconds: %.3f\n",
+                best.imagesHandedOut, best.seconds,
+                best.seconds > 0 ? best.imagesHandedOut / best.seconds : 0.0, options.threads,
+                best.cpuSeconds);
+    if (options.baseline)
+        std::printf(
+            "baseline_queue_seconds: %.3f (cpu_seconds: %.3f) run_over_queue: %.3f\n"
+            "baseline_batched_seconds: %.3f run_over_batched: %.3f\n",
+            bestBaseline.queueSeconds, bestBaseline.queueCpuSeconds,
+            best.seconds / bestBaseline.queueSeconds, bestBaseline.batchedSeconds,
+            best.seconds / bestBaseline.batchedSeconds);
+    return 0;
 }

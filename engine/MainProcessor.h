@@ -46,6 +46,12 @@
 
 namespace Tellvar {
 
+namespace detail {
+struct FrameRead;
+struct PreparedFrame;
+struct ProcessorAccess;
+}  // namespace detail
+
 class MainProcessor {
 public:
     MainProcessor(int cropX, int cropY, int cropWidth, int cropHeight, std::string* fileNames,
@@ -125,6 +131,14 @@ private:
                        std::string* errorText);
     void recordWindowSize(int width, int height);
     void addToStack(const unsigned char* crop);
+    // setPhaseOne (or, with smallImage, processSmallImages) after the
+    // image's read, in two parts: the run loop's readers prepare frames
+    // ahead of their batch, the per-frame threads finish them.
+    detail::PreparedFrame prepareFrame(detail::FrameRead read, const std::string& path,
+                                       int searchPerimeter, bool smallImage,
+                                       unsigned char* cropBuffer);
+    void finishFrame(detail::PreparedFrame prepared, int index, bool smallImage, bool* okFlag,
+                     std::string* errorText);
 
     // Serialises additions to stackSum and writes to the shared run message.
     std::mutex runMutex;
@@ -132,6 +146,12 @@ private:
     int lowestFailedIndex = std::numeric_limits<int>::max();
     // Elements of stackSum (a crop's byte count when it was made).
     std::size_t stackElements = 0;
+    // The position scan of every search; the straightforward one only when
+    // a check against it asks for it (MainProcessorInternal.h).
+    bool useReferenceSearch = false;
+
+    // The engine's own entry points that the exported interface does not carry.
+    friend struct detail::ProcessorAccess;
 };
 
 }  // namespace Tellvar

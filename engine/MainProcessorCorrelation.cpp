@@ -46,7 +46,7 @@ double correlate(const PatchStats& reference, std::size_t rowBytes, int rows,
     return (products - sum * reference.sum / n) / std::sqrt(ssq * reference.ssq);
 }
 
-Position scanPositions(const BufferView& searched, const PatchStats& reference) {
+ScanResult referenceSearch(const BufferView& searched, const PatchStats& reference) {
     const int patchWidth = reference.width, patchHeight = reference.height;
     if (searched.pixels == nullptr || reference.pixels == nullptr || patchWidth < 1 ||
         patchHeight < 1 || reference.byteCount < 1)
@@ -62,8 +62,7 @@ Position scanPositions(const BufferView& searched, const PatchStats& reference) 
 
     const std::size_t stride = static_cast<std::size_t>(searched.width) * 3;
     const std::size_t rowBytes = static_cast<std::size_t>(patchWidth) * 3;
-    double bestScore = 0.0;
-    Position best;
+    ScanResult best;
     for (int y = 1; y <= lastRow; ++y) {
         const int bufferRow = searched.bottomUp ? mirrorRow(y, patchHeight, searched.height) : y;
         const unsigned char* rowStart =
@@ -72,9 +71,9 @@ Position scanPositions(const BufferView& searched, const PatchStats& reference) 
             const double score = correlate(reference, rowBytes, patchHeight,
                                            rowStart + static_cast<std::size_t>(x - 1) * 3, stride);
             // Strictly greater: of equal scores the first in scan order stays.
-            if (score > bestScore) {
-                bestScore = score;
-                best = {x, y};
+            if (score > best.score) {
+                best.score = score;
+                best.position = {x, y};
             }
         }
     }

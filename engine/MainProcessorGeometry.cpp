@@ -17,21 +17,15 @@ namespace {
 constexpr std::size_t kBytesPerPixel = 3;
 
 // Copies w x h pixels starting at the 1-based buffer position (x, bufferRow)
-// into a new packed buffer. The caller has checked the rectangle.
-std::unique_ptr<unsigned char[]> copyRect(const unsigned char* source, int sourceWidth, int x,
-                                          int bufferRow, int width, int height) {
+// into out, packed. The caller has checked the rectangle.
+void copyRect(const unsigned char* source, int sourceWidth, int x, int bufferRow, int width,
+              int height, unsigned char* out) {
     const std::size_t sourceStride = static_cast<std::size_t>(sourceWidth) * kBytesPerPixel;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * kBytesPerPixel;
-    std::unique_ptr<unsigned char[]> out(
-        new (std::nothrow) unsigned char[rowBytes * static_cast<std::size_t>(height)]);
-    if (!out) return out;
-
     const unsigned char* from = source + static_cast<std::size_t>(bufferRow - 1) * sourceStride +
                                 static_cast<std::size_t>(x - 1) * kBytesPerPixel;
-    unsigned char* to = out.get();
-    for (int row = 0; row < height; ++row, from += sourceStride, to += rowBytes)
-        std::memcpy(to, from, rowBytes);
-    return out;
+    for (int row = 0; row < height; ++row, from += sourceStride, out += rowBytes)
+        std::memcpy(out, from, rowBytes);
 }
 
 }  // namespace
@@ -50,12 +44,24 @@ bool rectFits(long long x, long long y, long long width, long long height, int b
            y + height - 1 <= bufferHeight;
 }
 
+bool cutRectInto(const BufferView& source, int x, int y, int width, int height,
+                 unsigned char* out) {
+    if (source.pixels == nullptr || out == nullptr ||
+        !rectFits(x, y, width, height, source.width, source.height))
+        return false;
+    const int bufferRow = source.bottomUp ? mirrorRow(y, height, source.height) : y;
+    copyRect(source.pixels, source.width, x, bufferRow, width, height, out);
+    return true;
+}
+
 std::unique_ptr<unsigned char[]> cutRect(const BufferView& source, int x, int y, int width,
                                          int height) {
     if (source.pixels == nullptr || !rectFits(x, y, width, height, source.width, source.height))
         return nullptr;
-    const int bufferRow = source.bottomUp ? mirrorRow(y, height, source.height) : y;
-    return copyRect(source.pixels, source.width, x, bufferRow, width, height);
+    std::unique_ptr<unsigned char[]> out(new (std::nothrow) unsigned char[
+        static_cast<std::size_t>(width) * kBytesPerPixel * static_cast<std::size_t>(height)]);
+    if (out) cutRectInto(source, x, y, width, height, out.get());
+    return out;
 }
 
 double fitToBox(int* width, int* height, int sourceWidth, int sourceHeight) {

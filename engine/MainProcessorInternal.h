@@ -5,6 +5,8 @@
 // Positions are 1-based and count rows from the top of the picture; a view of
 // a bottom-up buffer mirrors them when it cuts (MainProcessor.h).
 
+#include "CorrelationKernels.h"
+
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -69,6 +71,9 @@ bool rectFits(long long x, long long y, long long width, long long height, int b
 // mirrored for bottom-up views; empty when it does not fit.
 std::unique_ptr<unsigned char[]> cutRect(const BufferView& source, int x, int y, int width,
                                          int height);
+// The same cut into out (width x height x 3 bytes); false when it does not fit.
+bool cutRectInto(const BufferView& source, int x, int y, int width, int height,
+                 unsigned char* out);
 
 // Fits a box to the source's proportions (see MainProcessor::aspectRatio).
 double fitToBox(int* width, int* height, int sourceWidth, int sourceHeight);
@@ -90,13 +95,83 @@ SampleStats sampleStats(const unsigned char* patch, int byteCount);
 double correlate(const PatchStats& reference, std::size_t rowBytes, int rows,
                  const unsigned char* candidate, std::size_t candidateStride);
 
-// Scores every patch-sized position of the searched buffer in scan order and
-// returns the first position of the highest score above 0.
+// The position scan: scores every patch-sized position of the searched
+// buffer in scan order and returns the first position of the highest score
+// above 0.
 //   Rows 1 .. yLast - 1, each from column 1 to xLast (xLast = W - w,
 //   yLast = H - h). When yLast is 1 only (1, 1) is scored. A patch as wide or
 //   as high as the buffer scans columns 1 .. max(1, xLast) and rows
 //   1 .. max(1, yLast - 1); a patch larger than the buffer finds nothing.
+// Two implementations give the same winner and the same score, bit for bit.
+struct ScanResult {
+    Position position;
+    double score = 0.0;  // the winner's coefficient; 0.0 when nothing won
+};
+
+// The straightforward scan: every candidate's sums taken afresh with
+// correlate(). Kept as the reference the fast scan is checked against.
+ScanResult referenceSearch(const BufferView& searched, const PatchStats& reference);
+
+// The product's scan: sample sums and sums of squares from running column
+// sums, the cross term from exact integer dot products (CorrelationKernels.h),
+// and the coefficient from those integers with correlate()'s own double
+// arithmetic; candidates that provably cannot win are dismissed after part
+// of their rows (CorrelationSearch.cpp). hint, where the caller expects the
+// match (or nothing), only speeds the scan up: the result is the same
+// wherever it points. Falls back to referenceSearch when its working memory
+// cannot be had.
+ScanResult fastSearch(const BufferView& searched, const PatchStats& reference, SimdLevel level,
+                      Position hint);
+
+// Which of the two a processor's registrations run (ProcessorAccess).
+enum class SearchMethod { Fast, Reference };
+
+ScanResult runSearch(SearchMethod method, const BufferView& searched, const PatchStats& reference,
+                     Position hint);
+
+// The fast scan with the best instruction set this processor has.
 Position scanPositions(const BufferView& searched, const PatchStats& reference);
+
+// A frame read for registration: the frame, or the codec's message.
+struct FrameRead {
+    FrameBuffer frame;
+    bool ok = false;
+    std::string message;
+};
+
+// Reads path with the processor's codec (which serves concurrent calls).
+FrameRead readFrameFor(MainProcessor& processor, const std::string& path);
+
+// A frame taken as far as its crop, the frame itself released: what is left
+// of its registration is writing the crop and adding it to the stack. On a
+// failure crop is null and failure holds the frame's message.
+struct PreparedFrame {
+    unsigned char* crop = nullptr;  // in ownedCrop, or in a buffer of the caller's
+    std::unique_ptr<unsigned char[]> ownedCrop;
+    int depth = 0;  // as the codec reported it, for the crop's file
+    std::string failure;
+};
+
+// Engine-internal entry points of MainProcessor.
+struct ProcessorAccess {
+    // The scan a processor's registrations use: the fast one unless told
+    // otherwise. Set it before the processor's first per-frame call.
+    static void setSearchMethod(MainProcessor& processor, SearchMethod method);
+    static SearchMethod searchMethod(const MainProcessor& processor);
+
+    // setPhaseOne (or, with smallImage, processSmallImages) in two parts,
+    // for an image that has already been read: prepareFrame does all that
+    // needs the whole frame (the checks, the search, the cut), finishFrame
+    // the rest (the crop's file, the stack, the run's flag and message).
+    // Together they give the same results and failures as the single call.
+    // cropBuffer (cropWidth x cropHeight x 3 bytes) receives the crop; when
+    // null, a buffer of the prepared frame's own does.
+    static PreparedFrame prepareFrame(MainProcessor& processor, FrameRead read,
+                                      const std::string& path, int searchPerimeter,
+                                      bool smallImage, unsigned char* cropBuffer);
+    static void finishFrame(MainProcessor& processor, PreparedFrame prepared, int index,
+                            bool smallImage, bool* okFlag, std::string* errorText);
+};
 
 // The frame's copy for the coarse search: resampled into the 320 x 240 box
 // with the aspect kept, or the frame itself at scale 1 when it already fits.
@@ -134,6 +209,7 @@ struct Placement {
     Position inWindow;  // fine result, window-relative
     Position inFrame;   // where the crop is cut from the frame
 };
+// Uses the processor's search method.
 Placement locateCrop(const MainProcessor& processor, const BufferView& frame, int perimeter);
 
 // Messages of the processor's own failures; the codecs word the others.

@@ -60,7 +60,13 @@ FineWindow cutFineWindow(const BufferView& frame, int estimateX, int estimateY, 
 Placement locateCrop(const MainProcessor& processor, const BufferView& frame, int perimeter) {
     Placement placement;
     const CoarseFrame coarse = makeCoarseFrame(frame);
-    placement.coarse = scanPositions(coarse.view, scaledReference(processor));
+    const SearchMethod method = ProcessorAccess::searchMethod(processor);
+    // The frames of a run show one target, so the match is expected near
+    // the reference's own rectangle; the hint only speeds the scan up.
+    const Position coarseHint{roundHalfUp(processor.cropX * coarse.scale),
+                              roundHalfUp(processor.cropY * coarse.scale)};
+    placement.coarse =
+        runSearch(method, coarse.view, scaledReference(processor), coarseHint).position;
     if (!placement.coarse.found()) return placement;
 
     placement.estimate = {roundHalfUp(placement.coarse.x / coarse.scale),
@@ -71,7 +77,10 @@ Placement locateCrop(const MainProcessor& processor, const BufferView& frame, in
 
     const BufferView windowView{placement.window.pixels.get(), placement.window.width,
                                 placement.window.height, frame.bottomUp};
-    placement.inWindow = scanPositions(windowView, fullReference(processor));
+    const Position fineHint{placement.estimate.x - placement.window.x + 1,
+                            placement.estimate.y - placement.window.y + 1};
+    placement.inWindow =
+        runSearch(method, windowView, fullReference(processor), fineHint).position;
     if (placement.inWindow.found())
         placement.inFrame = {placement.window.x + placement.inWindow.x - 1,
                              placement.window.y + placement.inWindow.y - 1};
@@ -80,64 +89,95 @@ Placement locateCrop(const MainProcessor& processor, const BufferView& frame, in
 
 }  // namespace detail
 
-namespace {
-
-// Cuts the crop at the found position and saves it as output index. Returns
-// the crop, or nothing with *message set.
-std::unique_ptr<unsigned char[]> cutAndSave(MainProcessor& processor,
-                                            const detail::BufferView& frame,
-                                            detail::Position position, int depth, int index,
-                                            const std::string& path, std::string* message) {
-    std::unique_ptr<unsigned char[]> crop =
-        detail::cutRect(frame, position.x, position.y, processor.cropWidth, processor.cropHeight);
-    if (!crop) {
-        *message = detail::outOfMemoryMessage(path);
-        return nullptr;
-    }
-    if (!processor.codec->saveImage(crop.get(), processor.cropWidth, processor.cropHeight, depth,
-                                    processor.getFileName(index), message))
-        return nullptr;
-    return crop;
-}
-
-}  // namespace
-
 void MainProcessor::setPhaseOne(std::string path, int index, int searchPerimeter, bool* okFlag,
                                 std::string* errorText) {
-    // The codec writes into a string of this call's own; only a failure is
-    // copied into the run's message, under the lock.
-    std::string message;
+    // Without a reference there is nothing to look for: fail before reading.
     if (!refPatchFull || !refPatchScaled) {
         recordFailure(index, detail::noReferenceMessage(path), okFlag, errorText);
         return;
     }
-    detail::FrameBuffer frame;
-    if (!detail::readFrame(*codec, path, &frame, &message)) {
-        recordFailure(index, message, okFlag, errorText);
+    finishFrame(
+        prepareFrame(detail::readFrameFor(*this, path), path, searchPerimeter, false, nullptr),
+        index, false, okFlag, errorText);
+}
+
+void MainProcessor::processSmallImages(std::string path, int index, int searchPerimeter,
+                                       bool* okFlag, std::string* errorText) {
+    if (!refPatchFull) {
+        recordFailure(index, detail::noReferenceMessage(path), okFlag, errorText);
         return;
     }
+    finishFrame(
+        prepareFrame(detail::readFrameFor(*this, path), path, searchPerimeter, true, nullptr),
+        index, true, okFlag, errorText);
+}
+
+detail::PreparedFrame MainProcessor::prepareFrame(detail::FrameRead read,
+                                                  const std::string& path, int searchPerimeter,
+                                                  bool smallImage, unsigned char* cropBuffer) {
+    detail::PreparedFrame prepared;
+    const bool haveReference = refPatchFull && (smallImage || refPatchScaled);
+    if (!haveReference) {
+        prepared.failure = detail::noReferenceMessage(path);
+        return prepared;
+    }
+    // The codec wrote its message into the read's own string.
+    if (!read.ok) {
+        prepared.failure = read.message;
+        return prepared;
+    }
+    const detail::FrameBuffer& frame = read.frame;
     if (frame.width < cropWidth || frame.height < cropHeight) {
-        recordFailure(index,
-                      detail::frameSmallerThanCropMessage(path, frame.width, frame.height, *this),
-                      okFlag, errorText);
-        return;
+        prepared.failure =
+            detail::frameSmallerThanCropMessage(path, frame.width, frame.height, *this);
+        return prepared;
     }
 
     const detail::BufferView view{frame.pixels.get(), frame.width, frame.height, bottomUp};
-    const detail::Placement placement = detail::locateCrop(*this, view, searchPerimeter);
-    if (placement.window.pixels) recordWindowSize(placement.window.width, placement.window.height);
-    if (!placement.inFrame.found()) {
-        recordFailure(index, detail::noMatchMessage(path), okFlag, errorText);
+    detail::Position at;
+    if (smallImage) {
+        // One search over the whole image at full resolution; the
+        // perimeter plays no part.
+        at = detail::runSearch(detail::ProcessorAccess::searchMethod(*this), view,
+                               detail::fullReference(*this), {cropX, cropY})
+                 .position;
+    } else {
+        const detail::Placement placement = detail::locateCrop(*this, view, searchPerimeter);
+        if (placement.window.pixels)
+            recordWindowSize(placement.window.width, placement.window.height);
+        at = placement.inFrame;
+    }
+    if (!at.found()) {
+        prepared.failure = detail::noMatchMessage(path);
+        return prepared;
+    }
+    if (cropBuffer == nullptr) {
+        prepared.ownedCrop = detail::cutRect(view, at.x, at.y, cropWidth, cropHeight);
+        prepared.crop = prepared.ownedCrop.get();
+    } else if (detail::cutRectInto(view, at.x, at.y, cropWidth, cropHeight, cropBuffer)) {
+        prepared.crop = cropBuffer;
+    }
+    if (prepared.crop == nullptr) prepared.failure = detail::outOfMemoryMessage(path);
+    prepared.depth = frame.depth;
+    return prepared;
+}
+
+void MainProcessor::finishFrame(detail::PreparedFrame prepared, int index, bool smallImage,
+                                bool* okFlag, std::string* errorText) {
+    if (prepared.crop == nullptr) {
+        recordFailure(index, prepared.failure, okFlag, errorText);
         return;
     }
-
-    const std::unique_ptr<unsigned char[]> crop =
-        cutAndSave(*this, view, placement.inFrame, frame.depth, index, path, &message);
-    if (!crop) {
+    // The codec writes into a string of this call's own; only a failure is
+    // copied into the run's message, under the lock.
+    std::string message;
+    if (!codec->saveImage(prepared.crop, cropWidth, cropHeight, prepared.depth,
+                          getFileName(index), &message)) {
         recordFailure(index, message, okFlag, errorText);
         return;
     }
-    if (stackEnabled) addToStack(crop.get());
+    // Small-image runs keep no stack sum.
+    if (!smallImage && stackEnabled) addToStack(prepared.crop);
 }
 
 void MainProcessor::phaseTwo(unsigned char** window, int* X, int* Y, int perimeter, int width,
@@ -149,41 +189,14 @@ void MainProcessor::phaseTwo(unsigned char** window, int* X, int* Y, int perimet
     if (fine.pixels) {
         recordWindowSize(fine.width, fine.height);
         const detail::BufferView windowView{fine.pixels.get(), fine.width, fine.height, bottomUp};
-        best = detail::scanPositions(windowView, detail::fullReference(*this));
+        best = detail::runSearch(detail::ProcessorAccess::searchMethod(*this), windowView,
+                                 detail::fullReference(*this),
+                                 {*X - fine.x + 1, *Y - fine.y + 1})
+                   .position;
     }
     *X = best.x;
     *Y = best.y;
     if (best.found()) *window = fine.pixels.release();
-}
-
-void MainProcessor::processSmallImages(std::string path, int index, int /*searchPerimeter*/,
-                                       bool* okFlag, std::string* errorText) {
-    std::string message;
-    if (!refPatchFull) {
-        recordFailure(index, detail::noReferenceMessage(path), okFlag, errorText);
-        return;
-    }
-    detail::FrameBuffer frame;
-    if (!detail::readFrame(*codec, path, &frame, &message)) {
-        recordFailure(index, message, okFlag, errorText);
-        return;
-    }
-    if (frame.width < cropWidth || frame.height < cropHeight) {
-        recordFailure(index,
-                      detail::frameSmallerThanCropMessage(path, frame.width, frame.height, *this),
-                      okFlag, errorText);
-        return;
-    }
-
-    const detail::BufferView view{frame.pixels.get(), frame.width, frame.height, bottomUp};
-    const detail::Position best = detail::scanPositions(view, detail::fullReference(*this));
-    if (!best.found()) {
-        recordFailure(index, detail::noMatchMessage(path), okFlag, errorText);
-        return;
-    }
-    // Small-image runs keep no stack sum, so nothing is added here.
-    if (!cutAndSave(*this, view, best, frame.depth, index, path, &message))
-        recordFailure(index, message, okFlag, errorText);
 }
 
 void MainProcessor::recordFailure(int index, const std::string& message, bool* okFlag,
@@ -204,4 +217,33 @@ void MainProcessor::recordWindowSize(int width, int height) {
     windowHeight = height;
 }
 
+namespace detail {
+
+FrameRead readFrameFor(MainProcessor& processor, const std::string& path) {
+    FrameRead read;
+    read.ok = readFrame(*processor.codec, path, &read.frame, &read.message);
+    return read;
+}
+
+void ProcessorAccess::setSearchMethod(MainProcessor& processor, SearchMethod method) {
+    processor.useReferenceSearch = method == SearchMethod::Reference;
+}
+
+SearchMethod ProcessorAccess::searchMethod(const MainProcessor& processor) {
+    return processor.useReferenceSearch ? SearchMethod::Reference : SearchMethod::Fast;
+}
+
+PreparedFrame ProcessorAccess::prepareFrame(MainProcessor& processor, FrameRead read,
+                                           const std::string& path, int searchPerimeter,
+                                           bool smallImage, unsigned char* cropBuffer) {
+    return processor.prepareFrame(std::move(read), path, searchPerimeter, smallImage,
+                                  cropBuffer);
+}
+
+void ProcessorAccess::finishFrame(MainProcessor& processor, PreparedFrame prepared, int index,
+                                  bool smallImage, bool* okFlag, std::string* errorText) {
+    processor.finishFrame(std::move(prepared), index, smallImage, okFlag, errorText);
+}
+
+}  // namespace detail
 }  // namespace Tellvar

@@ -3,6 +3,8 @@
 #include "RunLoop.h"
 
 #include "MainProcessor.h"
+#include "MainProcessorInternal.h"
+#include "RunLoopReadAhead.h"
 
 #include <algorithm>
 #include <memory>
@@ -57,11 +59,22 @@ RunResult runRegistration(MainProcessor& processor, const RunPlan& plan,
     // failed; the run message stays shared and keeps the first failure.
     const std::unique_ptr<bool[]> frameOk(new bool[static_cast<std::size_t>(threadCount)]);
 
+    // Created at the first batch, so that a run cancelled during its
+    // reference frame, or whose reference failed, reads no other image.
+    std::unique_ptr<detail::FrameReadAhead> readAhead;
+
     while (next < plan.imageCount) {
         if (callbacks.cancelRequested && callbacks.cancelRequested()) {
             result.outcome = RunOutcome::Cancelled;
             return result;
         }
+        // Preparing ahead pays only when a batch follows another. Twice the
+        // batch in flight lets the readers run a batch ahead of the one
+        // being finished.
+        if (!readAhead && threadCount > 1 && plan.imageCount - next > threadCount)
+            readAhead = std::make_unique<detail::FrameReadAhead>(
+                processor, plan.filePaths, next, plan.imageCount, plan.searchPerimeter,
+                plan.smallImage, threadCount, 2 * threadCount);
 
         const int first = next;
         const int end = std::min(plan.imageCount, next + threadCount);
@@ -69,13 +82,21 @@ RunResult runRegistration(MainProcessor& processor, const RunPlan& plan,
         for (int index = first; index < end; ++index) {
             bool* okFlag = &frameOk[index - first];
             *okFlag = true;
-            std::function<void()> work = [&processor, &plan, &errorText, okFlag, index] {
-                if (plan.smallImage)
+            detail::FrameReadAhead* reader = readAhead.get();
+            std::function<void()> work = [&processor, &plan, &errorText, okFlag, index, reader] {
+                detail::PreparedFrame prepared;
+                detail::FrameReadAhead::Lease lease;
+                if (reader != nullptr && reader->take(index, &prepared, &lease))
+                    detail::ProcessorAccess::finishFrame(processor, std::move(prepared), index,
+                                                         plan.smallImage, okFlag, &errorText);
+                else if (plan.smallImage)
                     processor.processSmallImages(plan.filePaths[index], index, plan.searchPerimeter,
                                                  okFlag, &errorText);
                 else
                     processor.setPhaseOne(plan.filePaths[index], index, plan.searchPerimeter,
                                           okFlag, &errorText);
+                // This batch is the run's last: prepare nothing more.
+                if (!*okFlag && reader != nullptr) reader->holdBack();
             };
             try {
                 batch.push_back(callbacks.startThread ? callbacks.startThread(std::move(work))

@@ -14,6 +14,21 @@
 // The loop leaves the processor's reference data and stack sum alone: the
 // caller decides when to call cleanReference and StackImages (a desktop
 // worker shows its completion message first).
+//
+// Preparing ahead. In a run of more than one batch on more than one thread,
+// from the first batch on (never while the reference frame is registered),
+// threadCount reader threads of the loop's own read the images in index
+// order and search and crop each (RunLoopReadAhead.h); a per-frame thread
+// then takes its image's crop and writes it, adds it to the stack or
+// reports the image's failure. The readers run up to a batch ahead of the
+// batch being finished, so no core idles until the slowest frame of a batch
+// is done. Results, progress and cancellation are as without it: images are
+// saved, summed and reported only in their batches. At most
+// 2 x threadCount images are between the start of their reading and the
+// end of their batch, of which at most threadCount hold a whole frame (one
+// per reader; the others hold a crop). When the run ends early, up to
+// 2 x threadCount images after the last launched batch may already have
+// been read and searched; they are dropped without a trace in the outputs.
 
 #include <functional>
 #include <string>

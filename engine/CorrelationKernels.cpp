@@ -1,0 +1,422 @@
+// Vector kernels of the correlation search.
+//
+// Dot products. The vector kernels multiply 16-bit samples pairwise and add
+// neighbouring products into 32-bit lanes (pmaddwd). A lane's partial sum is
+// read as unsigned: every product is at most 255 x 255, so one pmaddwd
+// result is at most 130050 and a lane holds kLaneCapacity of them before it
+// could wrap. The lanes are widened into 64-bit totals before that happens.
+// Each dot kernel works on four neighbouring candidates at once: one load of
+// a patch block serves four multiplications, and the four candidate loads
+// overlap in the same cache lines.
+//
+// Scores and bounds. Packed double arithmetic with the scalar code's
+// operations in the scalar code's order; no fused multiply-add is enabled,
+// so every lane rounds as the scalar instruction does.
+
+#include "CorrelationKernels.h"
+
+#include <algorithm>
+#include <cmath>
+
+#if defined(__x86_64__) || defined(__i386__)
+#define TELLVAR_X86_KERNELS 1
+#include <immintrin.h>
+#endif
+
+namespace Tellvar {
+namespace detail {
+
+namespace {
+
+constexpr int kGroup = 4;  // candidates per pass
+
+constexpr std::uint64_t kLargestPairSum = 2u * 255u * 255u;
+constexpr int kLaneCapacity = static_cast<int>(0xFFFFFFFFu / kLargestPairSum);
+static_assert(static_cast<std::uint64_t>(kMaxDotLength / 8) * kLargestPairSum <= 0xFFFFFFFFu,
+              "one row of the longest length must fit a 32-bit lane");
+
+// Rows a kernel may add into its 32-bit lanes before widening them, when
+// each row adds pairSumsPerRow pmaddwd results to every lane.
+int rowsPerFlush(int pairSumsPerRow) {
+    return std::max(1, kLaneCapacity / std::max(1, pairSumsPerRow));
+}
+
+void dotScalar(const std::int16_t* patch, std::size_t patchStride,
+               const std::int16_t* candidates, std::size_t candidateStride, int length, int rows,
+               int count, std::uint64_t* out) {
+    for (int j = 0; j < count; ++j) {
+        std::uint64_t total = 0;
+        const std::int16_t* p = patch;
+        const std::int16_t* c = candidates + j;
+        for (int r = 0; r < rows; ++r, p += patchStride, c += candidateStride)
+            for (int k = 0; k < length; ++k)
+                total += static_cast<std::uint32_t>(p[k] * c[k]);
+        out[j] = total;
+    }
+}
+
+void scoresScalar(const ScoreReference& reference, const double* sums, const double* squares,
+                  const double* products, int count, double* scores) {
+    for (int j = 0; j < count; ++j) {
+        const double s = sums[j];
+        const double ssq = squares[j] - s * s / reference.n;
+        scores[j] = (products[j] - s * reference.sum / reference.n) / std::sqrt(ssq * reference.ssq);
+    }
+}
+
+// Relative slack of the tail bound: far above the few roundings of its
+// non-negative terms.
+constexpr double kBoundSlack = 1.0 + 1e-9;
+
+void boundsScalar(const ScoreReference& reference, const TailReference& tail, const double* sums,
+                  const double* squares, const double* headProducts, const double* tailSums,
+                  const double* tailSpreads, int count, double* bounds) {
+    for (int j = 0; j < count; ++j) {
+        const double tailBound =
+            (tail.sum * tailSums[j] + tail.deviation * std::sqrt(tailSpreads[j])) *
+            tail.inverseSamples;
+        const double products = (headProducts[j] + (tailBound * kBoundSlack + 1.0)) + 1.0;
+        const double s = sums[j];
+        const double ssq = squares[j] - s * s / reference.n;
+        bounds[j] = (products - s * reference.sum / reference.n) / std::sqrt(ssq * reference.ssq);
+    }
+}
+
+#ifdef TELLVAR_X86_KERNELS
+
+// ---- SSE2: 8 samples per step --------------------------------------------
+
+template <int G>
+__attribute__((target("sse2"))) void groupSse2(const std::int16_t* patch,
+                                               std::size_t patchStride,
+                                               const std::int16_t* candidates,
+                                               std::size_t candidateStride, int length, int rows,
+                                               std::uint64_t* out) {
+    const __m128i zero = _mm_setzero_si128();
+    const int flushEvery = rowsPerFlush(length / 8);
+    __m128i total[G];  // two 64-bit sums per candidate
+#pragma GCC unroll 4
+    for (int g = 0; g < G; ++g) total[g] = zero;
+
+    for (int r = 0; r < rows;) {
+        const int chunkEnd = std::min(rows, r + flushEvery);
+        __m128i lanes[G];  // four unsigned 32-bit partial sums per candidate
+#pragma GCC unroll 4
+        for (int g = 0; g < G; ++g) lanes[g] = zero;
+        for (; r < chunkEnd; ++r, patch += patchStride, candidates += candidateStride) {
+            for (int k = 0; k < length; k += 8) {
+                const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(patch + k));
+#pragma GCC unroll 4
+                for (int g = 0; g < G; ++g) {
+                    const __m128i c =
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(candidates + g + k));
+                    lanes[g] = _mm_add_epi32(lanes[g], _mm_madd_epi16(p, c));
+                }
+            }
+        }
+#pragma GCC unroll 4
+        for (int g = 0; g < G; ++g) {
+            total[g] = _mm_add_epi64(total[g], _mm_unpacklo_epi32(lanes[g], zero));
+            total[g] = _mm_add_epi64(total[g], _mm_unpackhi_epi32(lanes[g], zero));
+        }
+    }
+#pragma GCC unroll 4
+    for (int g = 0; g < G; ++g)
+        out[g] = static_cast<std::uint64_t>(_mm_cvtsi128_si64(total[g])) +
+                 static_cast<std::uint64_t>(
+                     _mm_cvtsi128_si64(_mm_unpackhi_epi64(total[g], total[g])));
+}
+
+__attribute__((target("sse2"))) void dotSse2(const std::int16_t* patch, std::size_t patchStride,
+                                             const std::int16_t* candidates,
+                                             std::size_t candidateStride, int length, int rows,
+                                             int count, std::uint64_t* out) {
+    int j = 0;
+    for (; j + kGroup <= count; j += kGroup)
+        groupSse2<kGroup>(patch, patchStride, candidates + j, candidateStride, length, rows,
+                          out + j);
+    for (; j < count; ++j)
+        groupSse2<1>(patch, patchStride, candidates + j, candidateStride, length, rows, out + j);
+}
+
+// ---- AVX2: 16 samples per step, a last step of 8 when the length is an
+// odd multiple of 8 ----------------------------------------------------------
+
+template <int G>
+__attribute__((target("avx2"))) void groupAvx2(const std::int16_t* patch,
+                                               std::size_t patchStride,
+                                               const std::int16_t* candidates,
+                                               std::size_t candidateStride, int length, int rows,
+                                               std::uint64_t* out) {
+    const int wide = length / 16 * 16;
+    const bool halfStep = wide != length;
+    const int flushEvery = rowsPerFlush(wide / 16 + (halfStep ? 1 : 0));
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i total[G];  // four 64-bit sums per candidate
+#pragma GCC unroll 4
+    for (int g = 0; g < G; ++g) total[g] = zero;
+
+    for (int r = 0; r < rows;) {
+        const int chunkEnd = std::min(rows, r + flushEvery);
+        __m256i lanes[G];  // eight unsigned 32-bit partial sums per candidate
+        __m128i halfLanes[G];  // the 8-sample steps, four more
+#pragma GCC unroll 4
+        for (int g = 0; g < G; ++g) {
+            lanes[g] = zero;
+            halfLanes[g] = _mm_setzero_si128();
+        }
+        for (; r < chunkEnd; ++r, patch += patchStride, candidates += candidateStride) {
+            int k = 0;
+            for (; k < wide; k += 16) {
+                const __m256i p =
+                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(patch + k));
+#pragma GCC unroll 4
+                for (int g = 0; g < G; ++g) {
+                    const __m256i c =
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(candidates + g + k));
+                    lanes[g] = _mm256_add_epi32(lanes[g], _mm256_madd_epi16(p, c));
+                }
+            }
+            if (halfStep) {
+                const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(patch + k));
+#pragma GCC unroll 4
+                for (int g = 0; g < G; ++g) {
+                    const __m128i c =
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(candidates + g + k));
+                    halfLanes[g] = _mm_add_epi32(halfLanes[g], _mm_madd_epi16(p, c));
+                }
+            }
+        }
+#pragma GCC unroll 4
+        for (int g = 0; g < G; ++g) {
+            total[g] = _mm256_add_epi64(total[g],
+                                        _mm256_cvtepu32_epi64(_mm256_castsi256_si128(lanes[g])));
+            total[g] = _mm256_add_epi64(
+                total[g], _mm256_cvtepu32_epi64(_mm256_extracti128_si256(lanes[g], 1)));
+            total[g] = _mm256_add_epi64(total[g], _mm256_cvtepu32_epi64(halfLanes[g]));
+        }
+    }
+#pragma GCC unroll 4
+    for (int g = 0; g < G; ++g) {
+        const __m128i pair = _mm_add_epi64(_mm256_castsi256_si128(total[g]),
+                                           _mm256_extracti128_si256(total[g], 1));
+        out[g] = static_cast<std::uint64_t>(_mm_cvtsi128_si64(pair)) +
+                 static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(pair, pair)));
+    }
+}
+
+__attribute__((target("avx2"))) void dotAvx2(const std::int16_t* patch, std::size_t patchStride,
+                                             const std::int16_t* candidates,
+                                             std::size_t candidateStride, int length, int rows,
+                                             int count, std::uint64_t* out) {
+    int j = 0;
+    for (; j + kGroup <= count; j += kGroup)
+        groupAvx2<kGroup>(patch, patchStride, candidates + j, candidateStride, length, rows,
+                          out + j);
+    for (; j < count; ++j)
+        groupAvx2<1>(patch, patchStride, candidates + j, candidateStride, length, rows, out + j);
+}
+
+// ---- Scores: the same operations as scoresScalar, two or four lanes at a
+// time; the remaining ones go through the scalar loop. -----------------------
+
+__attribute__((target("sse2"))) void scoresSse2(const ScoreReference& reference,
+                                                const double* sums, const double* squares,
+                                                const double* products, int count,
+                                                double* scores) {
+    const __m128d n = _mm_set1_pd(reference.n);
+    const __m128d sum = _mm_set1_pd(reference.sum);
+    const __m128d ssq = _mm_set1_pd(reference.ssq);
+    int j = 0;
+    for (; j + 2 <= count; j += 2) {
+        const __m128d s = _mm_loadu_pd(sums + j);
+        const __m128d candidateSsq =
+            _mm_sub_pd(_mm_loadu_pd(squares + j), _mm_div_pd(_mm_mul_pd(s, s), n));
+        const __m128d numerator =
+            _mm_sub_pd(_mm_loadu_pd(products + j), _mm_div_pd(_mm_mul_pd(s, sum), n));
+        _mm_storeu_pd(scores + j,
+                      _mm_div_pd(numerator, _mm_sqrt_pd(_mm_mul_pd(candidateSsq, ssq))));
+    }
+    scoresScalar(reference, sums + j, squares + j, products + j, count - j, scores + j);
+}
+
+__attribute__((target("avx2"))) void scoresAvx2(const ScoreReference& reference,
+                                                const double* sums, const double* squares,
+                                                const double* products, int count,
+                                                double* scores) {
+    const __m256d n = _mm256_set1_pd(reference.n);
+    const __m256d sum = _mm256_set1_pd(reference.sum);
+    const __m256d ssq = _mm256_set1_pd(reference.ssq);
+    int j = 0;
+    for (; j + 4 <= count; j += 4) {
+        const __m256d s = _mm256_loadu_pd(sums + j);
+        const __m256d candidateSsq =
+            _mm256_sub_pd(_mm256_loadu_pd(squares + j), _mm256_div_pd(_mm256_mul_pd(s, s), n));
+        const __m256d numerator =
+            _mm256_sub_pd(_mm256_loadu_pd(products + j), _mm256_div_pd(_mm256_mul_pd(s, sum), n));
+        _mm256_storeu_pd(scores + j, _mm256_div_pd(numerator, _mm256_sqrt_pd(_mm256_mul_pd(
+                                                                  candidateSsq, ssq))));
+    }
+    scoresScalar(reference, sums + j, squares + j, products + j, count - j, scores + j);
+}
+
+// ---- Bounds: the same operations as boundsScalar ----------------------------
+
+__attribute__((target("sse2"))) void boundsSse2(const ScoreReference& reference,
+                                                const TailReference& tail, const double* sums,
+                                                const double* squares,
+                                                const double* headProducts,
+                                                const double* tailSums,
+                                                const double* tailSpreads, int count,
+                                                double* bounds) {
+    const __m128d n = _mm_set1_pd(reference.n);
+    const __m128d sum = _mm_set1_pd(reference.sum);
+    const __m128d ssq = _mm_set1_pd(reference.ssq);
+    const __m128d tailSum = _mm_set1_pd(tail.sum);
+    const __m128d deviation = _mm_set1_pd(tail.deviation);
+    const __m128d inverseSamples = _mm_set1_pd(tail.inverseSamples);
+    const __m128d slack = _mm_set1_pd(kBoundSlack);
+    const __m128d one = _mm_set1_pd(1.0);
+    int j = 0;
+    for (; j + 2 <= count; j += 2) {
+        const __m128d tailBound = _mm_mul_pd(
+            _mm_add_pd(_mm_mul_pd(tailSum, _mm_loadu_pd(tailSums + j)),
+                       _mm_mul_pd(deviation, _mm_sqrt_pd(_mm_loadu_pd(tailSpreads + j)))),
+            inverseSamples);
+        const __m128d products = _mm_add_pd(
+            _mm_add_pd(_mm_loadu_pd(headProducts + j),
+                       _mm_add_pd(_mm_mul_pd(tailBound, slack), one)),
+            one);
+        const __m128d s = _mm_loadu_pd(sums + j);
+        const __m128d candidateSsq =
+            _mm_sub_pd(_mm_loadu_pd(squares + j), _mm_div_pd(_mm_mul_pd(s, s), n));
+        const __m128d numerator = _mm_sub_pd(products, _mm_div_pd(_mm_mul_pd(s, sum), n));
+        _mm_storeu_pd(bounds + j,
+                      _mm_div_pd(numerator, _mm_sqrt_pd(_mm_mul_pd(candidateSsq, ssq))));
+    }
+    boundsScalar(reference, tail, sums + j, squares + j, headProducts + j, tailSums + j,
+                 tailSpreads + j, count - j, bounds + j);
+}
+
+__attribute__((target("avx2"))) void boundsAvx2(const ScoreReference& reference,
+                                                const TailReference& tail, const double* sums,
+                                                const double* squares,
+                                                const double* headProducts,
+                                                const double* tailSums,
+                                                const double* tailSpreads, int count,
+                                                double* bounds) {
+    const __m256d n = _mm256_set1_pd(reference.n);
+    const __m256d sum = _mm256_set1_pd(reference.sum);
+    const __m256d ssq = _mm256_set1_pd(reference.ssq);
+    const __m256d tailSum = _mm256_set1_pd(tail.sum);
+    const __m256d deviation = _mm256_set1_pd(tail.deviation);
+    const __m256d inverseSamples = _mm256_set1_pd(tail.inverseSamples);
+    const __m256d slack = _mm256_set1_pd(kBoundSlack);
+    const __m256d one = _mm256_set1_pd(1.0);
+    int j = 0;
+    for (; j + 4 <= count; j += 4) {
+        const __m256d tailBound = _mm256_mul_pd(
+            _mm256_add_pd(
+                _mm256_mul_pd(tailSum, _mm256_loadu_pd(tailSums + j)),
+                _mm256_mul_pd(deviation, _mm256_sqrt_pd(_mm256_loadu_pd(tailSpreads + j)))),
+            inverseSamples);
+        const __m256d products = _mm256_add_pd(
+            _mm256_add_pd(_mm256_loadu_pd(headProducts + j),
+                          _mm256_add_pd(_mm256_mul_pd(tailBound, slack), one)),
+            one);
+        const __m256d s = _mm256_loadu_pd(sums + j);
+        const __m256d candidateSsq =
+            _mm256_sub_pd(_mm256_loadu_pd(squares + j), _mm256_div_pd(_mm256_mul_pd(s, s), n));
+        const __m256d numerator =
+            _mm256_sub_pd(products, _mm256_div_pd(_mm256_mul_pd(s, sum), n));
+        _mm256_storeu_pd(bounds + j, _mm256_div_pd(numerator, _mm256_sqrt_pd(_mm256_mul_pd(
+                                                                  candidateSsq, ssq))));
+    }
+    boundsScalar(reference, tail, sums + j, squares + j, headProducts + j, tailSums + j,
+                 tailSpreads + j, count - j, bounds + j);
+}
+
+#endif  // TELLVAR_X86_KERNELS
+
+}  // namespace
+
+bool simdLevelSupported(SimdLevel level) {
+    switch (level) {
+        case SimdLevel::Scalar: return true;
+#ifdef TELLVAR_X86_KERNELS
+        case SimdLevel::Sse2: return __builtin_cpu_supports("sse2");
+        case SimdLevel::Avx2: return __builtin_cpu_supports("avx2");
+#else
+        case SimdLevel::Sse2:
+        case SimdLevel::Avx2: return false;
+#endif
+    }
+    return false;
+}
+
+SimdLevel fastestSimdLevel() {
+    // Decided once; the answer cannot change while the program runs.
+    static const SimdLevel fastest = simdLevelSupported(SimdLevel::Avx2)   ? SimdLevel::Avx2
+                                     : simdLevelSupported(SimdLevel::Sse2) ? SimdLevel::Sse2
+                                                                           : SimdLevel::Scalar;
+    return fastest;
+}
+
+DotKernelFunction dotKernelFunction(SimdLevel level) {
+    if (!simdLevelSupported(level)) return dotScalar;
+    switch (level) {
+#ifdef TELLVAR_X86_KERNELS
+        case SimdLevel::Sse2: return dotSse2;
+        case SimdLevel::Avx2: return dotAvx2;
+#endif
+        default: return dotScalar;
+    }
+}
+
+ScoreKernelFunction scoreKernelFunction(SimdLevel level) {
+    if (!simdLevelSupported(level)) return scoresScalar;
+    switch (level) {
+#ifdef TELLVAR_X86_KERNELS
+        case SimdLevel::Sse2: return scoresSse2;
+        case SimdLevel::Avx2: return scoresAvx2;
+#endif
+        default: return scoresScalar;
+    }
+}
+
+BoundKernelFunction boundKernelFunction(SimdLevel level) {
+    if (!simdLevelSupported(level)) return boundsScalar;
+    switch (level) {
+#ifdef TELLVAR_X86_KERNELS
+        case SimdLevel::Sse2: return boundsSse2;
+        case SimdLevel::Avx2: return boundsAvx2;
+#endif
+        default: return boundsScalar;
+    }
+}
+
+void rowsDotProducts(DotKernelFunction kernel, const std::int16_t* patch,
+                     std::size_t patchStride, const std::int16_t* candidates,
+                     std::size_t candidateStride, int length, int rows, int count,
+                     std::uint64_t* out) {
+    if (length <= kMaxDotLength) {
+        kernel(patch, patchStride, candidates, candidateStride, length, rows, count, out);
+        return;
+    }
+    // Rows longer than a kernel takes: add up the pieces, a few candidates
+    // at a time.
+    constexpr int kCandidatesPerPass = 64;
+    std::uint64_t piece[kCandidatesPerPass];
+    for (int first = 0; first < count; first += kCandidatesPerPass) {
+        const int n = std::min(kCandidatesPerPass, count - first);
+        std::fill(out + first, out + first + n, std::uint64_t{0});
+        for (int start = 0; start < length; start += kMaxDotLength) {
+            kernel(patch + start, patchStride, candidates + first + start, candidateStride,
+                   std::min(kMaxDotLength, length - start), rows, n, piece);
+            for (int j = 0; j < n; ++j) out[first + j] += piece[j];
+        }
+    }
+}
+
+}  // namespace detail
+}  // namespace Tellvar

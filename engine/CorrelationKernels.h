@@ -1,0 +1,115 @@
+#pragma once
+// Vector kernels of the correlation search, each in three versions chosen
+// at run time by what the processor offers: portable scalar code, SSE2
+// (present on every x86-64 processor) and AVX2. No build flag beyond the
+// baseline is needed: the vector versions carry their instruction set as a
+// function attribute. Every version gives bit for bit the same results.
+//
+//   Dot products: the cross term of the coefficient, the exact integer sum
+//   of products of 16-bit samples holding byte values (0 .. 255).
+//
+//   Scores: the coefficient itself from the integer sums, with correlate()'s
+//   double operations in correlate()'s order. Packed IEEE arithmetic rounds
+//   every lane exactly as the scalar instruction would, so the scores equal
+//   the reference's to the last bit.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Tellvar {
+namespace detail {
+
+enum class SimdLevel { Scalar, Sse2, Avx2 };
+
+// True when this processor can run the level's kernels.
+bool simdLevelSupported(SimdLevel level);
+
+// The fastest level this processor runs, decided on first use.
+SimdLevel fastestSimdLevel();
+
+// ---- Dot products -----------------------------------------------------------
+
+// Every length handed to a dot kernel is a multiple of this; the patch rows
+// are padded with zero samples up to it, so whatever the candidate holds
+// beyond the patch's width multiplies by zero. The candidate must be
+// readable for the whole padded length of each row.
+constexpr int kDotLengthMultiple = 8;
+
+// The longest row a dot kernel takes at once; the vector kernels rely on it
+// to keep their 32-bit partial sums from overflowing. Longer rows are split
+// by rowsDotProducts.
+constexpr int kMaxDotLength = 1 << 16;
+
+// Dot products of the patch with count candidates that start one sample
+// apart: for j < count,
+//   out[j] = sum over r < rows and k < length of
+//            patch[r * patchStride + k] * candidates[r * candidateStride + j + k].
+// length is a positive multiple of kDotLengthMultiple, at most
+// kMaxDotLength; strides count samples. Neighbouring candidates share the
+// patch's loads, which is where the vector kernels gain most.
+using DotKernelFunction = void (*)(const std::int16_t* patch, std::size_t patchStride,
+                                   const std::int16_t* candidates, std::size_t candidateStride,
+                                   int length, int rows, int count, std::uint64_t* out);
+
+// The level's dot kernel; the scalar one when the processor lacks the level.
+DotKernelFunction dotKernelFunction(SimdLevel level);
+
+// The same products for rows of any padded length (a multiple of
+// kDotLengthMultiple), split into pieces the kernel accepts; out[j] is
+// overwritten.
+void rowsDotProducts(DotKernelFunction kernel, const std::int16_t* patch,
+                     std::size_t patchStride, const std::int16_t* candidates,
+                     std::size_t candidateStride, int length, int rows, int count,
+                     std::uint64_t* out);
+
+// ---- Scores -----------------------------------------------------------------
+
+// The reference patch's part of the coefficient.
+struct ScoreReference {
+    double n;    // byte count
+    double sum;  // Sx
+    double ssq;  // Qx
+};
+
+// For j < count, with s = sums[j]:
+//   scores[j] = (products[j] - s * sum / n) / sqrt((squares[j] - s * s / n) * ssq)
+// evaluated in that order, as correlate() does. The inputs are integers held
+// exactly in doubles.
+using ScoreKernelFunction = void (*)(const ScoreReference& reference, const double* sums,
+                                     const double* squares, const double* products, int count,
+                                     double* scores);
+
+// The level's score kernel; the scalar one when the processor lacks the level.
+ScoreKernelFunction scoreKernelFunction(SimdLevel level);
+
+// ---- Score bounds -----------------------------------------------------------
+
+// The patch rows below the first (head) rows: what bounding a candidate's
+// cross term over them needs, with m their sample count and Sxt, Sxxt
+// their sample sum and sum of squares.
+struct TailReference {
+    double sum;             // Sxt
+    double deviation;       // sqrt(m * Sxxt - Sxt^2)
+    double inverseSamples;  // 1 / m
+};
+
+// For j < count, a number no smaller than the score of candidate j, whose
+// cross term is known over the head rows only (headProducts[j]); tailSums[j]
+// and tailSpreads[j] = m * Syyt - Syt^2 describe its tail rows. The score
+// formula is evaluated with its cross term replaced by
+//   (headProducts[j] + (T * (1 + 1e-9) + 1)) + 1,
+//   T = (Sxt * tailSums[j] + sqrt(m * Sxxt - Sxt^2) * sqrt(tailSpreads[j])) / m,
+// where T bounds the tail's cross term (Cauchy-Schwarz) and the margins
+// cover every rounding. The score only grows with its cross term, in
+// floating point too, and the rest of the formula is the score kernel's to
+// the last bit, so no score exceeds its bound.
+using BoundKernelFunction = void (*)(const ScoreReference& reference, const TailReference& tail,
+                                     const double* sums, const double* squares,
+                                     const double* headProducts, const double* tailSums,
+                                     const double* tailSpreads, int count, double* bounds);
+
+// The level's bound kernel; the scalar one when the processor lacks the level.
+BoundKernelFunction boundKernelFunction(SimdLevel level);
+
+}  // namespace detail
+}  // namespace Tellvar

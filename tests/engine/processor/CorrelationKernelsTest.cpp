@@ -1,0 +1,255 @@
+// The vector kernels against plain loops: every instruction set this
+// processor has must give exactly the plain loops' numbers.
+
+#include "CorrelationKernels.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Tellvar::detail::SimdLevel;
+
+std::vector<SimdLevel> supportedLevels() {
+    std::vector<SimdLevel> levels;
+    for (SimdLevel level : {SimdLevel::Scalar, SimdLevel::Sse2, SimdLevel::Avx2})
+        if (Tellvar::detail::simdLevelSupported(level)) levels.push_back(level);
+    return levels;
+}
+
+std::string levelName(SimdLevel level) {
+    switch (level) {
+        case SimdLevel::Scalar: return "Scalar";
+        case SimdLevel::Sse2: return "Sse2";
+        case SimdLevel::Avx2: return "Avx2";
+    }
+    return "?";
+}
+
+// Samples laid out as the search lays them out: a patch of rows padded to
+// `length`, and a wider plane of candidates.
+struct DotCase {
+    int length, rows, count;
+    std::size_t patchStride, planeStride;
+    std::vector<std::int16_t> patch, plane;
+
+    DotCase(int length, int rows, int count, std::mt19937& random, int low = 0, int high = 255)
+        : length(length), rows(rows), count(count), patchStride(length),
+          planeStride(static_cast<std::size_t>(length) + count + 5),
+          patch(patchStride * rows), plane(planeStride * rows) {
+        std::uniform_int_distribution<int> value(low, high);
+        for (auto& v : patch) v = static_cast<std::int16_t>(value(random));
+        for (auto& v : plane) v = static_cast<std::int16_t>(value(random));
+    }
+
+    std::uint64_t expected(int j) const {
+        std::uint64_t total = 0;
+        for (int r = 0; r < rows; ++r)
+            for (int k = 0; k < length; ++k)
+                total += static_cast<std::uint64_t>(patch[r * patchStride + k]) *
+                         static_cast<std::uint64_t>(plane[r * planeStride + j + k]);
+        return total;
+    }
+
+    std::vector<std::uint64_t> run(SimdLevel level) const {
+        std::vector<std::uint64_t> out(count, 0xDEADBEEF);
+        Tellvar::detail::rowsDotProducts(Tellvar::detail::dotKernelFunction(level),
+                                         patch.data(), patchStride, plane.data(), planeStride,
+                                         length, rows, count, out.data());
+        return out;
+    }
+};
+
+TEST(DotKernels, MatchPlainSumsForEveryGroupingAndLength) {
+    std::mt19937 random(3);
+    for (SimdLevel level : supportedLevels()) {
+        SCOPED_TRACE(levelName(level));
+        // Lengths that are and are not multiples of 16, counts around the
+        // group of four, and one row as well as many.
+        for (int length : {8, 16, 24, 40, 200})
+            for (int count : {1, 3, 4, 5, 9})
+                for (int rows : {1, 7}) {
+                    const DotCase c(length, rows, count, random);
+                    const std::vector<std::uint64_t> out = c.run(level);
+                    for (int j = 0; j < count; ++j)
+                        ASSERT_EQ(out[j], c.expected(j))
+                            << "length " << length << " rows " << rows << " candidate " << j;
+                }
+    }
+}
+
+TEST(DotKernels, SumsBeyondThirtyTwoBitsStayExact) {
+    // Every sample 255: each 32-bit lane of the vector kernels would wrap
+    // after about 33000 pair sums; 1024 x 600 samples give every lane well
+    // over that, so the kernels must widen in time.
+    std::mt19937 random(4);
+    const DotCase c(1024, 600, 5, random, 255, 255);
+    const std::uint64_t expected = 1024ull * 600ull * 255ull * 255ull;
+    ASSERT_GT(expected, 0xFFFFFFFFull);
+    for (SimdLevel level : supportedLevels()) {
+        const std::vector<std::uint64_t> out = c.run(level);
+        for (int j = 0; j < c.count; ++j) EXPECT_EQ(out[j], expected) << levelName(level);
+    }
+}
+
+TEST(DotKernels, RowsLongerThanOneKernelCallAreSplit) {
+    std::mt19937 random(5);
+    const int length = Tellvar::detail::kMaxDotLength + 24;
+    const DotCase c(length, 2, 6, random);
+    for (SimdLevel level : supportedLevels()) {
+        const std::vector<std::uint64_t> out = c.run(level);
+        for (int j = 0; j < c.count; ++j) ASSERT_EQ(out[j], c.expected(j)) << levelName(level);
+    }
+}
+
+// correlate()'s formula, written out as the reference writes it.
+double referenceFormula(const Tellvar::detail::ScoreReference& reference, double sum,
+                        double squares, double products) {
+    const double n = reference.n;
+    const double ssq = squares - sum * sum / n;
+    return (products - sum * reference.sum / n) / std::sqrt(ssq * reference.ssq);
+}
+
+bool sameBits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+TEST(ScoreKernels, GiveTheReferenceFormulasBitsInEveryLane) {
+    std::mt19937 random(6);
+    const int count = 203;  // not a multiple of any vector width
+    for (int trial = 0; trial < 20; ++trial) {
+        // A patch of m samples (n = 3m bytes) and candidates whose sums are
+        // consistent integers, among them flat black ones (a NaN score).
+        const int m = 1 + static_cast<int>(random() % 3000);
+        std::vector<double> sums(count), squares(count), products(count);
+        for (int j = 0; j < count; ++j) {
+            const bool black = j % 17 == 0;
+            const double mean = black ? 0.0 : static_cast<double>(random() % 256);
+            sums[j] = mean * m;
+            squares[j] = mean * mean * m + (black ? 0.0 : static_cast<double>(random() % 100000));
+            products[j] = black ? 0.0 : static_cast<double>(random() % 200000000);
+        }
+        const Tellvar::detail::ScoreReference reference{3.0 * m,
+                                                        static_cast<double>(random() % 765000),
+                                                        static_cast<double>(random() % 9000000)};
+        for (SimdLevel level : supportedLevels()) {
+            std::vector<double> scores(count);
+            Tellvar::detail::scoreKernelFunction(level)(reference, sums.data(), squares.data(),
+                                                        products.data(), count, scores.data());
+            for (int j = 0; j < count; ++j) {
+                const double expected = referenceFormula(reference, sums[j], squares[j],
+                                                         products[j]);
+                ASSERT_TRUE(sameBits(scores[j], expected) ||
+                            (std::isnan(scores[j]) && std::isnan(expected)))
+                    << levelName(level) << " lane " << j << ": " << scores[j] << " vs "
+                    << expected;
+            }
+        }
+    }
+}
+
+// A patch and a candidate of `samples` samples each, split after `head`
+// of them, with every sum the bound kernel and the score need.
+struct BoundCase {
+    Tellvar::detail::ScoreReference reference{};
+    Tellvar::detail::TailReference tail{};
+    double sum = 0, squares = 0, headProducts = 0, tailSum = 0, tailSpread = 0;
+    double products = 0;  // the whole cross term
+
+    BoundCase(const std::vector<int>& x, const std::vector<int>& y, std::size_t head) {
+        long long sx = 0, sxx = 0, sy = 0, syy = 0, p = 0, headP = 0;
+        long long sxt = 0, sxxt = 0, syt = 0, syyt = 0;
+        for (std::size_t k = 0; k < x.size(); ++k) {
+            sx += x[k];
+            sxx += x[k] * x[k];
+            sy += y[k];
+            syy += y[k] * y[k];
+            p += x[k] * y[k];
+            if (k < head) {
+                headP += x[k] * y[k];
+            } else {
+                sxt += x[k];
+                sxxt += x[k] * x[k];
+                syt += y[k];
+                syyt += y[k] * y[k];
+            }
+        }
+        const long long m = static_cast<long long>(x.size() - head);
+        const double n = 3.0 * static_cast<double>(x.size());
+        reference = {n, static_cast<double>(sx),
+                     static_cast<double>(sxx) - static_cast<double>(sx) * sx / n};
+        tail = {static_cast<double>(sxt), std::sqrt(static_cast<double>(m * sxxt - sxt * sxt)),
+                1.0 / static_cast<double>(m)};
+        sum = static_cast<double>(sy);
+        squares = static_cast<double>(syy);
+        headProducts = static_cast<double>(headP);
+        tailSum = static_cast<double>(syt);
+        tailSpread = static_cast<double>(m * syyt - syt * syt);
+        products = static_cast<double>(p);
+    }
+
+    double bound(SimdLevel level) const {
+        // Several lanes of the same case, so that the vector lanes run too.
+        constexpr int kLanes = 5;
+        std::vector<double> sums(kLanes, sum), squaresV(kLanes, squares),
+            head(kLanes, headProducts), tailSums(kLanes, tailSum), spreads(kLanes, tailSpread),
+            bounds(kLanes);
+        Tellvar::detail::boundKernelFunction(level)(reference, tail, sums.data(), squaresV.data(),
+                                                    head.data(), tailSums.data(), spreads.data(),
+                                                    kLanes, bounds.data());
+        for (double b : bounds) EXPECT_TRUE(sameBits(b, bounds[0]) || std::isnan(b));
+        return bounds[0];
+    }
+    double score() const { return referenceFormula(reference, sum, squares, products); }
+};
+
+TEST(BoundKernels, NoScoreExceedsItsBound) {
+    std::mt19937 random(7);
+    for (int trial = 0; trial < 400; ++trial) {
+        const std::size_t samples = 2 + random() % 600;
+        const std::size_t head = 1 + random() % (samples - 1);
+        std::vector<int> x(samples), y(samples);
+        const int kind = trial % 5;
+        for (std::size_t k = 0; k < samples; ++k) {
+            x[k] = static_cast<int>(random() % 256);
+            switch (kind) {
+                case 0: y[k] = static_cast<int>(random() % 256); break;  // unrelated
+                case 1: y[k] = x[k]; break;                                // identical: 1
+                case 2: y[k] = std::min(255, x[k] / 2 + 3); break;        // nearly proportional
+                case 3: y[k] = std::clamp(x[k] + static_cast<int>(random() % 9) - 4, 0, 255); break;
+                case 4: y[k] = k < head ? static_cast<int>(random() % 256) : 77; break;  // flat tail
+            }
+        }
+        const BoundCase c(x, y, head);
+        const double score = c.score();
+        for (SimdLevel level : supportedLevels()) {
+            const double bound = c.bound(level);
+            if (std::isnan(score)) continue;
+            ASSERT_GE(bound, score) << levelName(level) << " trial " << trial << " kind " << kind;
+        }
+    }
+}
+
+TEST(BoundKernels, EveryLevelGivesTheScalarBounds) {
+    std::mt19937 random(8);
+    for (int trial = 0; trial < 50; ++trial) {
+        std::vector<int> x(300), y(300);
+        for (int k = 0; k < 300; ++k) {
+            x[k] = static_cast<int>(random() % 256);
+            y[k] = static_cast<int>(random() % 256);
+        }
+        const BoundCase c(x, y, 100 + random() % 100);
+        const double scalar = c.bound(SimdLevel::Scalar);
+        for (SimdLevel level : supportedLevels())
+            EXPECT_TRUE(sameBits(c.bound(level), scalar)) << levelName(level);
+    }
+}
+
+}  // namespace
