@@ -22,13 +22,17 @@ cmake --build build/sanitize -j "$jobs"
 (cd build/sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j "$jobs")
 
-echo "== ThreadSanitizer build (clang): the automatic run's worker and progress tests =="
+echo "== ThreadSanitizer build (clang): concurrent registration, worker and progress tests =="
 # Real automatic runs under Xvfb: worker thread, per-frame threads, cancel,
 # closing the window during a run. Only these tests: the rest of the GUI
 # suite has no threads of its own.
 CC=clang CXX=clang++ cmake -S . -B build/tsan-desktop -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTELLVAR_TSAN=ON -DTELLVAR_BUILD_BENCH=OFF >/dev/null
-cmake --build build/tsan-desktop -j "$jobs" --target tellvar_gui_tests
+cmake --build build/tsan-desktop -j "$jobs" --target tellvar_gui_tests brennock_processor_tests
+# Per-frame calls share one processor: the stack sum, the run message and
+# the read-ahead queue are checked for races here.
+build/tsan-desktop/tests/engine/brennock_processor_tests --gtest_color=no \
+  --gtest_filter='ConcurrentRun*:RunLoop*:ReadAhead*:Formats/RunEquivalence*:Registration.FailedImages*'
 # ignore_noninstrumented_modules: the toolkit, GLib and fontconfig are not
 # instrumented and synchronise their own threads in ways the sanitizer cannot
 # see; every access made by our instrumented code is still checked. A report
