@@ -67,7 +67,7 @@ private:
     int permits_ = 0;
 };
 
-struct FrameSpec {
+struct FramePlan {
     std::string name;
     int dx = 0;
     int dy = 0;
@@ -155,7 +155,7 @@ protected:
     std::string outputDir;
     UI_TLCrop* frame = nullptr;
     Picture scene;
-    std::vector<FrameSpec> frames;
+    std::vector<FramePlan> frames;
     std::vector<std::string> paths;
     std::vector<int> progress;
     std::vector<std::string> summaryLines;
@@ -178,18 +178,18 @@ protected:
 
     // A window in the fully automatic mode with the set loaded, validated,
     // the reference row chosen and the crop rectangle placed.
-    void prepare(const std::vector<FrameSpec>& specs, int width, int height, int referenceRow,
+    void prepare(const std::vector<FramePlan>& plans, int width, int height, int referenceRow,
                  const std::string& subfolder = "in", const std::string& outputFolder = "out") {
-        frames = specs;
+        frames = plans;
         inputDir = dir.file(subfolder);
         outputDir = dir.file(outputFolder);
         std::filesystem::create_directories(std::filesystem::u8path(inputDir));
         std::filesystem::create_directories(std::filesystem::u8path(outputDir));
         scene = testsupport::makeStarField(width, height, 11);
         paths.clear();
-        for (const FrameSpec& spec : specs) {
-            paths.push_back(inputDir + "/" + spec.name);
-            writePicture(paths.back(), testsupport::shifted(scene, spec.dx, spec.dy, 0, 5));
+        for (const FramePlan& plan : plans) {
+            paths.push_back(inputDir + "/" + plan.name);
+            writePicture(paths.back(), testsupport::shifted(scene, plan.dx, plan.dy, 0, 5));
         }
 
         writeSettingsFile(settingsLines(1, outputDir, 10, 1023));
@@ -216,20 +216,20 @@ protected:
         frame->hardwareThreadCount = [] { return 2u; };
     }
 
-    void prepareNormal(const std::vector<FrameSpec>& specs, int referenceRow) {
+    void prepareNormal(const std::vector<FramePlan>& plans, int referenceRow) {
         cropX = 150;
         cropY = 110;
         cropWidth = 40;
         cropHeight = 30;
-        prepare(specs, 336, 252, referenceRow);
+        prepare(plans, 336, 252, referenceRow);
     }
 
-    void prepareSmall(const std::vector<FrameSpec>& specs, int referenceRow) {
+    void prepareSmall(const std::vector<FramePlan>& plans, int referenceRow) {
         cropX = 90;
         cropY = 60;
         cropWidth = 24;
         cropHeight = 18;
-        prepare(specs, 200, 150, referenceRow);
+        prepare(plans, 200, 150, referenceRow);
     }
 
     // Per-frame threads wait at the gate until the test releases them.
@@ -308,21 +308,21 @@ protected:
     }
 };
 
-std::vector<FrameSpec> normalFrames(const std::string& extension, int count) {
+std::vector<FramePlan> normalFrames(const std::string& extension, int count) {
     const int shifts[][2] = {{0, 0}, {3, -2}, {-4, 1}, {2, 3}, {-1, -3}, {4, 2}, {-2, -1}};
-    std::vector<FrameSpec> specs;
+    std::vector<FramePlan> plans;
     for (int i = 0; i < count; ++i)
-        specs.push_back({"f" + std::to_string(i) + "." + extension, shifts[i % 7][0],
+        plans.push_back({"f" + std::to_string(i) + "." + extension, shifts[i % 7][0],
                          shifts[i % 7][1]});
-    return specs;
+    return plans;
 }
 
 // The frames with the reference row unshifted, so the scene's rectangle is
 // exactly what the user drew on the reference frame.
-std::vector<FrameSpec> withReferenceAt(std::vector<FrameSpec> specs, int row) {
-    std::swap(specs[row].dx, specs[0].dx);
-    std::swap(specs[row].dy, specs[0].dy);
-    return specs;
+std::vector<FramePlan> withReferenceAt(std::vector<FramePlan> plans, int row) {
+    std::swap(plans[row].dx, plans[0].dx);
+    std::swap(plans[row].dy, plans[0].dy);
+    return plans;
 }
 
 }  // namespace
