@@ -7,7 +7,10 @@
 // could wrap. The lanes are widened into 64-bit totals before that happens.
 // Each dot kernel works on four neighbouring candidates at once: one load of
 // a patch block serves four multiplications, and the four candidate loads
-// overlap in the same cache lines.
+// overlap in the same cache lines. Long runs of candidates take the AVX2
+// kernel's block path instead, sixteen candidates to a register, one per
+// 32-bit lane, so no lanes are summed across and no row is padded to whole
+// vectors (see blocksAvx2).
 //
 // Scores and bounds. Packed double arithmetic with the scalar code's
 // operations in the scalar code's order; no fused multiply-add is enabled,
@@ -17,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
 #define TELLVAR_X86_KERNELS 1
@@ -205,11 +209,80 @@ __attribute__((target("avx2"))) void groupAvx2(const std::int16_t* patch,
     }
 }
 
+// Sixteen neighbouring candidates per block, Blocks blocks side by side,
+// with no horizontal sums: 32-bit lane i of a plain load from candidates + b
+// holds the sample pair (c[b + 2i], c[b + 2i + 1]), which is candidate
+// b + 2i's pair at offset 0. So with the patch pair (p[k], p[k + 1])
+// broadcast to every lane, one pmaddwd of the load from candidates + k adds
+//   p[k] * c[2i + k] + p[k + 1] * c[2i + k + 1]
+// to the even candidates 2i, and one of the load from candidates + k + 1
+// does the same for the odd candidates 2i + 1. Stepping k over the row's
+// pairs gives each lane its candidate's whole dot product. pairs is the
+// row's pair count; a row reads candidates[0 .. 2 * pairs + 16 * Blocks - 1],
+// which is the last candidate's own padded row. out[0 .. 16 * Blocks - 1]
+// are overwritten.
+template <int Blocks>
+__attribute__((target("avx2"))) void blocksAvx2(const std::int16_t* patch,
+                                                std::size_t patchStride,
+                                                const std::int16_t* candidates,
+                                                std::size_t candidateStride, int pairs, int rows,
+                                                std::uint64_t* out) {
+    const int flushEvery = rowsPerFlush(pairs);
+    const __m256i zero = _mm256_setzero_si256();
+    std::fill(out, out + 16 * Blocks, std::uint64_t{0});
+    for (int r = 0; r < rows;) {
+        const int chunkEnd = std::min(rows, r + flushEvery);
+        __m256i even[Blocks], odd[Blocks];  // unsigned 32-bit partial sums
+#pragma GCC unroll 2
+        for (int b = 0; b < Blocks; ++b) even[b] = odd[b] = zero;
+        for (; r < chunkEnd; ++r, patch += patchStride, candidates += candidateStride) {
+            for (int k = 0; k < 2 * pairs; k += 2) {
+                std::int32_t patchPair;
+                std::memcpy(&patchPair, patch + k, sizeof patchPair);
+                const __m256i p = _mm256_set1_epi32(patchPair);
+#pragma GCC unroll 2
+                for (int b = 0; b < Blocks; ++b) {
+                    const std::int16_t* c = candidates + 16 * b + k;
+                    even[b] = _mm256_add_epi32(
+                        even[b], _mm256_madd_epi16(
+                                     p, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c))));
+                    odd[b] = _mm256_add_epi32(
+                        odd[b], _mm256_madd_epi16(p, _mm256_loadu_si256(
+                                                         reinterpret_cast<const __m256i*>(c + 1))));
+                }
+            }
+        }
+        // Lanes back into candidate order: per 128-bit half, unpacklo gives
+        // candidates 0-3 (8-11), unpackhi 4-7 (12-15), widened to 64 bits.
+        alignas(32) std::uint64_t widened[16];
+#pragma GCC unroll 2
+        for (int b = 0; b < Blocks; ++b) {
+            const __m256i low = _mm256_unpacklo_epi32(even[b], odd[b]);
+            const __m256i high = _mm256_unpackhi_epi32(even[b], odd[b]);
+            const __m256i parts[4] = {
+                _mm256_cvtepu32_epi64(_mm256_castsi256_si128(low)),
+                _mm256_cvtepu32_epi64(_mm256_castsi256_si128(high)),
+                _mm256_cvtepu32_epi64(_mm256_extracti128_si256(low, 1)),
+                _mm256_cvtepu32_epi64(_mm256_extracti128_si256(high, 1))};
+            for (int q = 0; q < 4; ++q)
+                _mm256_store_si256(reinterpret_cast<__m256i*>(widened + 4 * q), parts[q]);
+            for (int j = 0; j < 16; ++j) out[16 * b + j] += widened[j];
+        }
+    }
+}
+
 __attribute__((target("avx2"))) void dotAvx2(const std::int16_t* patch, std::size_t patchStride,
                                              const std::int16_t* candidates,
                                              std::size_t candidateStride, int length, int rows,
                                              int count, std::uint64_t* out) {
+    // Patch rows are zero past the patch, so rounding the length up to
+    // whole pairs adds nothing; it is at most length, a multiple of 8.
+    const int pairs = length / 2;
     int j = 0;
+    for (; j + 32 <= count; j += 32)
+        blocksAvx2<2>(patch, patchStride, candidates + j, candidateStride, pairs, rows, out + j);
+    for (; j + 16 <= count; j += 16)
+        blocksAvx2<1>(patch, patchStride, candidates + j, candidateStride, pairs, rows, out + j);
     for (; j + kGroup <= count; j += kGroup)
         groupAvx2<kGroup>(patch, patchStride, candidates + j, candidateStride, length, rows,
                           out + j);

@@ -72,9 +72,10 @@ TEST(DotKernels, MatchPlainSumsForEveryGroupingAndLength) {
     for (SimdLevel level : supportedLevels()) {
         SCOPED_TRACE(levelName(level));
         // Lengths that are and are not multiples of 16, counts around the
-        // group of four, and one row as well as many.
+        // group of four and the blocks of 16 and 32 neighbours (with every
+        // kind of remainder), and one row as well as many.
         for (int length : {8, 16, 24, 40, 200})
-            for (int count : {1, 3, 4, 5, 9})
+            for (int count : {1, 3, 4, 5, 9, 16, 21, 32, 53, 70})
                 for (int rows : {1, 7}) {
                     const DotCase c(length, rows, count, random);
                     const std::vector<std::uint64_t> out = c.run(level);
@@ -90,7 +91,9 @@ TEST(DotKernels, SumsBeyondThirtyTwoBitsStayExact) {
     // after about 33000 pair sums; 1024 x 600 samples give every lane well
     // over that, so the kernels must widen in time.
     std::mt19937 random(4);
-    const DotCase c(1024, 600, 5, random, 255, 255);
+    // 37 candidates: a block of 32, a group of 4 and a single one, each
+    // with its own lanes to widen.
+    const DotCase c(1024, 600, 37, random, 255, 255);
     const std::uint64_t expected = 1024ull * 600ull * 255ull * 255ull;
     ASSERT_GT(expected, 0xFFFFFFFFull);
     for (SimdLevel level : supportedLevels()) {
