@@ -233,14 +233,14 @@ __attribute__((target("avx2"))) void blocksAvx2(const std::int16_t* patch,
     for (int r = 0; r < rows;) {
         const int chunkEnd = std::min(rows, r + flushEvery);
         __m256i even[Blocks], odd[Blocks];  // unsigned 32-bit partial sums
-#pragma GCC unroll 2
+#pragma GCC unroll 4
         for (int b = 0; b < Blocks; ++b) even[b] = odd[b] = zero;
         for (; r < chunkEnd; ++r, patch += patchStride, candidates += candidateStride) {
             for (int k = 0; k < 2 * pairs; k += 2) {
                 std::int32_t patchPair;
                 std::memcpy(&patchPair, patch + k, sizeof patchPair);
                 const __m256i p = _mm256_set1_epi32(patchPair);
-#pragma GCC unroll 2
+#pragma GCC unroll 4
                 for (int b = 0; b < Blocks; ++b) {
                     const std::int16_t* c = candidates + 16 * b + k;
                     even[b] = _mm256_add_epi32(
@@ -255,7 +255,7 @@ __attribute__((target("avx2"))) void blocksAvx2(const std::int16_t* patch,
         // Lanes back into candidate order: per 128-bit half, unpacklo gives
         // candidates 0-3 (8-11), unpackhi 4-7 (12-15), widened to 64 bits.
         alignas(32) std::uint64_t widened[16];
-#pragma GCC unroll 2
+#pragma GCC unroll 4
         for (int b = 0; b < Blocks; ++b) {
             const __m256i low = _mm256_unpacklo_epi32(even[b], odd[b]);
             const __m256i high = _mm256_unpackhi_epi32(even[b], odd[b]);
@@ -275,10 +275,13 @@ __attribute__((target("avx2"))) void dotAvx2(const std::int16_t* patch, std::siz
                                              const std::int16_t* candidates,
                                              std::size_t candidateStride, int length, int rows,
                                              int count, std::uint64_t* out) {
-    // Patch rows are zero past the patch, so rounding the length up to
-    // whole pairs adds nothing; it is at most length, a multiple of 8.
+    // length is a multiple of 8, so every row is whole sample pairs.
+    // Four blocks share each broadcast patch pair and still leave the
+    // sixteen registers room; fewer blocks take the rest.
     const int pairs = length / 2;
     int j = 0;
+    for (; j + 64 <= count; j += 64)
+        blocksAvx2<4>(patch, patchStride, candidates + j, candidateStride, pairs, rows, out + j);
     for (; j + 32 <= count; j += 32)
         blocksAvx2<2>(patch, patchStride, candidates + j, candidateStride, pairs, rows, out + j);
     for (; j + 16 <= count; j += 16)
