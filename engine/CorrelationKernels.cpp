@@ -286,6 +286,13 @@ __attribute__((target("avx2"))) void dotAvx2(const std::int16_t* patch, std::siz
         blocksAvx2<2>(patch, patchStride, candidates + j, candidateStride, pairs, rows, out + j);
     for (; j + 16 <= count; j += 16)
         blocksAvx2<1>(patch, patchStride, candidates + j, candidateStride, pairs, rows, out + j);
+    // The last few of a long run: one more block ending at the last
+    // candidate, rewriting some already done with the same sums.
+    if (j < count && count >= 16) {
+        j = count - 16;
+        blocksAvx2<1>(patch, patchStride, candidates + j, candidateStride, pairs, rows, out + j);
+        j = count;
+    }
     for (; j + kGroup <= count; j += kGroup)
         groupAvx2<kGroup>(patch, patchStride, candidates + j, candidateStride, length, rows,
                           out + j);
