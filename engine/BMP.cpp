@@ -191,6 +191,37 @@ int fillHeaders(int width, int height, int bitCount, BitmapFileHeader* fileHeade
     return pad;
 }
 
+
+// The readers word the first refusals differently but make the same tests.
+struct HeaderRefusals {
+    std::string (*notBitmap)(const std::string& path);
+    std::string (*compressed)(const std::string& path);
+};
+const HeaderRefusals kReaderRefusals{notBitmapMessage, compressedMessage};
+const HeaderRefusals kCheckerRefusals{checkerNotBitmapMessage, checkerCompressedMessage};
+
+// Reads both headers and applies the acceptance tests in order: signature,
+// compression, then the layout this codec can hand out.
+bool acceptHeaders(std::FILE* file, const std::string& path, const HeaderRefusals& refusals,
+                   BitmapFileHeader* fileHeader, BitmapInfoHeader* infoHeader, RowLayout* layout,
+                   std::string* errorText) {
+    switch (readHeaders(file, fileHeader, infoHeader)) {
+        case HeaderRead::NotBitmap:
+            *errorText = refusals.notBitmap(path);
+            return false;
+        case HeaderRead::Truncated:
+            *errorText = truncatedMessage(path);
+            return false;
+        case HeaderRead::Complete:
+            break;
+    }
+    if (infoHeader->biCompression != 0) {
+        *errorText = refusals.compressed(path);
+        return false;
+    }
+    return acceptLayout(*infoHeader, path, layout, errorText);
+}
+
 }  // namespace
 
 BMP::BMP() : fileHeader{}, infoHeader{} {}
@@ -207,23 +238,10 @@ bool BMP::openImage(unsigned char** buffer, std::string path, int* width, int* h
 
     BitmapFileHeader fileHeaderRead;
     BitmapInfoHeader infoHeaderRead;
-    switch (readHeaders(file.get(), &fileHeaderRead, &infoHeaderRead)) {
-        case HeaderRead::NotBitmap:
-            *errorText = notBitmapMessage(path);
-            return false;
-        case HeaderRead::Truncated:
-            *errorText = truncatedMessage(path);
-            return false;
-        case HeaderRead::Complete:
-            break;
-    }
-    if (infoHeaderRead.biCompression != 0) {
-        *errorText = compressedMessage(path);
-        return false;
-    }
-
     RowLayout layout;
-    if (!acceptLayout(infoHeaderRead, path, &layout, errorText)) return false;
+    if (!acceptHeaders(file.get(), path, kReaderRefusals, &fileHeaderRead, &infoHeaderRead, &layout,
+                       errorText))
+        return false;
     // The rows are found through bfOffBits, which also skips a palette or a
     // longer info header. A file too short for its rows is refused before
     // any memory is committed to it.
@@ -308,23 +326,10 @@ bool BMP::sizeChecker(int* width, int* height, std::string path, std::string* er
 
     BitmapFileHeader fileHeaderRead;
     BitmapInfoHeader infoHeaderRead;
-    switch (readHeaders(file.get(), &fileHeaderRead, &infoHeaderRead)) {
-        case HeaderRead::NotBitmap:
-            *errorText = checkerNotBitmapMessage(path);
-            return false;
-        case HeaderRead::Truncated:
-            *errorText = truncatedMessage(path);
-            return false;
-        case HeaderRead::Complete:
-            break;
-    }
-    if (infoHeaderRead.biCompression != 0) {
-        *errorText = checkerCompressedMessage(path);
-        return false;
-    }
-
     RowLayout layout;
-    if (!acceptLayout(infoHeaderRead, path, &layout, errorText)) return false;
+    if (!acceptHeaders(file.get(), path, kCheckerRefusals, &fileHeaderRead, &infoHeaderRead, &layout,
+                       errorText))
+        return false;
 
     *width = static_cast<int>(layout.width);
     *height = static_cast<int>(layout.height);

@@ -18,6 +18,11 @@ using testsupport::TempDir;
 
 namespace {
 
+using codectest::ReadResult;
+using codectest::SizeResult;
+using codectest::checkSize;
+using codectest::readImage;
+
 // A 24-bit (or otherwise) bitmap assembled field by field. Rows are given
 // in file order without pad; the pad is added here.
 struct BmpFile {
@@ -75,38 +80,6 @@ BmpFile fileOf(const testsupport::Picture& picture, bool topDown = false) {
     file.height = topDown ? -picture.height : picture.height;
     file.rows = fileRows(picture, topDown);
     return file;
-}
-
-struct ReadResult {
-    bool ok = false;
-    std::vector<std::uint8_t> pixels;
-    int width = 0, height = 0, depth = 0;
-    std::string error;
-};
-
-ReadResult readBmp(Tellvar::BMP& codec, const std::string& path) {
-    ReadResult result;
-    unsigned char* buffer = nullptr;
-    result.ok =
-        codec.openImage(&buffer, path, &result.width, &result.height, &result.depth, &result.error);
-    if (result.ok) {
-        result.pixels.assign(buffer,
-                             buffer + static_cast<std::size_t>(result.width) * result.height * 3);
-        delete[] buffer;
-    }
-    return result;
-}
-
-struct SizeResult {
-    bool ok = false;
-    int width = 0, height = 0;
-    std::string error;
-};
-
-SizeResult checkBmp(Tellvar::BMP& codec, const std::string& path) {
-    SizeResult result;
-    result.ok = codec.sizeChecker(&result.width, &result.height, path, &result.error);
-    return result;
 }
 
 std::string openRefusal(const std::string& path, const std::string& reason) {
@@ -221,7 +194,7 @@ TEST(BmpWriter, EveryWidthReadsBackByteForByte) {
             const int pad = (4 - width * 3 % 4) % 4;
             const auto bytes = testsupport::readFile(dir.file("f.bmp"));
             EXPECT_EQ(bytes.size(), 54u + height * (width * 3 + pad));
-            const ReadResult read = readBmp(codec, dir.file("f.bmp"));
+            const ReadResult read = readImage(codec, dir.file("f.bmp"));
             ASSERT_TRUE(read.ok) << read.error;
             EXPECT_EQ(read.width, width);
             EXPECT_EQ(read.height, height);
@@ -239,7 +212,7 @@ TEST(BmpWriter, ReplacesAnExistingFile) {
     ASSERT_TRUE(codec.saveImage(large.data(), 40, 40, 24, dir.file("out"), &error));
     ASSERT_TRUE(codec.saveImage(small.data(), 2, 2, 24, dir.file("out"), &error));
     EXPECT_EQ(testsupport::readFile(dir.file("out.bmp")).size(), 54u + 2 * 8);
-    EXPECT_EQ(readBmp(codec, dir.file("out.bmp")).pixels, small);
+    EXPECT_EQ(readImage(codec, dir.file("out.bmp")).pixels, small);
 }
 
 TEST(BmpWriterFailure, MissingFolderAndFullDeviceGiveTheWriteMessage) {
@@ -299,14 +272,14 @@ TEST(BmpReader, KeepsTheFileRowOrderAndBlueGreenRedBytes) {
     Tellvar::BMP codec;
     const auto picture = testsupport::makeStarField(37, 23, 5);
     testsupport::writeBmp24(dir.file("stars.bmp"), picture);
-    const ReadResult read = readBmp(codec, dir.file("stars.bmp"));
+    const ReadResult read = readImage(codec, dir.file("stars.bmp"));
     ASSERT_TRUE(read.ok) << read.error;
     EXPECT_EQ(read.width, 37);
     EXPECT_EQ(read.height, 23);
     EXPECT_EQ(read.depth, 24);
     EXPECT_EQ(read.pixels, testsupport::cropBgrBottomUp(picture, 0, 0, 37, 23));
 
-    const SizeResult size = checkBmp(codec, dir.file("stars.bmp"));
+    const SizeResult size = checkSize(codec, dir.file("stars.bmp"));
     ASSERT_TRUE(size.ok) << size.error;
     EXPECT_EQ(size.width, 37);
     EXPECT_EQ(size.height, 23);
@@ -317,11 +290,11 @@ TEST(BmpReader, TopDownFilesArriveBottomUpWithAPositiveHeight) {
     Tellvar::BMP codec;
     const auto picture = testsupport::makeStarField(9, 6, 6);
     testsupport::writeFile(dir.file("top.bmp"), fileOf(picture, true).bytes());
-    const ReadResult read = readBmp(codec, dir.file("top.bmp"));
+    const ReadResult read = readImage(codec, dir.file("top.bmp"));
     ASSERT_TRUE(read.ok) << read.error;
     EXPECT_EQ(read.height, 6);
     EXPECT_EQ(read.pixels, testsupport::cropBgrBottomUp(picture, 0, 0, 9, 6));
-    const SizeResult size = checkBmp(codec, dir.file("top.bmp"));
+    const SizeResult size = checkSize(codec, dir.file("top.bmp"));
     EXPECT_TRUE(size.ok);
     EXPECT_EQ(size.height, 6);
 }
@@ -350,7 +323,7 @@ TEST(BmpReader, FindsTheRowsThroughTheOffsetWhateverPrecedesThem) {
         // that reading it as pixels would show.
         for (std::size_t i = 54; i < 14 + v.infoSize + v.gap; ++i) bytes[i] = 0xA5;
         testsupport::writeFile(dir.file("v.bmp"), bytes);
-        const ReadResult read = readBmp(codec, dir.file("v.bmp"));
+        const ReadResult read = readImage(codec, dir.file("v.bmp"));
         ASSERT_TRUE(read.ok) << read.error;
         EXPECT_EQ(read.pixels, expected);
     }
@@ -362,11 +335,11 @@ TEST(BmpRefusal, MissingFileGivesEachOperationsMessage) {
     TempDir dir;
     Tellvar::BMP codec;
     const std::string path = dir.file("missing.bmp");
-    EXPECT_EQ(readBmp(codec, path).error,
+    EXPECT_EQ(readImage(codec, path).error,
               "The system was unable to open '" + path +
                   "'\n\nError Message: " + errorText(ENOENT) +
                   "\n\nPlease check your image path and drive availability before trying again.");
-    EXPECT_EQ(checkBmp(codec, path).error,
+    EXPECT_EQ(checkSize(codec, path).error,
               "An error has occurred while opening your Bitmap file named below.\n\n" + path +
                   "\n\nError Message: " + errorText(ENOENT) +
                   "\n\nPlease check your image path and drive availability.\n\nPlease correct the "
@@ -383,12 +356,12 @@ TEST(BmpRefusal, WrongSignatureIsRefusedBeforeTheInfoHeader) {
           std::vector<std::uint8_t>{'M', 'B'}}) {
         testsupport::writeFile(dir.file("x.bmp"), bytes);
         const std::string path = dir.file("x.bmp");
-        EXPECT_EQ(readBmp(codec, path).error,
+        EXPECT_EQ(readImage(codec, path).error,
                   "An error has occurred while opening your Bitmap file named below.\n\n" + path +
                       "\n\nPlease check that your BMP files are valid and that there is no "
                       "corruption. You can also note the filename and remove it from your active "
                       "list before trying again.");
-        EXPECT_EQ(checkBmp(codec, path).error,
+        EXPECT_EQ(checkSize(codec, path).error,
                   "An error has occurred while opening your Bitmap file named below.\n\n" + path +
                       "\n\nThis image file does not look like a valid Bitmap Image.\n\nPlease "
                       "check the image or remove it from your active list.");
@@ -404,12 +377,12 @@ TEST(BmpRefusal, CompressedFilesAreRefusedAfterTheInfoHeader) {
         file.bitCount = 8;  // the compression test comes first
         const std::string path = dir.file("rle.bmp");
         testsupport::writeFile(path, file.bytes());
-        EXPECT_EQ(readBmp(codec, path).error,
+        EXPECT_EQ(readImage(codec, path).error,
                   "Image file " + path +
                       " looks like it has been compressed. This applications does not support "
                       "compressed bitmap files.\n\nPlease note the filename and remove it form "
                       "your active list or remove the compression.");
-        EXPECT_EQ(checkBmp(codec, path).error,
+        EXPECT_EQ(checkSize(codec, path).error,
                   "An error has occurred while opening your Bitmap file named below.\n\n" + path +
                       "This image file looks like it has been compressed. This applications does "
                       "not support compressed bitmap files.\n\nPlease either remove the "
@@ -430,8 +403,8 @@ TEST(BmpRefusal, OnlyTwentyFourBitFilesAreTaken) {
                       " bits per pixel. Tellvar can only read uncompressed 24 bit Bitmap "
                       "files.\n\nPlease convert the image to 24 bit or note the filename and "
                       "remove it from your active list before trying again.");
-        EXPECT_EQ(readBmp(codec, path).error, expected);
-        EXPECT_EQ(checkBmp(codec, path).error, expected);
+        EXPECT_EQ(readImage(codec, path).error, expected);
+        EXPECT_EQ(checkSize(codec, path).error, expected);
     }
 }
 
@@ -445,8 +418,8 @@ TEST(BmpRefusal, ImpossibleSizesAreRefusedByBothOperations) {
     };
     for (const Case& c : {Case{0, 4, "0 x 4"}, Case{-3, 4, "-3 x 4"}, Case{4, 0, "4 x 0"}}) {
         writeHeadersOnly(path, c.width, c.height);
-        EXPECT_EQ(readBmp(codec, path).error, dimensionsRefusal(path, c.expectedSize));
-        EXPECT_EQ(checkBmp(codec, path).error, dimensionsRefusal(path, c.expectedSize));
+        EXPECT_EQ(readImage(codec, path).error, dimensionsRefusal(path, c.expectedSize));
+        EXPECT_EQ(checkSize(codec, path).error, dimensionsRefusal(path, c.expectedSize));
     }
 }
 
@@ -456,7 +429,7 @@ TEST(BmpRefusal, FramesBeyondTwoGigabytesAreRefusedWithoutReadingRows) {
     const std::string path = dir.file("huge.bmp");
     // 715,827,882 x 3 = 2,147,483,646 bytes fits; one pixel more does not.
     writeHeadersOnly(path, 715827882, 1);
-    const SizeResult fits = checkBmp(codec, path);
+    const SizeResult fits = checkSize(codec, path);
     EXPECT_TRUE(fits.ok) << fits.error;
     EXPECT_EQ(fits.width, 715827882);
 
@@ -464,8 +437,8 @@ TEST(BmpRefusal, FramesBeyondTwoGigabytesAreRefusedWithoutReadingRows) {
          {std::tuple{715827883, 1, "715827883 x 1"}, std::tuple{1, -715827883, "1 x 715827883"},
           std::tuple{65536, 65536, "65536 x 65536"}, std::tuple{4, INT32_MIN, "4 x 2147483648"}}) {
         writeHeadersOnly(path, width, height);
-        EXPECT_EQ(readBmp(codec, path).error, tooLargeRefusal(path, size));
-        EXPECT_EQ(checkBmp(codec, path).error, tooLargeRefusal(path, size));
+        EXPECT_EQ(readImage(codec, path).error, tooLargeRefusal(path, size));
+        EXPECT_EQ(checkSize(codec, path).error, tooLargeRefusal(path, size));
     }
 }
 
@@ -480,8 +453,8 @@ TEST(BmpRefusal, TruncatedFilesAreRefusedByTheReaderButPassTheSizeCheck) {
         SCOPED_TRACE(length);
         testsupport::writeFile(path,
                                std::vector<std::uint8_t>(full.begin(), full.begin() + length));
-        EXPECT_EQ(readBmp(codec, path).error, truncatedRefusal(path));
-        const SizeResult size = checkBmp(codec, path);
+        EXPECT_EQ(readImage(codec, path).error, truncatedRefusal(path));
+        const SizeResult size = checkSize(codec, path);
         EXPECT_TRUE(size.ok) << size.error;
         EXPECT_EQ(size.width, 5);
         EXPECT_EQ(size.height, 4);
@@ -491,14 +464,14 @@ TEST(BmpRefusal, TruncatedFilesAreRefusedByTheReaderButPassTheSizeCheck) {
     auto farOffset = full;
     codectest::putLe32(farOffset, 10, 100000);
     testsupport::writeFile(path, farOffset);
-    EXPECT_EQ(readBmp(codec, path).error, truncatedRefusal(path));
+    EXPECT_EQ(readImage(codec, path).error, truncatedRefusal(path));
 
     // Signature present, headers cut short: no size can be reported.
     for (std::size_t length : {std::size_t{10}, std::size_t{30}}) {
         testsupport::writeFile(path,
                                std::vector<std::uint8_t>(full.begin(), full.begin() + length));
-        EXPECT_EQ(readBmp(codec, path).error, truncatedRefusal(path));
-        EXPECT_EQ(checkBmp(codec, path).error, truncatedRefusal(path));
+        EXPECT_EQ(readImage(codec, path).error, truncatedRefusal(path));
+        EXPECT_EQ(checkSize(codec, path).error, truncatedRefusal(path));
     }
 }
 
@@ -514,7 +487,7 @@ TEST(BmpRefusalDeathTest, AFrameThatCannotBeAllocatedIsRefusedWithAMessage) {
         {
             Tellvar::BMP codec;
             codectest::AllocationCap::applyInChild();
-            const ReadResult read = readBmp(codec, path);
+            const ReadResult read = readImage(codec, path);
             const std::string expected = openRefusal(
                 path,
                 "There is not enough memory to load this image.\n\nPlease close other "
@@ -553,11 +526,11 @@ TEST(BmpConcurrency, ThreadsSharingOneCodecEachGetTheirOwnFramesAndMessages) {
                              "and remove it from your active list before trying again.");
             for (int round = 0; round < 50; ++round) {
                 const ReadResult good =
-                    readBmp(codec, dir.file("good" + std::to_string(t) + ".bmp"));
+                    readImage(codec, dir.file("good" + std::to_string(t) + ".bmp"));
                 if (!good.ok || good.pixels != expected || good.width != pictures[t].width)
                     ++mistakes[t];
-                if (readBmp(codec, badPath).error != badMessage) ++mistakes[t];
-                const SizeResult size = checkBmp(codec, badPath);
+                if (readImage(codec, badPath).error != badMessage) ++mistakes[t];
+                const SizeResult size = checkSize(codec, badPath);
                 if (size.ok || size.error != badMessage) ++mistakes[t];
             }
         });

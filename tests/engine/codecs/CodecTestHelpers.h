@@ -1,6 +1,8 @@
 #pragma once
 // Small helpers the codec tests share.
 
+#include "Brennock.h"
+
 #include <dirent.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -17,6 +19,39 @@
 #include <vector>
 
 namespace codectest {
+
+// What openImage handed out, copied so the test owns it.
+struct ReadResult {
+    bool ok = false;
+    std::vector<std::uint8_t> pixels;
+    int width = 0, height = 0, depth = 0;
+    std::string error;
+};
+
+inline ReadResult readImage(Tellvar::Brennock& codec, const std::string& path) {
+    ReadResult result;
+    unsigned char* buffer = nullptr;
+    result.ok =
+        codec.openImage(&buffer, path, &result.width, &result.height, &result.depth, &result.error);
+    if (result.ok) {
+        result.pixels.assign(buffer,
+                             buffer + static_cast<std::size_t>(result.width) * result.height * 3);
+        delete[] buffer;
+    }
+    return result;
+}
+
+struct SizeResult {
+    bool ok = false;
+    int width = 0, height = 0;
+    std::string error;
+};
+
+inline SizeResult checkSize(Tellvar::Brennock& codec, const std::string& path) {
+    SizeResult result;
+    result.ok = codec.sizeChecker(&result.width, &result.height, path, &result.error);
+    return result;
+}
 
 // width x height x 3 bytes of noise: every byte position distinguishable.
 inline std::vector<std::uint8_t> noiseFrame(int width, int height, std::uint32_t seed) {

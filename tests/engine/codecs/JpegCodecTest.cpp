@@ -21,37 +21,10 @@ using testsupport::TempDir;
 
 namespace {
 
-struct Decoded {
-    bool ok = false;
-    std::vector<std::uint8_t> pixels;
-    int width = 0, height = 0, depth = 0;
-    std::string error;
-};
-
-Decoded openJpeg(Tellvar::JPEG& codec, const std::string& path) {
-    Decoded result;
-    unsigned char* buffer = nullptr;
-    result.ok =
-        codec.openImage(&buffer, path, &result.width, &result.height, &result.depth, &result.error);
-    if (result.ok) {
-        result.pixels.assign(buffer,
-                             buffer + static_cast<std::size_t>(result.width) * result.height * 3);
-        delete[] buffer;
-    }
-    return result;
-}
-
-struct Size {
-    bool ok = false;
-    int width = 0, height = 0;
-    std::string error;
-};
-
-Size checkJpeg(Tellvar::JPEG& codec, const std::string& path) {
-    Size result;
-    result.ok = codec.sizeChecker(&result.width, &result.height, path, &result.error);
-    return result;
-}
+using codectest::ReadResult;
+using codectest::SizeResult;
+using codectest::checkSize;
+using codectest::readImage;
 
 // The library's plain RGB decode of a file, as the reference the codec must match.
 std::vector<std::uint8_t> referenceRgb(const std::string& path) {
@@ -153,7 +126,7 @@ TEST(JpegReader, ColourFilesDecodeTopDownRedGreenBlue) {
     Tellvar::JPEG codec;
     const auto picture = testsupport::makeStarField(61, 37, 1);
     testsupport::writeJpeg(dir.file("c.jpg"), picture, 95);
-    const Decoded read = openJpeg(codec, dir.file("c.jpg"));
+    const ReadResult read = readImage(codec, dir.file("c.jpg"));
     ASSERT_TRUE(read.ok) << read.error;
     EXPECT_EQ(read.width, 61);
     EXPECT_EQ(read.height, 37);
@@ -173,7 +146,7 @@ TEST(JpegReader, GrayFilesAreExpandedToRgbAndReportOneComponent) {
     Tellvar::JPEG codec;
     const auto picture = testsupport::makeStarField(30, 20, 2);
     testsupport::writeJpeg(dir.file("g.jpg"), picture, 90, 1);
-    const Decoded read = openJpeg(codec, dir.file("g.jpg"));
+    const ReadResult read = readImage(codec, dir.file("g.jpg"));
     ASSERT_TRUE(read.ok) << read.error;
     EXPECT_EQ(read.depth, 1);
     ASSERT_EQ(read.pixels.size(), 30u * 20u * 3u);
@@ -182,7 +155,7 @@ TEST(JpegReader, GrayFilesAreExpandedToRgbAndReportOneComponent) {
         EXPECT_EQ(read.pixels[i], read.pixels[i + 2]) << i;
     }
     EXPECT_EQ(read.pixels, referenceRgb(dir.file("g.jpg")));
-    const Size size = checkJpeg(codec, dir.file("g.jpg"));
+    const SizeResult size = checkSize(codec, dir.file("g.jpg"));
     EXPECT_TRUE(size.ok);
     EXPECT_EQ(size.width, 30);
 }
@@ -200,13 +173,13 @@ TEST(JpegReader, ProgressiveAndOneOrTwoRowFilesDecode) {
         const std::string path = dir.file("case.jpg");
         testsupport::writeJpeg(path, testsupport::makeStarField(c.width, c.height, 3), 85,
                                c.components, c.progressive);
-        const Decoded read = openJpeg(codec, path);
+        const ReadResult read = readImage(codec, path);
         ASSERT_TRUE(read.ok) << read.error;
         EXPECT_EQ(read.width, c.width);
         EXPECT_EQ(read.height, c.height);
         EXPECT_EQ(read.depth, c.components);
         EXPECT_EQ(read.pixels, referenceRgb(path));
-        const Size size = checkJpeg(codec, path);
+        const SizeResult size = checkSize(codec, path);
         ASSERT_TRUE(size.ok) << size.error;
         EXPECT_EQ(size.width, c.width);
         EXPECT_EQ(size.height, c.height);
@@ -224,11 +197,11 @@ TEST(JpegReader, AFileCutAfterItsHeadersStillDecodes) {
     bytes.resize(scanHeaderEnd + 20);
     testsupport::writeFile(dir.file("cut.jpg"), bytes);
 
-    const Decoded read = openJpeg(codec, dir.file("cut.jpg"));
+    const ReadResult read = readImage(codec, dir.file("cut.jpg"));
     ASSERT_TRUE(read.ok) << read.error;
     EXPECT_EQ(read.width, 64);
     EXPECT_EQ(read.height, 48);
-    EXPECT_TRUE(checkJpeg(codec, dir.file("cut.jpg")).ok);
+    EXPECT_TRUE(checkSize(codec, dir.file("cut.jpg")).ok);
 }
 
 TEST(JpegReader, SizeCheckerAgreesWithTheReaderAndLeavesNothingOpen) {
@@ -236,17 +209,17 @@ TEST(JpegReader, SizeCheckerAgreesWithTheReaderAndLeavesNothingOpen) {
     Tellvar::JPEG codec;
     testsupport::writeJpeg(dir.file("a.jpg"), testsupport::makeStarField(70, 50, 5), 80);
     testsupport::writeFile(dir.file("bad.jpg"), {0xFF, 0xD8, 0xFF, 0xD9});
-    const Decoded read = openJpeg(codec, dir.file("a.jpg"));
+    const ReadResult read = readImage(codec, dir.file("a.jpg"));
     ASSERT_TRUE(read.ok);
 
     const int descriptorsBefore = codectest::openDescriptorCount();
     for (int i = 0; i < 200; ++i) {
-        const Size size = checkJpeg(codec, dir.file("a.jpg"));
+        const SizeResult size = checkSize(codec, dir.file("a.jpg"));
         ASSERT_TRUE(size.ok);
         ASSERT_EQ(size.width, read.width);
         ASSERT_EQ(size.height, read.height);
-        ASSERT_FALSE(checkJpeg(codec, dir.file("bad.jpg")).ok);
-        ASSERT_FALSE(openJpeg(codec, dir.file("bad.jpg")).ok);
+        ASSERT_FALSE(checkSize(codec, dir.file("bad.jpg")).ok);
+        ASSERT_FALSE(readImage(codec, dir.file("bad.jpg")).ok);
     }
     EXPECT_EQ(codectest::openDescriptorCount(), descriptorsBefore);
 }
@@ -259,8 +232,8 @@ TEST(JpegRefusal, MissingFileGivesTheOpenMessageWithNothingAfterTheSystemText) {
     const std::string path = dir.file("absent.jpg");
     const std::string expected =
         "The system was unable to open '" + path + "'\n\nError Message: " + errorText(ENOENT);
-    EXPECT_EQ(openJpeg(codec, path).error, expected);
-    EXPECT_EQ(checkJpeg(codec, path).error, expected);
+    EXPECT_EQ(readImage(codec, path).error, expected);
+    EXPECT_EQ(checkSize(codec, path).error, expected);
 }
 
 TEST(JpegRefusal, LibraryFailuresCarryTheLibrarysOwnText) {
@@ -285,7 +258,7 @@ TEST(JpegRefusal, LibraryFailuresCarryTheLibrarysOwnText) {
         EXPECT_EQ(buffer, reinterpret_cast<unsigned char*>(&error)) << "no buffer handed out";
         EXPECT_EQ(width, -7);
         EXPECT_EQ(error, libraryFailure(path, c.libraryText));
-        EXPECT_EQ(checkJpeg(codec, path).error, libraryFailure(path, c.libraryText));
+        EXPECT_EQ(checkSize(codec, path).error, libraryFailure(path, c.libraryText));
     }
 }
 
@@ -298,8 +271,8 @@ TEST(JpegRefusal, ColourSpacesWithoutAnRgbFormAreRefusedByBothOperations) {
     for (const char* name : {"cmyk.jpg", "ycck.jpg", "two.jpg"}) {
         SCOPED_TRACE(name);
         const std::string path = dir.file(name);
-        EXPECT_EQ(openJpeg(codec, path).error, colourRefusal(path));
-        EXPECT_EQ(checkJpeg(codec, path).error, colourRefusal(path));
+        EXPECT_EQ(readImage(codec, path).error, colourRefusal(path));
+        EXPECT_EQ(checkSize(codec, path).error, colourRefusal(path));
     }
 }
 
@@ -316,8 +289,8 @@ TEST(JpegRefusal, HugeFramesAreRefusedBeforeTheDecoderCommitsMemory) {
         "\n\nIts 65000 x 60000 pixels would need more than 2 GB of memory, the most Tellvar can "
         "handle for one image.\n\nPlease reduce the image size or note the filename and remove "
         "it from your active list before trying again.";
-    EXPECT_EQ(openJpeg(codec, path).error, expected);
-    EXPECT_EQ(checkJpeg(codec, path).error, expected);
+    EXPECT_EQ(readImage(codec, path).error, expected);
+    EXPECT_EQ(checkSize(codec, path).error, expected);
 }
 
 // A progressive file keeps every coefficient while it decodes; a header that
@@ -331,8 +304,8 @@ TEST(JpegRefusal, ProgressiveFilesBeyondTheWorkingMemoryCapFailCleanly) {
     claimSize(bytes, 0xC2, 20000, 20000);  // 1.2 GB of coefficients, 1.2 GB of pixels
     const std::string path = dir.file("deep.jpg");
     testsupport::writeFile(path, bytes);
-    EXPECT_EQ(checkJpeg(codec, path).error, libraryFailure(path, "Backing store not supported"));
-    EXPECT_EQ(openJpeg(codec, path).error, libraryFailure(path, "Backing store not supported"));
+    EXPECT_EQ(checkSize(codec, path).error, libraryFailure(path, "Backing store not supported"));
+    EXPECT_EQ(readImage(codec, path).error, libraryFailure(path, "Backing store not supported"));
 }
 
 TEST(JpegRefusalDeathTest, AFrameThatCannotBeAllocatedIsRefusedWithAMessage) {
@@ -348,7 +321,7 @@ TEST(JpegRefusalDeathTest, AFrameThatCannotBeAllocatedIsRefusedWithAMessage) {
         {
             Tellvar::JPEG codec;
             codectest::AllocationCap::applyInChild();
-            const Decoded read = openJpeg(codec, path);
+            const ReadResult read = readImage(codec, path);
             const std::string expected =
                 "An error has occurred while opening your JPEG file named below.\n\n" + path +
                 "\n\nThere is not enough memory to load this image.\n\nPlease close other "
@@ -381,9 +354,9 @@ TEST(JpegConcurrency, ThreadsFailingAtOnceEachGetTheirOwnWholeMessage) {
             const std::string expected = libraryFailure(bad, notJpegText(0x10 + t, 0x20 + t));
             const std::vector<std::uint8_t> reference = referenceRgb(good);
             for (int round = 0; round < 100; ++round) {
-                if (openJpeg(codec, bad).error != expected) ++mistakes[t];
-                if (checkJpeg(codec, bad).error != expected) ++mistakes[t];
-                const Decoded read = openJpeg(codec, good);
+                if (readImage(codec, bad).error != expected) ++mistakes[t];
+                if (checkSize(codec, bad).error != expected) ++mistakes[t];
+                const ReadResult read = readImage(codec, good);
                 if (!read.ok || read.pixels != reference) ++mistakes[t];
             }
         });

@@ -18,6 +18,11 @@ using testsupport::TiffBuilder;
 
 namespace {
 
+using codectest::ReadResult;
+using codectest::SizeResult;
+using codectest::checkSize;
+using codectest::readImage;
+
 const char* const kPlanarTail =
     "\n\nPlanar value not yet supported (must be RGBRGB).\n\nSupport for alternative planar "
     "configurations maybe in the next version.\n\nPlease change the Planar configuration of your "
@@ -70,38 +75,6 @@ const char* const kReadFailure =
     "TIFF Open Error.\n\nAn unspecified error occurred while opening your TIFF File. This could be "
     "because your TIFF is corrupt. Please check your files and if this error occurs again please "
     "report to the developer.";
-
-struct ReadResult {
-    bool ok = false;
-    std::vector<std::uint8_t> pixels;
-    int width = 0, height = 0, depth = 0;
-    std::string error;
-};
-
-ReadResult readTiff(Tellvar::TIF& codec, const std::string& path) {
-    ReadResult result;
-    unsigned char* buffer = nullptr;
-    result.ok =
-        codec.openImage(&buffer, path, &result.width, &result.height, &result.depth, &result.error);
-    if (result.ok) {
-        result.pixels.assign(buffer,
-                             buffer + static_cast<std::size_t>(result.width) * result.height * 3);
-        delete[] buffer;
-    }
-    return result;
-}
-
-struct SizeResult {
-    bool ok = false;
-    int width = 0, height = 0;
-    std::string error;
-};
-
-SizeResult checkTiff(Tellvar::TIF& codec, const std::string& path) {
-    SizeResult result;
-    result.ok = codec.sizeChecker(&result.width, &result.height, path, &result.error);
-    return result;
-}
 
 // A file written by the TIFF library in the given layout; samples hold noise.
 struct TiffLayout {
@@ -221,8 +194,8 @@ TEST(TiffRefusal, BothOperationsRefuseTheSameFilesWithTheSameMessage) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.file(c.name + ".tif");
         const std::string expected = refusal(path, c.expectedTail);
-        EXPECT_EQ(readTiff(codec, path).error, expected);
-        EXPECT_EQ(checkTiff(codec, path).error, expected);
+        EXPECT_EQ(readImage(codec, path).error, expected);
+        EXPECT_EQ(checkSize(codec, path).error, expected);
     }
 }
 
@@ -272,8 +245,8 @@ TEST(TiffRefusal, FilesThatDoNotDeliverThreeBytesPerPixelAreRefused) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.file(c.name + ".tif");
         c.file.write(path);
-        EXPECT_EQ(readTiff(codec, path).error, layoutRefusal(path, c.what));
-        EXPECT_EQ(checkTiff(codec, path).error, layoutRefusal(path, c.what));
+        EXPECT_EQ(readImage(codec, path).error, layoutRefusal(path, c.what));
+        EXPECT_EQ(checkSize(codec, path).error, layoutRefusal(path, c.what));
     }
 }
 
@@ -286,8 +259,8 @@ TEST(TiffRefusal, SidesBeyondSixteenBitsAreRefusedBeforeTheyAreNarrowed) {
           std::tuple{3u, 65536u, "3 x 65536"}}) {
         const std::string path = dir.file("wide.tif");
         TiffBuilder::rgb8(width, height, {}).writeSparse(path, std::uint64_t{width} * height * 3);
-        EXPECT_EQ(readTiff(codec, path).error, sideRefusal(path, size));
-        EXPECT_EQ(checkTiff(codec, path).error, sideRefusal(path, size));
+        EXPECT_EQ(readImage(codec, path).error, sideRefusal(path, size));
+        EXPECT_EQ(checkSize(codec, path).error, sideRefusal(path, size));
     }
 }
 
@@ -304,8 +277,8 @@ TEST(TiffRefusal, FilesTheLibraryCannotOpenGiveTheOpenMessage) {
     for (const char* name : {"bitmap.tif", "empty.tif", "big.tif", "absent.tif"}) {
         SCOPED_TRACE(name);
         const std::string path = dir.file(name);
-        EXPECT_EQ(readTiff(codec, path).error, openFailure(path));
-        EXPECT_EQ(checkTiff(codec, path).error, openFailure(path));
+        EXPECT_EQ(readImage(codec, path).error, openFailure(path));
+        EXPECT_EQ(checkSize(codec, path).error, openFailure(path));
     }
 }
 
@@ -316,8 +289,8 @@ TEST(TiffRefusal, MissingPixelDataFailsTheReadButNotTheSizeCheck) {
     TiffBuilder::rgb8(4, 3, std::vector<std::uint8_t>(20, 1))
         .setLong(TIFFTAG_STRIPBYTECOUNTS, 36)
         .write(path);
-    EXPECT_EQ(readTiff(codec, path).error, kReadFailure);
-    const SizeResult size = checkTiff(codec, path);
+    EXPECT_EQ(readImage(codec, path).error, kReadFailure);
+    const SizeResult size = checkSize(codec, path);
     EXPECT_TRUE(size.ok) << size.error;
     EXPECT_EQ(size.width, 4);
     EXPECT_EQ(size.height, 3);
@@ -333,7 +306,7 @@ TEST(TiffRefusalDeathTest, AFrameThatCannotBeAllocatedGivesTheMemoryMessage) {
         {
             Tellvar::TIF codec;
             codectest::AllocationCap::applyInChild();
-            const ReadResult read = readTiff(codec, path);
+            const ReadResult read = readImage(codec, path);
             codectest::finishChild(
                 !read.ok && read.error == "ERROR: Unable to allocate enough memory for TIFF file.",
                 read.error, dir.path());
@@ -348,13 +321,13 @@ TEST(TiffReader, ReadsTopDownRgbWithDepth24) {
     Tellvar::TIF codec;
     const auto picture = testsupport::makeStarField(53, 29, 2);
     testsupport::writeTiffRgb8(dir.file("stars.tif"), picture);  // strips of 16 rows
-    const ReadResult read = readTiff(codec, dir.file("stars.tif"));
+    const ReadResult read = readImage(codec, dir.file("stars.tif"));
     ASSERT_TRUE(read.ok) << read.error;
     EXPECT_EQ(read.width, 53);
     EXPECT_EQ(read.height, 29);
     EXPECT_EQ(read.depth, 24);
     EXPECT_EQ(read.pixels, picture.rgb);
-    const SizeResult size = checkTiff(codec, dir.file("stars.tif"));
+    const SizeResult size = checkSize(codec, dir.file("stars.tif"));
     EXPECT_TRUE(size.ok);
     EXPECT_EQ(size.width, 53);
     EXPECT_EQ(size.height, 29);
@@ -369,7 +342,7 @@ TEST(TiffReader, TagsWithFormatDefaultsMayBeMissing) {
         .remove(TIFFTAG_PLANARCONFIG)
         .remove(TIFFTAG_COMPRESSION)
         .write(path);
-    const ReadResult read = readTiff(codec, path);
+    const ReadResult read = readImage(codec, path);
     ASSERT_TRUE(read.ok) << read.error;
     EXPECT_EQ(read.pixels, pixels);
 }
@@ -379,7 +352,7 @@ TEST(TiffReader, TheLargestAcceptedFrameIsReadWhole) {
     Tellvar::TIF codec;
     const std::string path = dir.file("largest.tif");
     TiffBuilder::rgb8(6000, 6250, {}).writeSparse(path, 6000ull * 6250 * 3);
-    const ReadResult read = readTiff(codec, path);
+    const ReadResult read = readImage(codec, path);
     ASSERT_TRUE(read.ok) << read.error;
     EXPECT_EQ(read.width, 6000);
     EXPECT_EQ(read.height, 6250);
@@ -410,10 +383,10 @@ TEST(TiffConcurrency, ThreadsSharingOneCodecEachGetTheirOwnFramesAndMessages) {
             const std::string expected = refusal(bad, t % 2 ? kCompressionTail : kBitsTail);
             for (int round = 0; round < 50; ++round) {
                 const ReadResult good =
-                    readTiff(codec, dir.file("good" + std::to_string(t) + ".tif"));
+                    readImage(codec, dir.file("good" + std::to_string(t) + ".tif"));
                 if (!good.ok || good.pixels != pictures[t].rgb) ++mistakes[t];
-                if (readTiff(codec, bad).error != expected) ++mistakes[t];
-                if (checkTiff(codec, bad).error != expected) ++mistakes[t];
+                if (readImage(codec, bad).error != expected) ++mistakes[t];
+                if (checkSize(codec, bad).error != expected) ++mistakes[t];
             }
         });
     for (auto& thread : threads) thread.join();
