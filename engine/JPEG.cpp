@@ -53,7 +53,6 @@ struct JpegSession {
         // Safe whether or not the decompressor was ever created: the library
         // leaves its memory manager null until creation succeeds.
         jpeg_destroy_decompress(&decompressor);
-        std::free(row);
         delete[] image;
         std::fclose(file);
     }
@@ -64,7 +63,6 @@ struct JpegSession {
     JpegErrorManager errors;
     std::FILE* file;
     unsigned char* image = nullptr;
-    unsigned char* row = nullptr;
 };
 
 enum class DecodeResult { Ok, LibraryError, UnsupportedColour, TooLarge, OutOfMemory };
@@ -100,19 +98,19 @@ DecodeResult decode(JpegSession& session, bool readPixels) {
     const std::size_t rowBytes = static_cast<std::size_t>(cinfo.output_width) * 3u;
     session.image = new (std::nothrow) unsigned char[static_cast<std::size_t>(
         frameBytes(cinfo.output_width, cinfo.output_height))];
-    session.row = static_cast<unsigned char*>(std::malloc(rowBytes));
-    if (session.image == nullptr || session.row == nullptr) return DecodeResult::OutOfMemory;
+    if (session.image == nullptr) return DecodeResult::OutOfMemory;
 
+    // Output rows are exactly width x 3 bytes, the frame's own stride, so the
+    // library decodes each row straight into its place in the frame.
     while (cinfo.output_scanline < cinfo.output_height) {
         const std::size_t offset = static_cast<std::size_t>(cinfo.output_scanline) * rowBytes;
-        JSAMPROW rows[1] = {session.row};
+        JSAMPROW rows[1] = {session.image + offset};
         // A stdio source never suspends, so every call delivers one row.
         if (jpeg_read_scanlines(&cinfo, rows, 1) != 1) {
             std::snprintf(jpegLastErrorMsg, kJpegMessageLength, "No image data after row %u",
                           cinfo.output_scanline);
             return DecodeResult::LibraryError;
         }
-        std::memcpy(session.image + offset, session.row, rowBytes);
     }
     jpeg_finish_decompress(&cinfo);
     return DecodeResult::Ok;
