@@ -1,5 +1,6 @@
 #include "AutoCrop.h"
 
+#include "EngineText.h"
 #include "MainProcessor.h"
 #include "RunLoop.h"
 
@@ -16,41 +17,12 @@ namespace {
 wxString completionText(const std::string& outputFolder) {
     return "Tellvar has completed all operations and your image files have been saved in the "
            "following folder.\n\n" +
-           autorun::fromEngineText(outputFolder) +
+           fromEngineText(outputFolder) +
            "\n\nIf you want to change this location for future runs please use the options "
            "drop down menu.";
 }
 
 }  // namespace
-
-namespace autorun {
-
-bool toEngineText(const wxString& text, std::string* engineText) {
-    // Only Unicode scalar values have a UTF-8 form; the toolkit would still
-    // encode a lone surrogate (and read it back), handing the engine bytes
-    // that name no file. A NUL would cut the path short.
-    for (wxUniChar character : text) {
-        const wxUint32 code = character.GetValue();
-        if (code == 0 || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return false;
-    }
-    const wxScopedCharBuffer utf8 = text.utf8_str();
-    std::string converted(utf8.data(), utf8.length());
-    if (wxString::FromUTF8(converted.data(), converted.size()) != text) return false;
-    *engineText = std::move(converted);
-    return true;
-}
-
-wxString fromEngineText(const std::string& engineText) {
-    if (engineText.empty()) return wxString();
-    wxString text = wxString::FromUTF8(engineText.data(), engineText.size());
-    if (text.empty()) text = wxString(engineText.c_str(), wxConvLibc);
-    // Latin-1 maps every byte, so even a message in an unknown encoding is
-    // shown rather than lost.
-    if (text.empty()) text = wxString(engineText.c_str(), wxConvISO8859_1);
-    return text;
-}
-
-}  // namespace autorun
 
 AutoCrop::AutoCrop(wxFrame* frame, wxDialog* dialog, AutoData data, int threadCount,
                    bool stackEnabled)
@@ -142,7 +114,7 @@ void AutoCrop::postProgress(int handedOut) {
 
 void AutoCrop::showEngineMessage(const std::string& engineText, const wxString& caption,
                                  long style) {
-    showMessage(autorun::fromEngineText(engineText), caption, style);
+    showMessage(fromEngineText(engineText), caption, style);
 }
 
 void AutoCrop::showMessage(const wxString& text, const wxString& caption, long style) {

@@ -25,6 +25,8 @@
 #include <wx/string.h>
 #include <wx/thread.h>
 
+#include "EngineText.h"
+
 #include <functional>
 #include <string>
 #include <thread>
@@ -37,14 +39,6 @@ namespace autorun {
 inline constexpr int ProgressEventId = 100000;
 inline constexpr int CloseProgressEventId = 100001;
 inline constexpr int RunEndedEventId = 100002;
-
-// The engine takes paths and folders as UTF-8, whatever the locale. Returns
-// false, leaving engineText alone, for a text that has no faithful UTF-8 form
-// (the engine would then look for another file).
-bool toEngineText(const wxString& text, std::string* engineText);
-// An engine message for display: UTF-8, else the locale's encoding (system
-// error texts), else Latin-1, so that no message is ever shown empty.
-wxString fromEngineText(const std::string& engineText);
 
 }  // namespace autorun
 

@@ -74,15 +74,15 @@ bool prepareEngineInputs(const UI_TLCrop& frame, EngineInputs* inputs) {
         std::string path;
         std::string name;
         const wxString& widePath = (*frame.imagePaths)[row];
-        if (!autorun::toEngineText(widePath, &path) ||
-            !autorun::toEngineText((*frame.imageNames)[row], &name)) {
+        if (!toEngineText(widePath, &path) ||
+            !toEngineText((*frame.imageNames)[row], &name)) {
             refuseUnrepresentablePath(widePath);
             return false;
         }
         inputs->paths.push_back(std::move(path));
         inputs->names.push_back(std::move(name));
     }
-    if (!autorun::toEngineText(frame.options.saveFolder, &inputs->outputFolder)) {
+    if (!toEngineText(frame.options.saveFolder, &inputs->outputFolder)) {
         refuseUnrepresentablePath(frame.options.saveFolder);
         return false;
     }

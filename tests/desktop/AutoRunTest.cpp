@@ -995,27 +995,27 @@ TEST_F(AutoRun, WorkerThatCannotBeCreatedLeavesNothingBehind) {
 TEST(AutoRunText, PathsReachTheEngineAsUtf8InAnyLocale) {
     const std::string accents = "/data/\xc3\xa9t\xc3\xa9/\xe6\x98\x9f\xe5\xba\xa7/m42.bmp";
     std::string engine;
-    ASSERT_TRUE(autorun::toEngineText(toWx(accents), &engine));
+    ASSERT_TRUE(toEngineText(toWx(accents), &engine));
     EXPECT_EQ(engine, accents);
     // Beyond the basic plane too.
-    ASSERT_TRUE(autorun::toEngineText(toWx("/x/\xf0\x9f\x8c\x8c.tif"), &engine));
+    ASSERT_TRUE(toEngineText(toWx("/x/\xf0\x9f\x8c\x8c.tif"), &engine));
     EXPECT_EQ(engine, "/x/\xf0\x9f\x8c\x8c.tif");
 }
 
 TEST(AutoRunText, TextsWithoutAFaithfulUtf8FormAreRefused) {
     std::string engine = "untouched";
-    EXPECT_FALSE(autorun::toEngineText(wxString("/a/b") + wxUniChar(0xDBFF) + ".bmp", &engine));
-    EXPECT_FALSE(autorun::toEngineText(wxString("/a/") + wxUniChar(0) + "b.bmp", &engine));
+    EXPECT_FALSE(toEngineText(wxString("/a/b") + wxUniChar(0xDBFF) + ".bmp", &engine));
+    EXPECT_FALSE(toEngineText(wxString("/a/") + wxUniChar(0) + "b.bmp", &engine));
     EXPECT_EQ(engine, "untouched");
 }
 
 TEST(AutoRunText, EngineMessagesAreNeverShownEmpty) {
-    EXPECT_EQ(toUtf8(autorun::fromEngineText("Unable to open\n\n/\xc3\xa9t\xc3\xa9/a.bmp")),
+    EXPECT_EQ(toUtf8(fromEngineText("Unable to open\n\n/\xc3\xa9t\xc3\xa9/a.bmp")),
               "Unable to open\n\n/\xc3\xa9t\xc3\xa9/a.bmp");
     // Bytes that are not UTF-8 (a system text in another encoding) still
     // show, byte for byte where nothing else fits.
-    const wxString latin = autorun::fromEngineText("caf\xe9 \xff");
+    const wxString latin = fromEngineText("caf\xe9 \xff");
     EXPECT_EQ(latin.length(), 6u);
     EXPECT_TRUE(latin.StartsWith("caf"));
-    EXPECT_TRUE(autorun::fromEngineText("").empty());
+    EXPECT_TRUE(fromEngineText("").empty());
 }
