@@ -118,8 +118,8 @@ bool UI_TLCrop::openImage(wxString path) {
 
     imageWidth = currentImage.GetWidth();
     imageHeight = currentImage.GetHeight();
-    // The fit also puts the new picture on the panel, wiping the overlays.
-    setupBitmap(kFitPreview);
+    // The fitted picture replaces whatever the panel showed, overlays included.
+    drawPreview(setupBitmap(kFitPreview));
 
     toolBar->EnableTool(idSetCrop, true);
     toolsMenu->Enable(idSetCrop, true);

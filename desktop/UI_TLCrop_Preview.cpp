@@ -57,7 +57,8 @@ wxBitmap UI_TLCrop::setupBitmap(int mode) {
         return wxBitmap(currentImage.Scale(width, height, wxIMAGE_QUALITY_NORMAL));
     }
 
-    // Fit: the panel is cleared and a new preview size found for the image.
+    // Fit: the panel is cleared and a new preview size found for the image;
+    // the caller draws the result.
     previewCanvas.clear();
     previewPanel->Refresh();
     if (!currentImage.IsOk() || imageWidth <= 0 || imageHeight <= 0) return wxBitmap();
@@ -74,10 +75,6 @@ wxBitmap UI_TLCrop::setupBitmap(int mode) {
     } else {
         bitmap = wxBitmap(currentImage);
     }
-    // The one caller of the fit, the image load, always draws the result at
-    // (0, 0) straight away; doing it here keeps the panel from ever showing
-    // the cleared state.
-    drawPreview(bitmap);
     return bitmap;
 }
 
