@@ -46,43 +46,58 @@ int rowsPerFlush(int pairSumsPerRow) {
 }
 
 void dotScalar(const std::int16_t* patch, std::size_t patchStride,
-               const std::int16_t* candidates, std::size_t candidateStride, int length, int rows,
+               const std::int16_t* candidates, const std::ptrdiff_t* rowOffsets, int length, int rows,
                int count, std::uint64_t* out) {
     for (int j = 0; j < count; ++j) {
         std::uint64_t total = 0;
         const std::int16_t* p = patch;
-        const std::int16_t* c = candidates + j;
-        for (int r = 0; r < rows; ++r, p += patchStride, c += candidateStride)
+        for (int r = 0; r < rows; ++r, p += patchStride) {
+            const std::int16_t* c = candidates + rowOffsets[r] + j;
             for (int k = 0; k < length; ++k)
                 total += static_cast<std::uint32_t>(p[k] * c[k]);
+        }
         out[j] = total;
     }
 }
 
-void scoresScalar(const ScoreReference& reference, const double* sums, const double* squares,
-                  const double* products, int count, double* scores) {
-    for (int j = 0; j < count; ++j) {
-        const double s = sums[j];
-        const double ssq = squares[j] - s * s / reference.n;
-        scores[j] = (products[j] - s * reference.sum / reference.n) / std::sqrt(ssq * reference.ssq);
-    }
+// Candidate j's sum and squares from the running totals.
+double windowSum(const WindowTotals& totals, int j) {
+    return static_cast<double>(totals.sums[j + totals.width] - totals.sums[j]);
+}
+double windowSquares(const WindowTotals& totals, int j) {
+    return static_cast<double>(totals.squares[j + totals.width] - totals.squares[j]);
+}
+
+double scoreOf(const ScoreReference& reference, double s, double squares, double products) {
+    const double ssq = squares - s * s / reference.n;
+    return (products - s * reference.sum / reference.n) / std::sqrt(ssq * reference.ssq);
+}
+
+void scoresScalar(const ScoreReference& reference, const WindowTotals& band,
+                  const std::uint64_t* products, int count, double* scores) {
+    for (int j = 0; j < count; ++j)
+        scores[j] = scoreOf(reference, windowSum(band, j), windowSquares(band, j),
+                            static_cast<double>(products[j]));
 }
 
 // Relative slack of the tail bound: far above the few roundings of its
 // non-negative terms.
 constexpr double kBoundSlack = 1.0 + 1e-9;
 
-void boundsScalar(const ScoreReference& reference, const TailReference& tail, const double* sums,
-                  const double* squares, const double* headProducts, const double* tailSums,
-                  const double* tailSpreads, int count, double* bounds) {
+void boundsScalar(const ScoreReference& reference, const TailReference& tail,
+                  const WindowTotals& band, const WindowTotals& head,
+                  const std::uint64_t* headProducts, int count, double* bounds) {
     for (int j = 0; j < count; ++j) {
+        const double s = windowSum(band, j);
+        const double tailSum = s - windowSum(head, j);
+        const double tailSquares = windowSquares(band, j) - windowSquares(head, j);
+        // Integers below 2^53 throughout: exact.
+        const double tailSpread = tail.samples * tailSquares - tailSum * tailSum;
         const double tailBound =
-            (tail.sum * tailSums[j] + tail.deviation * std::sqrt(tailSpreads[j])) *
-            tail.inverseSamples;
-        const double products = (headProducts[j] + (tailBound * kBoundSlack + 1.0)) + 1.0;
-        const double s = sums[j];
-        const double ssq = squares[j] - s * s / reference.n;
-        bounds[j] = (products - s * reference.sum / reference.n) / std::sqrt(ssq * reference.ssq);
+            (tail.sum * tailSum + tail.deviation * std::sqrt(tailSpread)) * tail.inverseSamples;
+        const double products =
+            (static_cast<double>(headProducts[j]) + (tailBound * kBoundSlack + 1.0)) + 1.0;
+        bounds[j] = scoreOf(reference, s, windowSquares(band, j), products);
     }
 }
 
@@ -94,7 +109,7 @@ template <int G>
 __attribute__((target("sse2"))) void groupSse2(const std::int16_t* patch,
                                                std::size_t patchStride,
                                                const std::int16_t* candidates,
-                                               std::size_t candidateStride, int length, int rows,
+                                               const std::ptrdiff_t* rowOffsets, int length, int rows,
                                                std::uint64_t* out) {
     const __m128i zero = _mm_setzero_si128();
     const int flushEvery = rowsPerFlush(length / 8);
@@ -107,13 +122,14 @@ __attribute__((target("sse2"))) void groupSse2(const std::int16_t* patch,
         __m128i lanes[G];  // four unsigned 32-bit partial sums per candidate
 #pragma GCC unroll 4
         for (int g = 0; g < G; ++g) lanes[g] = zero;
-        for (; r < chunkEnd; ++r, patch += patchStride, candidates += candidateStride) {
+        for (; r < chunkEnd; ++r, patch += patchStride) {
+            const std::int16_t* row = candidates + rowOffsets[r];
             for (int k = 0; k < length; k += 8) {
                 const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(patch + k));
 #pragma GCC unroll 4
                 for (int g = 0; g < G; ++g) {
                     const __m128i c =
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(candidates + g + k));
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + g + k));
                     lanes[g] = _mm_add_epi32(lanes[g], _mm_madd_epi16(p, c));
                 }
             }
@@ -133,14 +149,14 @@ __attribute__((target("sse2"))) void groupSse2(const std::int16_t* patch,
 
 __attribute__((target("sse2"))) void dotSse2(const std::int16_t* patch, std::size_t patchStride,
                                              const std::int16_t* candidates,
-                                             std::size_t candidateStride, int length, int rows,
+                                             const std::ptrdiff_t* rowOffsets, int length, int rows,
                                              int count, std::uint64_t* out) {
     int j = 0;
     for (; j + kGroup <= count; j += kGroup)
-        groupSse2<kGroup>(patch, patchStride, candidates + j, candidateStride, length, rows,
+        groupSse2<kGroup>(patch, patchStride, candidates + j, rowOffsets, length, rows,
                           out + j);
     for (; j < count; ++j)
-        groupSse2<1>(patch, patchStride, candidates + j, candidateStride, length, rows, out + j);
+        groupSse2<1>(patch, patchStride, candidates + j, rowOffsets, length, rows, out + j);
 }
 
 // ---- AVX2: 16 samples per step, a last step of 8 when the length is an
@@ -150,7 +166,7 @@ template <int G>
 __attribute__((target("avx2"))) void groupAvx2(const std::int16_t* patch,
                                                std::size_t patchStride,
                                                const std::int16_t* candidates,
-                                               std::size_t candidateStride, int length, int rows,
+                                               const std::ptrdiff_t* rowOffsets, int length, int rows,
                                                std::uint64_t* out) {
     const int wide = length / 16 * 16;
     const bool halfStep = wide != length;
@@ -169,7 +185,8 @@ __attribute__((target("avx2"))) void groupAvx2(const std::int16_t* patch,
             lanes[g] = zero;
             halfLanes[g] = _mm_setzero_si128();
         }
-        for (; r < chunkEnd; ++r, patch += patchStride, candidates += candidateStride) {
+        for (; r < chunkEnd; ++r, patch += patchStride) {
+            const std::int16_t* row = candidates + rowOffsets[r];
             int k = 0;
             for (; k < wide; k += 16) {
                 const __m256i p =
@@ -177,7 +194,7 @@ __attribute__((target("avx2"))) void groupAvx2(const std::int16_t* patch,
 #pragma GCC unroll 4
                 for (int g = 0; g < G; ++g) {
                     const __m256i c =
-                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(candidates + g + k));
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + g + k));
                     lanes[g] = _mm256_add_epi32(lanes[g], _mm256_madd_epi16(p, c));
                 }
             }
@@ -186,7 +203,7 @@ __attribute__((target("avx2"))) void groupAvx2(const std::int16_t* patch,
 #pragma GCC unroll 4
                 for (int g = 0; g < G; ++g) {
                     const __m128i c =
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(candidates + g + k));
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + g + k));
                     halfLanes[g] = _mm_add_epi32(halfLanes[g], _mm_madd_epi16(p, c));
                 }
             }
@@ -225,7 +242,7 @@ template <int Blocks>
 __attribute__((target("avx2"))) void blocksAvx2(const std::int16_t* patch,
                                                 std::size_t patchStride,
                                                 const std::int16_t* candidates,
-                                                std::size_t candidateStride, int pairs, int rows,
+                                                const std::ptrdiff_t* rowOffsets, int pairs, int rows,
                                                 std::uint64_t* out) {
     const int flushEvery = rowsPerFlush(pairs);
     const __m256i zero = _mm256_setzero_si256();
@@ -235,14 +252,15 @@ __attribute__((target("avx2"))) void blocksAvx2(const std::int16_t* patch,
         __m256i even[Blocks], odd[Blocks];  // unsigned 32-bit partial sums
 #pragma GCC unroll 4
         for (int b = 0; b < Blocks; ++b) even[b] = odd[b] = zero;
-        for (; r < chunkEnd; ++r, patch += patchStride, candidates += candidateStride) {
+        for (; r < chunkEnd; ++r, patch += patchStride) {
+            const std::int16_t* row = candidates + rowOffsets[r];
             for (int k = 0; k < 2 * pairs; k += 2) {
                 std::int32_t patchPair;
                 std::memcpy(&patchPair, patch + k, sizeof patchPair);
                 const __m256i p = _mm256_set1_epi32(patchPair);
 #pragma GCC unroll 4
                 for (int b = 0; b < Blocks; ++b) {
-                    const std::int16_t* c = candidates + 16 * b + k;
+                    const std::int16_t* c = row + 16 * b + k;
                     even[b] = _mm256_add_epi32(
                         even[b], _mm256_madd_epi16(
                                      p, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c))));
@@ -273,7 +291,7 @@ __attribute__((target("avx2"))) void blocksAvx2(const std::int16_t* patch,
 
 __attribute__((target("avx2"))) void dotAvx2(const std::int16_t* patch, std::size_t patchStride,
                                              const std::int16_t* candidates,
-                                             std::size_t candidateStride, int length, int rows,
+                                             const std::ptrdiff_t* rowOffsets, int length, int rows,
                                              int count, std::uint64_t* out) {
     // length is a multiple of 8, so every row is whole sample pairs.
     // Four blocks share each broadcast patch pair and still leave the
@@ -281,142 +299,171 @@ __attribute__((target("avx2"))) void dotAvx2(const std::int16_t* patch, std::siz
     const int pairs = length / 2;
     int j = 0;
     for (; j + 64 <= count; j += 64)
-        blocksAvx2<4>(patch, patchStride, candidates + j, candidateStride, pairs, rows, out + j);
+        blocksAvx2<4>(patch, patchStride, candidates + j, rowOffsets, pairs, rows, out + j);
     for (; j + 32 <= count; j += 32)
-        blocksAvx2<2>(patch, patchStride, candidates + j, candidateStride, pairs, rows, out + j);
+        blocksAvx2<2>(patch, patchStride, candidates + j, rowOffsets, pairs, rows, out + j);
     for (; j + 16 <= count; j += 16)
-        blocksAvx2<1>(patch, patchStride, candidates + j, candidateStride, pairs, rows, out + j);
+        blocksAvx2<1>(patch, patchStride, candidates + j, rowOffsets, pairs, rows, out + j);
     // The last few of a long run: one more block ending at the last
     // candidate, rewriting some already done with the same sums.
     if (j < count && count >= 16) {
         j = count - 16;
-        blocksAvx2<1>(patch, patchStride, candidates + j, candidateStride, pairs, rows, out + j);
+        blocksAvx2<1>(patch, patchStride, candidates + j, rowOffsets, pairs, rows, out + j);
         j = count;
     }
     for (; j + kGroup <= count; j += kGroup)
-        groupAvx2<kGroup>(patch, patchStride, candidates + j, candidateStride, length, rows,
+        groupAvx2<kGroup>(patch, patchStride, candidates + j, rowOffsets, length, rows,
                           out + j);
     for (; j < count; ++j)
-        groupAvx2<1>(patch, patchStride, candidates + j, candidateStride, length, rows, out + j);
+        groupAvx2<1>(patch, patchStride, candidates + j, rowOffsets, length, rows, out + j);
 }
 
-// ---- Scores: the same operations as scoresScalar, two or four lanes at a
-// time; the remaining ones go through the scalar loop. -----------------------
+// ---- Scores and bounds: the same operations as the scalar code, two or
+// four lanes at a time; the remaining ones go through the scalar loop.
+//
+// Integer to double: a non-negative integer x below 2^52 sits in the
+// mantissa of the double 2^52 + x, whose bits are those of x with 2^52's
+// exponent; subtracting 2^52 then gives x exactly, as a conversion does.
+
+constexpr long long kTwoTo52Bits = 0x4330000000000000LL;
+constexpr double kTwoTo52 = 4503599627370496.0;
+
+__attribute__((target("sse2"))) __m128d toDoubleSse2(__m128i x) {
+    return _mm_sub_pd(_mm_castsi128_pd(_mm_or_si128(x, _mm_set1_epi64x(kTwoTo52Bits))),
+                      _mm_set1_pd(kTwoTo52));
+}
+
+__attribute__((target("sse2"))) __m128i loadSse2(const void* from) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(from));
+}
+
+// Lanes j, j + 1 of a window total.
+__attribute__((target("sse2"))) __m128d windowSse2(const long long* totals, int width, int j) {
+    return toDoubleSse2(_mm_sub_epi64(loadSse2(totals + j + width), loadSse2(totals + j)));
+}
+
+__attribute__((target("sse2"))) __m128d scoreOfSse2(const ScoreReference& reference, __m128d s,
+                                                   __m128d squares, __m128d products) {
+    const __m128d n = _mm_set1_pd(reference.n);
+    const __m128d candidateSsq = _mm_sub_pd(squares, _mm_div_pd(_mm_mul_pd(s, s), n));
+    const __m128d numerator =
+        _mm_sub_pd(products, _mm_div_pd(_mm_mul_pd(s, _mm_set1_pd(reference.sum)), n));
+    return _mm_div_pd(numerator,
+                      _mm_sqrt_pd(_mm_mul_pd(candidateSsq, _mm_set1_pd(reference.ssq))));
+}
 
 __attribute__((target("sse2"))) void scoresSse2(const ScoreReference& reference,
-                                                const double* sums, const double* squares,
-                                                const double* products, int count,
+                                                const WindowTotals& band,
+                                                const std::uint64_t* products, int count,
                                                 double* scores) {
-    const __m128d n = _mm_set1_pd(reference.n);
-    const __m128d sum = _mm_set1_pd(reference.sum);
-    const __m128d ssq = _mm_set1_pd(reference.ssq);
     int j = 0;
-    for (; j + 2 <= count; j += 2) {
-        const __m128d s = _mm_loadu_pd(sums + j);
-        const __m128d candidateSsq =
-            _mm_sub_pd(_mm_loadu_pd(squares + j), _mm_div_pd(_mm_mul_pd(s, s), n));
-        const __m128d numerator =
-            _mm_sub_pd(_mm_loadu_pd(products + j), _mm_div_pd(_mm_mul_pd(s, sum), n));
-        _mm_storeu_pd(scores + j,
-                      _mm_div_pd(numerator, _mm_sqrt_pd(_mm_mul_pd(candidateSsq, ssq))));
-    }
-    scoresScalar(reference, sums + j, squares + j, products + j, count - j, scores + j);
+    for (; j + 2 <= count; j += 2)
+        _mm_storeu_pd(scores + j, scoreOfSse2(reference, windowSse2(band.sums, band.width, j),
+                                              windowSse2(band.squares, band.width, j),
+                                              toDoubleSse2(loadSse2(products + j))));
+    const WindowTotals rest{band.sums + j, band.squares + j, band.width};
+    scoresScalar(reference, rest, products + j, count - j, scores + j);
 }
-
-__attribute__((target("avx2"))) void scoresAvx2(const ScoreReference& reference,
-                                                const double* sums, const double* squares,
-                                                const double* products, int count,
-                                                double* scores) {
-    const __m256d n = _mm256_set1_pd(reference.n);
-    const __m256d sum = _mm256_set1_pd(reference.sum);
-    const __m256d ssq = _mm256_set1_pd(reference.ssq);
-    int j = 0;
-    for (; j + 4 <= count; j += 4) {
-        const __m256d s = _mm256_loadu_pd(sums + j);
-        const __m256d candidateSsq =
-            _mm256_sub_pd(_mm256_loadu_pd(squares + j), _mm256_div_pd(_mm256_mul_pd(s, s), n));
-        const __m256d numerator =
-            _mm256_sub_pd(_mm256_loadu_pd(products + j), _mm256_div_pd(_mm256_mul_pd(s, sum), n));
-        _mm256_storeu_pd(scores + j, _mm256_div_pd(numerator, _mm256_sqrt_pd(_mm256_mul_pd(
-                                                                  candidateSsq, ssq))));
-    }
-    scoresScalar(reference, sums + j, squares + j, products + j, count - j, scores + j);
-}
-
-// ---- Bounds: the same operations as boundsScalar ----------------------------
 
 __attribute__((target("sse2"))) void boundsSse2(const ScoreReference& reference,
-                                                const TailReference& tail, const double* sums,
-                                                const double* squares,
-                                                const double* headProducts,
-                                                const double* tailSums,
-                                                const double* tailSpreads, int count,
+                                                const TailReference& tail,
+                                                const WindowTotals& band,
+                                                const WindowTotals& head,
+                                                const std::uint64_t* headProducts, int count,
                                                 double* bounds) {
-    const __m128d n = _mm_set1_pd(reference.n);
-    const __m128d sum = _mm_set1_pd(reference.sum);
-    const __m128d ssq = _mm_set1_pd(reference.ssq);
-    const __m128d tailSum = _mm_set1_pd(tail.sum);
-    const __m128d deviation = _mm_set1_pd(tail.deviation);
-    const __m128d inverseSamples = _mm_set1_pd(tail.inverseSamples);
-    const __m128d slack = _mm_set1_pd(kBoundSlack);
     const __m128d one = _mm_set1_pd(1.0);
     int j = 0;
     for (; j + 2 <= count; j += 2) {
+        const __m128d s = windowSse2(band.sums, band.width, j);
+        const __m128d squares = windowSse2(band.squares, band.width, j);
+        const __m128d tailSum = _mm_sub_pd(s, windowSse2(head.sums, head.width, j));
+        const __m128d tailSquares = _mm_sub_pd(squares, windowSse2(head.squares, head.width, j));
+        const __m128d tailSpread = _mm_sub_pd(_mm_mul_pd(_mm_set1_pd(tail.samples), tailSquares),
+                                              _mm_mul_pd(tailSum, tailSum));
         const __m128d tailBound = _mm_mul_pd(
-            _mm_add_pd(_mm_mul_pd(tailSum, _mm_loadu_pd(tailSums + j)),
-                       _mm_mul_pd(deviation, _mm_sqrt_pd(_mm_loadu_pd(tailSpreads + j)))),
-            inverseSamples);
+            _mm_add_pd(_mm_mul_pd(_mm_set1_pd(tail.sum), tailSum),
+                       _mm_mul_pd(_mm_set1_pd(tail.deviation), _mm_sqrt_pd(tailSpread))),
+            _mm_set1_pd(tail.inverseSamples));
         const __m128d products = _mm_add_pd(
-            _mm_add_pd(_mm_loadu_pd(headProducts + j),
-                       _mm_add_pd(_mm_mul_pd(tailBound, slack), one)),
+            _mm_add_pd(toDoubleSse2(loadSse2(headProducts + j)),
+                       _mm_add_pd(_mm_mul_pd(tailBound, _mm_set1_pd(kBoundSlack)), one)),
             one);
-        const __m128d s = _mm_loadu_pd(sums + j);
-        const __m128d candidateSsq =
-            _mm_sub_pd(_mm_loadu_pd(squares + j), _mm_div_pd(_mm_mul_pd(s, s), n));
-        const __m128d numerator = _mm_sub_pd(products, _mm_div_pd(_mm_mul_pd(s, sum), n));
-        _mm_storeu_pd(bounds + j,
-                      _mm_div_pd(numerator, _mm_sqrt_pd(_mm_mul_pd(candidateSsq, ssq))));
+        _mm_storeu_pd(bounds + j, scoreOfSse2(reference, s, squares, products));
     }
-    boundsScalar(reference, tail, sums + j, squares + j, headProducts + j, tailSums + j,
-                 tailSpreads + j, count - j, bounds + j);
+    const WindowTotals bandRest{band.sums + j, band.squares + j, band.width};
+    const WindowTotals headRest{head.sums + j, head.squares + j, head.width};
+    boundsScalar(reference, tail, bandRest, headRest, headProducts + j, count - j, bounds + j);
+}
+
+__attribute__((target("avx2"))) __m256d toDoubleAvx2(__m256i x) {
+    return _mm256_sub_pd(
+        _mm256_castsi256_pd(_mm256_or_si256(x, _mm256_set1_epi64x(kTwoTo52Bits))),
+        _mm256_set1_pd(kTwoTo52));
+}
+
+__attribute__((target("avx2"))) __m256i loadAvx2(const void* from) {
+    return _mm256_loadu_si256(static_cast<const __m256i*>(from));
+}
+
+// Lanes j .. j + 3 of a window total.
+__attribute__((target("avx2"))) __m256d windowAvx2(const long long* totals, int width, int j) {
+    return toDoubleAvx2(_mm256_sub_epi64(loadAvx2(totals + j + width), loadAvx2(totals + j)));
+}
+
+__attribute__((target("avx2"))) __m256d scoreOfAvx2(const ScoreReference& reference, __m256d s,
+                                                   __m256d squares, __m256d products) {
+    const __m256d n = _mm256_set1_pd(reference.n);
+    const __m256d candidateSsq = _mm256_sub_pd(squares, _mm256_div_pd(_mm256_mul_pd(s, s), n));
+    const __m256d numerator = _mm256_sub_pd(
+        products, _mm256_div_pd(_mm256_mul_pd(s, _mm256_set1_pd(reference.sum)), n));
+    return _mm256_div_pd(
+        numerator, _mm256_sqrt_pd(_mm256_mul_pd(candidateSsq, _mm256_set1_pd(reference.ssq))));
+}
+
+__attribute__((target("avx2"))) void scoresAvx2(const ScoreReference& reference,
+                                                const WindowTotals& band,
+                                                const std::uint64_t* products, int count,
+                                                double* scores) {
+    int j = 0;
+    for (; j + 4 <= count; j += 4)
+        _mm256_storeu_pd(scores + j,
+                         scoreOfAvx2(reference, windowAvx2(band.sums, band.width, j),
+                                     windowAvx2(band.squares, band.width, j),
+                                     toDoubleAvx2(loadAvx2(products + j))));
+    const WindowTotals rest{band.sums + j, band.squares + j, band.width};
+    scoresScalar(reference, rest, products + j, count - j, scores + j);
 }
 
 __attribute__((target("avx2"))) void boundsAvx2(const ScoreReference& reference,
-                                                const TailReference& tail, const double* sums,
-                                                const double* squares,
-                                                const double* headProducts,
-                                                const double* tailSums,
-                                                const double* tailSpreads, int count,
+                                                const TailReference& tail,
+                                                const WindowTotals& band,
+                                                const WindowTotals& head,
+                                                const std::uint64_t* headProducts, int count,
                                                 double* bounds) {
-    const __m256d n = _mm256_set1_pd(reference.n);
-    const __m256d sum = _mm256_set1_pd(reference.sum);
-    const __m256d ssq = _mm256_set1_pd(reference.ssq);
-    const __m256d tailSum = _mm256_set1_pd(tail.sum);
-    const __m256d deviation = _mm256_set1_pd(tail.deviation);
-    const __m256d inverseSamples = _mm256_set1_pd(tail.inverseSamples);
-    const __m256d slack = _mm256_set1_pd(kBoundSlack);
     const __m256d one = _mm256_set1_pd(1.0);
     int j = 0;
     for (; j + 4 <= count; j += 4) {
+        const __m256d s = windowAvx2(band.sums, band.width, j);
+        const __m256d squares = windowAvx2(band.squares, band.width, j);
+        const __m256d tailSum = _mm256_sub_pd(s, windowAvx2(head.sums, head.width, j));
+        const __m256d tailSquares =
+            _mm256_sub_pd(squares, windowAvx2(head.squares, head.width, j));
+        const __m256d tailSpread =
+            _mm256_sub_pd(_mm256_mul_pd(_mm256_set1_pd(tail.samples), tailSquares),
+                          _mm256_mul_pd(tailSum, tailSum));
         const __m256d tailBound = _mm256_mul_pd(
-            _mm256_add_pd(
-                _mm256_mul_pd(tailSum, _mm256_loadu_pd(tailSums + j)),
-                _mm256_mul_pd(deviation, _mm256_sqrt_pd(_mm256_loadu_pd(tailSpreads + j)))),
-            inverseSamples);
+            _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(tail.sum), tailSum),
+                          _mm256_mul_pd(_mm256_set1_pd(tail.deviation), _mm256_sqrt_pd(tailSpread))),
+            _mm256_set1_pd(tail.inverseSamples));
         const __m256d products = _mm256_add_pd(
-            _mm256_add_pd(_mm256_loadu_pd(headProducts + j),
-                          _mm256_add_pd(_mm256_mul_pd(tailBound, slack), one)),
+            _mm256_add_pd(toDoubleAvx2(loadAvx2(headProducts + j)),
+                          _mm256_add_pd(_mm256_mul_pd(tailBound, _mm256_set1_pd(kBoundSlack)), one)),
             one);
-        const __m256d s = _mm256_loadu_pd(sums + j);
-        const __m256d candidateSsq =
-            _mm256_sub_pd(_mm256_loadu_pd(squares + j), _mm256_div_pd(_mm256_mul_pd(s, s), n));
-        const __m256d numerator =
-            _mm256_sub_pd(products, _mm256_div_pd(_mm256_mul_pd(s, sum), n));
-        _mm256_storeu_pd(bounds + j, _mm256_div_pd(numerator, _mm256_sqrt_pd(_mm256_mul_pd(
-                                                                  candidateSsq, ssq))));
+        _mm256_storeu_pd(bounds + j, scoreOfAvx2(reference, s, squares, products));
     }
-    boundsScalar(reference, tail, sums + j, squares + j, headProducts + j, tailSums + j,
-                 tailSpreads + j, count - j, bounds + j);
+    const WindowTotals bandRest{band.sums + j, band.squares + j, band.width};
+    const WindowTotals headRest{head.sums + j, head.squares + j, head.width};
+    boundsScalar(reference, tail, bandRest, headRest, headProducts + j, count - j, bounds + j);
 }
 
 #endif  // TELLVAR_X86_KERNELS
@@ -480,10 +527,10 @@ BoundKernelFunction boundKernelFunction(SimdLevel level) {
 
 void rowsDotProducts(DotKernelFunction kernel, const std::int16_t* patch,
                      std::size_t patchStride, const std::int16_t* candidates,
-                     std::size_t candidateStride, int length, int rows, int count,
+                     const std::ptrdiff_t* rowOffsets, int length, int rows, int count,
                      std::uint64_t* out) {
     if (length <= kMaxDotLength) {
-        kernel(patch, patchStride, candidates, candidateStride, length, rows, count, out);
+        kernel(patch, patchStride, candidates, rowOffsets, length, rows, count, out);
         return;
     }
     // Rows longer than a kernel takes: add up the pieces, a few candidates
@@ -494,7 +541,7 @@ void rowsDotProducts(DotKernelFunction kernel, const std::int16_t* patch,
         const int n = std::min(kCandidatesPerPass, count - first);
         std::fill(out + first, out + first + n, std::uint64_t{0});
         for (int start = 0; start < length; start += kMaxDotLength) {
-            kernel(patch + start, patchStride, candidates + first + start, candidateStride,
+            kernel(patch + start, patchStride, candidates + first + start, rowOffsets,
                    std::min(kMaxDotLength, length - start), rows, n, piece);
             for (int j = 0; j < n; ++j) out[first + j] += piece[j];
         }

@@ -9,7 +9,9 @@
 //   of products of 16-bit samples holding byte values (0 .. 255).
 //
 //   Scores: the coefficient itself from the integer sums, with correlate()'s
-//   double operations in correlate()'s order. Packed IEEE arithmetic rounds
+//   double operations in correlate()'s order. The kernels take the sums as
+//   running totals and form each candidate's own, so the per-candidate
+//   bookkeeping runs on the vector unit too. Packed IEEE arithmetic rounds
 //   every lane exactly as the scalar instruction would, so the scores equal
 //   the reference's to the last bit.
 
@@ -43,13 +45,16 @@ constexpr int kMaxDotLength = 1 << 16;
 // Dot products of the patch with count candidates that start one sample
 // apart: for j < count,
 //   out[j] = sum over r < rows and k < length of
-//            patch[r * patchStride + k] * candidates[r * candidateStride + j + k].
+//            patch[r * patchStride + k] * candidates[rowOffsets[r] + j + k].
+// Patch row r meets the candidates' row at rowOffsets[r] (in samples, in
+// any order), so a scan can take the patch's rows in an order of its own.
 // length is a positive multiple of kDotLengthMultiple, at most
-// kMaxDotLength; strides count samples. Neighbouring candidates share the
-// patch's loads, which is where the vector kernels gain most.
+// kMaxDotLength. Neighbouring candidates share the patch's loads, which is
+// where the vector kernels gain most.
 using DotKernelFunction = void (*)(const std::int16_t* patch, std::size_t patchStride,
-                                   const std::int16_t* candidates, std::size_t candidateStride,
-                                   int length, int rows, int count, std::uint64_t* out);
+                                   const std::int16_t* candidates,
+                                   const std::ptrdiff_t* rowOffsets, int length, int rows,
+                                   int count, std::uint64_t* out);
 
 // The level's dot kernel; the scalar one when the processor lacks the level.
 DotKernelFunction dotKernelFunction(SimdLevel level);
@@ -59,7 +64,7 @@ DotKernelFunction dotKernelFunction(SimdLevel level);
 // overwritten.
 void rowsDotProducts(DotKernelFunction kernel, const std::int16_t* patch,
                      std::size_t patchStride, const std::int16_t* candidates,
-                     std::size_t candidateStride, int length, int rows, int count,
+                     const std::ptrdiff_t* rowOffsets, int length, int rows, int count,
                      std::uint64_t* out);
 
 // ---- Scores -----------------------------------------------------------------
@@ -71,18 +76,35 @@ struct ScoreReference {
     double ssq;  // Qx
 };
 
-// For j < count, with s = sums[j]:
-//   scores[j] = (products[j] - s * sum / n) / sqrt((squares[j] - s * s / n) * ssq)
-// evaluated in that order, as correlate() does. The inputs are integers held
-// exactly in doubles.
-using ScoreKernelFunction = void (*)(const ScoreReference& reference, const double* sums,
-                                     const double* squares, const double* products, int count,
-                                     double* scores);
+// A row of candidates' sample sums and sums of squares, as running totals
+// over the columns of the rows they cover: candidate j (0-based from the
+// first total) spans columns j .. j + width - 1, so its sum is
+//   sums[j + width] - sums[j]
+// and likewise its squares. Totals are non-negative integers below 2^52
+// (a frame's samples are bytes and its size is bounded), which the kernels
+// turn into exactly the same doubles as a plain conversion would.
+struct WindowTotals {
+    const long long* sums;
+    const long long* squares;
+    int width;
+};
+
+// For j < count, with s and q candidate j's sum and squares and
+// p = products[j]:
+//   scores[j] = (p - s * sum / n) / sqrt((q - s * s / n) * ssq)
+// evaluated in that order, as correlate() does.
+using ScoreKernelFunction = void (*)(const ScoreReference& reference, const WindowTotals& band,
+                                     const std::uint64_t* products, int count, double* scores);
 
 // The level's score kernel; the scalar one when the processor lacks the level.
 ScoreKernelFunction scoreKernelFunction(SimdLevel level);
 
 // ---- Score bounds -----------------------------------------------------------
+
+// The largest tail (in samples) a bound is formed for: below it every
+// product the bound takes, m * Syyt and Syt^2, is an integer under 2^53
+// and so exact in a double.
+constexpr long long kMaxBoundedTailSamples = 370'000;
 
 // The patch rows below the first (head) rows: what bounding a candidate's
 // cross term over them needs, with m their sample count and Sxt, Sxxt
@@ -90,23 +112,25 @@ ScoreKernelFunction scoreKernelFunction(SimdLevel level);
 struct TailReference {
     double sum;             // Sxt
     double deviation;       // sqrt(m * Sxxt - Sxt^2)
+    double samples;         // m, at most kMaxBoundedTailSamples
     double inverseSamples;  // 1 / m
 };
 
 // For j < count, a number no smaller than the score of candidate j, whose
-// cross term is known over the head rows only (headProducts[j]); tailSums[j]
-// and tailSpreads[j] = m * Syyt - Syt^2 describe its tail rows. The score
+// cross term is known over the head rows only (headProducts[j]). band
+// covers all the candidate's rows and head its head rows, so its tail's
+// sum and squares are Syt = band - head and Syyt likewise. The score
 // formula is evaluated with its cross term replaced by
 //   (headProducts[j] + (T * (1 + 1e-9) + 1)) + 1,
-//   T = (Sxt * tailSums[j] + sqrt(m * Sxxt - Sxt^2) * sqrt(tailSpreads[j])) / m,
+//   T = (Sxt * Syt + sqrt(m * Sxxt - Sxt^2) * sqrt(m * Syyt - Syt^2)) / m,
 // where T bounds the tail's cross term (Cauchy-Schwarz) and the margins
 // cover every rounding. The score only grows with its cross term, in
 // floating point too, and the rest of the formula is the score kernel's to
 // the last bit, so no score exceeds its bound.
 using BoundKernelFunction = void (*)(const ScoreReference& reference, const TailReference& tail,
-                                     const double* sums, const double* squares,
-                                     const double* headProducts, const double* tailSums,
-                                     const double* tailSpreads, int count, double* bounds);
+                                     const WindowTotals& band, const WindowTotals& head,
+                                     const std::uint64_t* headProducts, int count,
+                                     double* bounds);
 
 // The level's bound kernel; the scalar one when the processor lacks the level.
 BoundKernelFunction boundKernelFunction(SimdLevel level);

@@ -49,6 +49,7 @@ void ColumnSums::moveTo(const SampleRows& plane, int top) {
     top_ = top;
 }
 
+
 #ifdef TELLVAR_SSE2_SUMS
 
 namespace {
@@ -106,6 +107,55 @@ void ColumnSums::slide(const std::int16_t* leaving, const std::int16_t* entering
         const long long out = leaving[c], in = entering[c];
         sum_[c] += in - out;
         squares_[c] += in * in - out * out;
+    }
+}
+
+// Rows added into 32-bit lanes before they are widened: 255^2 times this
+// stays below 2^31.
+constexpr int kRowsPer32BitSum = 32768;
+
+void ColumnSums::sumRowSet(const SampleRows& plane, int top, const std::ptrdiff_t* rowOffsets,
+                           int rows) {
+    std::fill(sum_.get(), sum_.get() + width_, 0LL);
+    std::fill(squares_.get(), squares_.get() + width_, 0LL);
+    const std::int16_t* first = plane.row(top);
+    for (int done = 0; done < rows; done += kRowsPer32BitSum) {
+        const std::ptrdiff_t* offsets = rowOffsets + done;
+        const int count = std::min(kRowsPer32BitSum, rows - done);
+        int c = 0;
+#ifdef TELLVAR_SSE2_SUMS
+        // Four columns at a time, all the rows into 32-bit lanes, widened
+        // once: the rows are few and scattered, the columns many.
+        const __m128i zero = _mm_setzero_si128();
+        for (; c + 4 <= width_; c += 4) {
+            __m128i sums = zero, squares = zero;
+            for (int r = 0; r < count; ++r) {
+                const __m128i in = _mm_unpacklo_epi16(
+                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(first + offsets[r] + c)),
+                    zero);
+                sums = _mm_add_epi32(sums, in);
+                squares = _mm_add_epi32(squares, _mm_madd_epi16(in, in));
+            }
+            addWidened(sum_.get() + c, sums);
+            addWidened(squares_.get() + c, squares);
+        }
+#endif
+        for (; c < width_; ++c)
+            for (int r = 0; r < count; ++r) {
+                const long long v = first[offsets[r] + c];
+                sum_[c] += v;
+                squares_[c] += v * v;
+            }
+    }
+    top_ = -1;
+}
+
+void ColumnSums::runningTotals(long long* sums, long long* squares) const {
+    long long sum = 0, square = 0;
+    sums[0] = squares[0] = 0;
+    for (int c = 0; c < width_; ++c) {
+        sums[c + 1] = sum += sum_[c];
+        squares[c + 1] = square += squares_[c];
     }
 }
 

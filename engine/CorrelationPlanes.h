@@ -36,6 +36,15 @@ public:
     // to, any other summed afresh.
     void moveTo(const SampleRows& plane, int top);
 
+    // The column sums of any set of rows instead of a band: the rows at
+    // rowOffsets[0 .. rows - 1] (in samples) from row top. The next moveTo
+    // sums its band afresh.
+    void sumRowSet(const SampleRows& plane, int top, const std::ptrdiff_t* rowOffsets, int rows);
+
+    // Running totals of the columns: sums[c] and squares[c] over columns
+    // 0 .. c - 1, for c = 0 .. width (width + 1 entries each).
+    void runningTotals(long long* sums, long long* squares) const;
+
     long long sum(int column) const { return sum_[column]; }
     long long squares(int column) const { return squares_[column]; }
 

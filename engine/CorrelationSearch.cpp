@@ -18,9 +18,9 @@
 //   - P is a dot product of 16-bit samples on the vector unit
 //     (CorrelationKernels.h), read in place from a sample plane of the
 //     searched buffer with its row stride: no per-candidate copy.
-//   - Most candidates are dismissed after a quarter or half of their rows
-//     (bounded partial correlation). P is split into the head rows, computed exactly, and
-//     the tail rows, bounded from above by Cauchy-Schwarz:
+//   - Most candidates are dismissed after a few of their rows (bounded
+//     partial correlation). P is split into the head rows, computed
+//     exactly, and the tail rows, bounded from above by Cauchy-Schwarz:
 //       m * Ptail - Sxt * Syt <= sqrt((m * Sxxt - Sxt^2) * (m * Syyt - Syt^2))
 //     over the tail's m samples. r only grows with P, in floating point as
 //     in exact arithmetic, so r evaluated with that bound in place of P is
@@ -29,6 +29,13 @@
 //     candidate near the caller's hint, scored first), cannot be the winner
 //     and its tail is never computed. Every other candidate is scored in
 //     full, so the winner and its score are the reference's.
+//   - The head is not the patch's top rows but its busiest ones: the rows
+//     with the largest spread of samples about their mean. The bound's
+//     slack is the tail's spread, so leaving the flat rows (a sky's empty
+//     background) to the tail dismisses far more candidates for the same
+//     head. The patch rows are kept in that order and the dot kernels take
+//     the matching rows of the searched buffer by offset; the sums they add
+//     up do not depend on the order.
 // All working memory is taken once per scan.
 
 #include "CorrelationPlanes.h"
@@ -74,36 +81,53 @@ struct TailOfPatch {
     TailReference reference{};
 };
 
-// The share of rows computed exactly before the bound is tried. Where the
-// seed shows a clear match, bounds from a quarter of the rows dismiss
-// nearly every other candidate; where the best score is modest, as on a
-// coarse copy (whose samples fall between the reference's), it takes half.
-int headDivisor(double reached) {
-    return reached >= 0.95 ? 4 : 2;
+// How many of the (ordered) rows are computed exactly before the bound is
+// tried. Where the seed shows a clear match, an eighth of the rows
+// dismisses nearly every other candidate; where the best score is modest,
+// as on a coarse copy (whose samples fall between the reference's), it
+// takes more. The scan then adjusts the head by a sixteenth of the rows
+// at a time: up when the candidates surviving their bounds cost more than
+// the head saves, down after a long stretch in which none survived.
+struct HeadRange {
+    int first, least, most, step;
+};
+
+HeadRange headRange(int width, int height, double reached) {
+    const int sixteenth = std::max(1, height / 16);
+    // A very large patch keeps enough rows in its head for its tail to be
+    // bounded exactly (kMaxBoundedTailSamples).
+    const int boundable = static_cast<int>(
+        std::min<long long>(height, kMaxBoundedTailSamples / std::max(1, width)));
+    const int fewest = std::max(1, height - boundable);
+    const int most = std::max(fewest, height / 2);
+    const int first = std::clamp(height / (reached >= 0.95 ? 8 : 4), fewest, most);
+    return {first, std::clamp(sixteenth, fewest, first), most, sixteenth};
 }
 
-// m * Syyt stays below 2^63 for tails up to this many samples; larger ones
-// are scored in full without bounds.
-constexpr long long kMaxBoundedSamples = 11'000'000;
+// A surviving candidate's tail is computed on its own, without the
+// neighbours that share the patch's loads in a full row: about this many
+// times the cost per sample.
+constexpr int kLoneCandidateCost = 4;
+// Rows without a survivor before the head is made smaller.
+constexpr int kQuietRowsBeforeShrinking = 16;
 
-TailOfPatch tailOfPatch(const SampleRows& patch, int width, int height, int divisor) {
+// rowSums and rowSquares: the sample sum and sum of squares of each row.
+TailOfPatch tailOfPatch(const long long* rowSums, const long long* rowSquares, int width,
+                        int height, int head) {
     TailOfPatch tail;
-    const int head = height / divisor;
     const long long samples = static_cast<long long>(width) * (height - head);
-    if (head < 1 || samples > kMaxBoundedSamples) return tail;
+    if (head < 1 || head >= height || samples > kMaxBoundedTailSamples) return tail;
     tail.firstRow = head;
     tail.rows = height - head;
     tail.samples = samples;
     long long sum = 0, squares = 0;
-    for (int r = head; r < height; ++r)
-        for (int c = 0; c < width; ++c) {
-            const long long v = patch.row(r)[c];
-            sum += v;
-            squares += v * v;
-        }
+    for (int r = head; r < height; ++r) {
+        sum += rowSums[r];
+        squares += rowSquares[r];
+    }
     tail.reference = {static_cast<double>(sum),
                       std::sqrt(static_cast<double>(samples * squares - sum * sum)),
-                      1.0 / static_cast<double>(samples)};
+                      static_cast<double>(samples), 1.0 / static_cast<double>(samples)};
     return tail;
 }
 
@@ -137,6 +161,10 @@ public:
     ScanResult run(Position hint);
 
 private:
+    bool orderPatchRows(const SampleRows& natural);
+    // Makes the first rows of the ordered patch the head (no head when the
+    // patch is too low or too large to bound).
+    void setHead(int rows);
     int bandTop(int y) const {
         return (searched_.bottomUp ? mirrorRow(y, patchHeight_, searched_.height) : y) - 1;
     }
@@ -144,9 +172,12 @@ private:
     double seedScore(Position hint);
     void scoreFullRow(int y, ScanResult* best);
     bool scoreBoundedRow(int y, double reached, ScanResult* best);
-    void fillSums(int count);
-    void scoreCandidates(int y, int first, int count, const std::uint64_t* products,
-                         const std::uint64_t* moreProducts, ScanResult* best);
+    WindowTotals bandTotals(int first) const {
+        return {bandSums_.get() + first, bandSquares_.get() + first, patchWidth_};
+    }
+    void scoreCandidates(int y, int first, int count, const std::uint64_t* moreProducts,
+                         ScanResult* best);
+    const std::ptrdiff_t* tailOffsets() const { return rowOffsets_.get() + tail_.firstRow; }
 
     const BufferView& searched_;
     const PatchStats& reference_;
@@ -157,56 +188,128 @@ private:
     const int patchWidth_, patchHeight_, dotLength_;
     int lastColumn_ = 0, lastRow_ = 0, survivorLimit_ = 0;
 
+    // The patch's rows, busiest first, and where each meets a candidate's
+    // rows: rowOffsets_[i] samples from the candidate's top row.
     SampleRows patch_, plane_;
+    std::unique_ptr<std::ptrdiff_t[]> rowOffsets_;
+    std::unique_ptr<long long[]> rowSums_, rowSquares_;  // of the ordered rows
     TailOfPatch tail_;
+    int survivorsInHead_ = 0;  // surviving candidates of the last bounded row
     ColumnSums band_, headBand_;
     // One row of candidates, indexed by x - 1: their cross terms (of the
-    // head rows only in a bounded row) and the tail rows' ones, their sums,
-    // and the inputs and outputs of the score and bound kernels.
+    // head rows only in a bounded row), the tail rows' ones, and the scores
+    // or bounds.
     std::unique_ptr<std::uint64_t[]> products_, tailProducts_;
-    std::unique_ptr<double[]> sums_, squares_;
-    std::unique_ptr<double[]> productValues_, tailSums_, tailSpreads_, scores_;
+    std::unique_ptr<double[]> scores_;
+    // Running totals over the columns of the candidates' rows (band_) and
+    // of their head rows (headBand_), one more than the buffer's width.
+    std::unique_ptr<long long[]> bandSums_, bandSquares_, headSums_, headSquares_;
 };
 
 bool FastScan::prepare() {
     // Patch rows padded with zeros to the kernels' length; the plane's rows
     // carry as many zeros past the buffer's width, so the padded read of
     // any scanned candidate stays inside its own row.
+    SampleRows natural;
     if (!extractSamples(reference_.pixels, patchWidth_, patchHeight_,
-                        static_cast<std::size_t>(dotLength_), &patch_) ||
+                        static_cast<std::size_t>(dotLength_), &natural) ||
         !extractSamples(searched_.pixels, searched_.width, searched_.height,
-                        static_cast<std::size_t>(searched_.width) + kDotLengthMultiple, &plane_))
+                        static_cast<std::size_t>(searched_.width) + kDotLengthMultiple, &plane_) ||
+        !orderPatchRows(natural))
         return false;
 
     const std::size_t row = static_cast<std::size_t>(lastColumn_);
+    const std::size_t columns = static_cast<std::size_t>(searched_.width) + 1;
     bool ok = true;
     for (std::unique_ptr<std::uint64_t[]>* array : {&products_, &tailProducts_}) {
         array->reset(new (std::nothrow) std::uint64_t[row]);
         ok = ok && *array;
     }
-    for (std::unique_ptr<double[]>* array :
-         {&sums_, &squares_, &productValues_, &tailSums_, &tailSpreads_, &scores_}) {
-        array->reset(new (std::nothrow) double[row]);
+    scores_.reset(new (std::nothrow) double[row]);
+    for (std::unique_ptr<long long[]>* array :
+         {&bandSums_, &bandSquares_, &headSums_, &headSquares_}) {
+        array->reset(new (std::nothrow) long long[columns]);
         ok = ok && *array;
     }
-    return ok && band_.allocate(searched_.width, patchHeight_);
+    return ok && scores_ && band_.allocate(searched_.width, patchHeight_) &&
+           headBand_.allocate(searched_.width, 1);
+}
+
+// Row i of the ordered patch is the natural patch's row order[i]: the
+// rows by falling spread w * sum(v^2) - sum(v)^2 (exact), ties in their
+// own order.
+bool FastScan::orderPatchRows(const SampleRows& natural) {
+    const std::size_t rows = static_cast<std::size_t>(patchHeight_);
+    std::unique_ptr<int[]> order(new (std::nothrow) int[rows]);
+    std::unique_ptr<long long[]> spread(new (std::nothrow) long long[rows]);
+    std::unique_ptr<long long[]> sums(new (std::nothrow) long long[rows]);
+    std::unique_ptr<long long[]> squares(new (std::nothrow) long long[rows]);
+    patch_.stride = natural.stride;
+    patch_.samples.reset(new (std::nothrow) std::int16_t[natural.stride * rows]);
+    rowOffsets_.reset(new (std::nothrow) std::ptrdiff_t[rows]);
+    rowSums_.reset(new (std::nothrow) long long[rows]);
+    rowSquares_.reset(new (std::nothrow) long long[rows]);
+    if (!order || !spread || !sums || !squares || !patch_.samples || !rowOffsets_ ||
+        !rowSums_ || !rowSquares_)
+        return false;
+    for (int r = 0; r < patchHeight_; ++r) {
+        sums[r] = squares[r] = 0;
+        for (int c = 0; c < patchWidth_; ++c) {
+            const long long v = natural.row(r)[c];
+            sums[r] += v;
+            squares[r] += v * v;
+        }
+        spread[r] = patchWidth_ * squares[r] - sums[r] * sums[r];
+        order[r] = r;
+    }
+    std::stable_sort(order.get(), order.get() + rows,
+                     [&spread](int a, int b) { return spread[a] > spread[b]; });
+    for (std::size_t i = 0; i < rows; ++i) {
+        std::copy(natural.row(order[i]), natural.row(order[i]) + natural.stride,
+                  patch_.samples.get() + i * natural.stride);
+        rowOffsets_[i] = static_cast<std::ptrdiff_t>(order[i]) *
+                         static_cast<std::ptrdiff_t>(plane_.stride);
+        rowSums_[i] = sums[order[i]];
+        rowSquares_[i] = squares[order[i]];
+    }
+    return true;
+}
+
+void FastScan::setHead(int rows) {
+    tail_ = tailOfPatch(rowSums_.get(), rowSquares_.get(), patchWidth_, patchHeight_, rows);
 }
 
 ScanResult FastScan::run(Position hint) {
     const double reached = seedScore(hint);
-    tail_ = tailOfPatch(patch_, patchWidth_, patchHeight_, headDivisor(reached));
-    if (tail_.rows > 0 && !headBand_.allocate(searched_.width, tail_.firstRow))
-        tail_ = TailOfPatch{};  // no memory for bounds: score every row in full
+    const HeadRange range = headRange(patchWidth_, patchHeight_, reached);
+    int head = range.first;
+    setHead(head);  // without a head every row is scored in full
     int fullStretch = kFullRowsAfterMiss;
     int fullRowsLeft = 0;
+    int quietRows = 0;
     ScanResult best;
     for (int y = 1; y <= lastRow_; ++y) {
         if (tail_.rows == 0 || fullRowsLeft > 0) {
             if (fullRowsLeft > 0) --fullRowsLeft;
             scoreFullRow(y, &best);
-        } else if (!scoreBoundedRow(y, reached, &best)) {
+            continue;
+        }
+        const bool bounded = scoreBoundedRow(y, reached, &best);
+        const long long tailCost =
+            static_cast<long long>(survivorsInHead_) * tail_.rows * kLoneCandidateCost;
+        const long long headCost = static_cast<long long>(head) * lastColumn_;
+        quietRows = survivorsInHead_ == 0 ? quietRows + 1 : 0;
+        if ((!bounded || 4 * tailCost > headCost) && head < range.most) {
+            head = std::min(range.most, head + range.step);
+            setHead(head);
+            quietRows = 0;
+        } else if (!bounded) {
             fullRowsLeft = fullStretch;
             fullStretch = std::min(2 * fullStretch, kLongestFullStretch);
+        } else if (quietRows >= kQuietRowsBeforeShrinking && head > range.least) {
+            head = std::max(range.least, head - range.step);
+            setHead(head);
+            quietRows = 0;
         }
     }
     return best;
@@ -219,8 +322,8 @@ double FastScan::scoreAt(int x, int y) {
     WindowSums window;
     window.start(band_, x - 1, patchWidth_);
     std::uint64_t products = 0;
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top) + (x - 1), plane_.stride,
-                    dotLength_, patchHeight_, 1, &products);
+    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top) + (x - 1),
+                    rowOffsets_.get(), dotLength_, patchHeight_, 1, &products);
     return scorePieces(reference_, static_cast<double>(window.sum),
                        static_cast<double>(window.squares))
         .finish(static_cast<double>(products));
@@ -242,26 +345,14 @@ double FastScan::seedScore(Position hint) {
     return reached;
 }
 
-// The sample sums and sums of squares of the row's first count candidates,
-// as doubles (exact: integers below 2^53).
-void FastScan::fillSums(int count) {
-    WindowSums window;
-    window.start(band_, 0, patchWidth_);
-    for (int k = 0; k < count; ++k) {
-        if (k > 0) window.slide(band_, k, patchWidth_);
-        sums_[k] = static_cast<double>(window.sum);
-        squares_[k] = static_cast<double>(window.squares);
-    }
-}
-
 // Every candidate of scan row y scored in full.
 void FastScan::scoreFullRow(int y, ScanResult* best) {
     const int top = bandTop(y);
     band_.moveTo(plane_, top);
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), plane_.stride,
+    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_.get(),
                     dotLength_, patchHeight_, lastColumn_, products_.get());
-    fillSums(lastColumn_);
-    scoreCandidates(y, 0, lastColumn_, products_.get(), nullptr, best);
+    band_.runningTotals(bandSums_.get(), bandSquares_.get());
+    scoreCandidates(y, 0, lastColumn_, nullptr, best);
 }
 
 // Scan row y with every candidate first bounded from its head rows; only
@@ -271,32 +362,19 @@ void FastScan::scoreFullRow(int y, ScanResult* best) {
 bool FastScan::scoreBoundedRow(int y, double reached, ScanResult* best) {
     const int top = bandTop(y);
     band_.moveTo(plane_, top);
-    headBand_.moveTo(plane_, top);
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), plane_.stride,
+    headBand_.sumRowSet(plane_, top, rowOffsets_.get(), tail_.firstRow);
+    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_.get(),
                     dotLength_, tail_.firstRow, lastColumn_, products_.get());
-    WindowSums whole, head;
-    whole.start(band_, 0, patchWidth_);
-    head.start(headBand_, 0, patchWidth_);
-    for (int k = 0; k < lastColumn_; ++k) {
-        if (k > 0) {
-            whole.slide(band_, k, patchWidth_);
-            head.slide(headBand_, k, patchWidth_);
-        }
-        // m * Syyt - Syt^2 is formed exactly before it is rounded.
-        const long long tailSum = whole.sum - head.sum;
-        const long long tailSquares = whole.squares - head.squares;
-        sums_[k] = static_cast<double>(whole.sum);
-        squares_[k] = static_cast<double>(whole.squares);
-        tailSums_[k] = static_cast<double>(tailSum);
-        tailSpreads_[k] = static_cast<double>(tail_.samples * tailSquares - tailSum * tailSum);
-        productValues_[k] = static_cast<double>(products_[k]);
-    }
+    band_.runningTotals(bandSums_.get(), bandSquares_.get());
+    headBand_.runningTotals(headSums_.get(), headSquares_.get());
     // The bounds land in scores_.
-    bound_(scoreReference_, tail_.reference, sums_.get(), squares_.get(), productValues_.get(),
-           tailSums_.get(), tailSpreads_.get(), lastColumn_, scores_.get());
+    bound_(scoreReference_, tail_.reference, bandTotals(0),
+           {headSums_.get(), headSquares_.get(), patchWidth_}, products_.get(), lastColumn_,
+           scores_.get());
 
-    const std::int16_t* tailRows = plane_.row(top + tail_.firstRow);
-    int survivors = 0;
+    const std::int16_t* candidates = plane_.row(top);
+    int& survivors = survivorsInHead_;
+    survivors = 0;
     for (int k = 0; k < lastColumn_; ++k) {
         const double bound = scores_[k];
         // No score exceeds its bound: a candidate whose bound cannot beat
@@ -305,15 +383,18 @@ bool FastScan::scoreBoundedRow(int y, double reached, ScanResult* best) {
         if (!(bound > best->score) || bound < reached) continue;
         if (++survivors > survivorLimit_) {
             const int count = lastColumn_ - k;
-            rowsDotProducts(dot_, patch_.row(tail_.firstRow), patch_.stride, tailRows + k,
-                            plane_.stride, dotLength_, tail_.rows, count, tailProducts_.get());
-            scoreCandidates(y, k, count, products_.get() + k, tailProducts_.get(), best);
+            rowsDotProducts(dot_, patch_.row(tail_.firstRow), patch_.stride, candidates + k,
+                            tailOffsets(), dotLength_, tail_.rows, count, tailProducts_.get());
+            scoreCandidates(y, k, count, tailProducts_.get(), best);
             return false;
         }
         std::uint64_t tailProducts = 0;
-        rowsDotProducts(dot_, patch_.row(tail_.firstRow), patch_.stride, tailRows + k,
-                        plane_.stride, dotLength_, tail_.rows, 1, &tailProducts);
-        const double score = scorePieces(reference_, sums_[k], squares_[k])
+        rowsDotProducts(dot_, patch_.row(tail_.firstRow), patch_.stride, candidates + k,
+                        tailOffsets(), dotLength_, tail_.rows, 1, &tailProducts);
+        const double sum = static_cast<double>(bandSums_[k + patchWidth_] - bandSums_[k]);
+        const double squares =
+            static_cast<double>(bandSquares_[k + patchWidth_] - bandSquares_[k]);
+        const double score = scorePieces(reference_, sum, squares)
                                  .finish(static_cast<double>(products_[k] + tailProducts));
         if (score > best->score) {
             best->score = score;
@@ -324,15 +405,14 @@ bool FastScan::scoreBoundedRow(int y, double reached, ScanResult* best) {
 }
 
 // Scores count candidates of scan row y from index first (x = first + 1),
-// whose sums are in sums_ and squares_ at their index and whose cross terms
-// are products[i] (+ moreProducts[i]) for i < count.
-void FastScan::scoreCandidates(int y, int first, int count, const std::uint64_t* products,
-                               const std::uint64_t* moreProducts, ScanResult* best) {
-    for (int i = 0; i < count; ++i)
-        productValues_[first + i] =
-            static_cast<double>(products[i] + (moreProducts != nullptr ? moreProducts[i] : 0));
-    score_(scoreReference_, sums_.get() + first, squares_.get() + first,
-           productValues_.get() + first, count, scores_.get() + first);
+// whose cross terms are products_[first + i] (+ moreProducts[i]) for
+// i < count, with the band's running totals in place.
+void FastScan::scoreCandidates(int y, int first, int count, const std::uint64_t* moreProducts,
+                               ScanResult* best) {
+    std::uint64_t* products = products_.get() + first;
+    if (moreProducts != nullptr)
+        for (int i = 0; i < count; ++i) products[i] += moreProducts[i];
+    score_(scoreReference_, bandTotals(first), products, count, scores_.get() + first);
     // Strictly greater, as in the reference: of equal scores the first in
     // scan order stays, and NaN never wins.
     for (int k = first; k < first + count; ++k)

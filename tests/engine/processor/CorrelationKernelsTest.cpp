@@ -59,9 +59,17 @@ struct DotCase {
     }
 
     std::vector<std::uint64_t> run(SimdLevel level) const {
+        std::vector<std::ptrdiff_t> offsets(rows);
+        for (int r = 0; r < rows; ++r)
+            offsets[r] = static_cast<std::ptrdiff_t>(r) * static_cast<std::ptrdiff_t>(planeStride);
+        return run(level, offsets);
+    }
+
+    // Patch row r against the plane's row at offsets[r].
+    std::vector<std::uint64_t> run(SimdLevel level, const std::vector<std::ptrdiff_t>& offsets) const {
         std::vector<std::uint64_t> out(count, 0xDEADBEEF);
         Tellvar::detail::rowsDotProducts(Tellvar::detail::dotKernelFunction(level),
-                                         patch.data(), patchStride, plane.data(), planeStride,
+                                         patch.data(), patchStride, plane.data(), offsets.data(),
                                          length, rows, count, out.data());
         return out;
     }
@@ -83,6 +91,42 @@ TEST(DotKernels, MatchPlainSumsForEveryGroupingAndLength) {
                         ASSERT_EQ(out[j], c.expected(j))
                             << "length " << length << " rows " << rows << " candidate " << j;
                 }
+    }
+}
+
+TEST(DotKernels, PatchRowsMeetTheCandidateRowsTheirOffsetsName) {
+    // The scan hands the patch's rows over in an order of its own: patch
+    // row r must meet the plane's row at offsets[r], whatever the order.
+    std::mt19937 random(6);
+    for (SimdLevel level : supportedLevels()) {
+        SCOPED_TRACE(levelName(level));
+        for (int count : {1, 5, 16, 70}) {
+            const DotCase c(40, 9, count, random);
+            const int order[9] = {4, 0, 8, 2, 7, 1, 6, 3, 5};
+            // The patch's rows taken in that order against the same rows of
+            // the plane give the natural order's sums.
+            DotCase permuted = c;
+            std::vector<std::ptrdiff_t> offsets(c.rows);
+            for (int r = 0; r < c.rows; ++r) {
+                std::copy_n(c.patch.begin() + order[r] * c.patchStride, c.patchStride,
+                            permuted.patch.begin() + r * c.patchStride);
+                offsets[r] = static_cast<std::ptrdiff_t>(order[r] * c.planeStride);
+            }
+            const std::vector<std::uint64_t> out = permuted.run(level, offsets);
+            for (int j = 0; j < count; ++j) ASSERT_EQ(out[j], c.expected(j)) << "candidate " << j;
+            // And a row met twice counts twice: offsets are followed, not
+            // assumed to be a permutation.
+            std::vector<std::ptrdiff_t> repeated(c.rows, 0);
+            const std::vector<std::uint64_t> twice = c.run(level, repeated);
+            for (int j = 0; j < count; ++j) {
+                std::uint64_t expected = 0;
+                for (int r = 0; r < c.rows; ++r)
+                    for (int k = 0; k < c.length; ++k)
+                        expected += static_cast<std::uint64_t>(c.patch[r * c.patchStride + k]) *
+                                    static_cast<std::uint64_t>(c.plane[j + k]);
+                ASSERT_EQ(twice[j], expected) << "candidate " << j;
+            }
+        }
     }
 }
 
@@ -124,6 +168,17 @@ bool sameBits(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+// Running totals whose windows of `width` columns are the given values:
+// totals[j + width] - totals[j] == windows[j], from a random start.
+std::vector<long long> totalsOf(const std::vector<long long>& windows, int width,
+                                std::mt19937& random) {
+    std::vector<long long> totals(windows.size() + width);
+    for (int c = 0; c < width; ++c)
+        totals[c] = (c > 0 ? totals[c - 1] : 0) + static_cast<long long>(random() % 1000);
+    for (std::size_t j = 0; j < windows.size(); ++j) totals[j + width] = totals[j] + windows[j];
+    return totals;
+}
+
 TEST(ScoreKernels, GiveTheReferenceFormulasBitsInEveryLane) {
     std::mt19937 random(6);
     const int count = 203;  // not a multiple of any vector width
@@ -131,24 +186,33 @@ TEST(ScoreKernels, GiveTheReferenceFormulasBitsInEveryLane) {
         // A patch of m samples (n = 3m bytes) and candidates whose sums are
         // consistent integers, among them flat black ones (a NaN score).
         const int m = 1 + static_cast<int>(random() % 3000);
-        std::vector<double> sums(count), squares(count), products(count);
+        std::vector<long long> sums(count), squares(count);
+        std::vector<std::uint64_t> products(count);
         for (int j = 0; j < count; ++j) {
             const bool black = j % 17 == 0;
-            const double mean = black ? 0.0 : static_cast<double>(random() % 256);
+            const long long mean = black ? 0 : static_cast<long long>(random() % 256);
             sums[j] = mean * m;
-            squares[j] = mean * mean * m + (black ? 0.0 : static_cast<double>(random() % 100000));
-            products[j] = black ? 0.0 : static_cast<double>(random() % 200000000);
+            squares[j] = mean * mean * m + (black ? 0 : static_cast<long long>(random() % 100000));
+            products[j] = black ? 0 : random() % 200000000;
         }
+        // The kernels form each candidate's sums from running totals over
+        // windows of a few columns.
+        const int width = 1 + static_cast<int>(random() % 5);
+        const std::vector<long long> sumTotals = totalsOf(sums, width, random);
+        const std::vector<long long> squareTotals = totalsOf(squares, width, random);
+        const Tellvar::detail::WindowTotals band{sumTotals.data(), squareTotals.data(), width};
         const Tellvar::detail::ScoreReference reference{3.0 * m,
                                                         static_cast<double>(random() % 765000),
                                                         static_cast<double>(random() % 9000000)};
         for (SimdLevel level : supportedLevels()) {
             std::vector<double> scores(count);
-            Tellvar::detail::scoreKernelFunction(level)(reference, sums.data(), squares.data(),
-                                                        products.data(), count, scores.data());
+            Tellvar::detail::scoreKernelFunction(level)(reference, band, products.data(), count,
+                                                        scores.data());
             for (int j = 0; j < count; ++j) {
-                const double expected = referenceFormula(reference, sums[j], squares[j],
-                                                         products[j]);
+                const double expected =
+                    referenceFormula(reference, static_cast<double>(sums[j]),
+                                     static_cast<double>(squares[j]),
+                                     static_cast<double>(products[j]));
                 ASSERT_TRUE(sameBits(scores[j], expected) ||
                             (std::isnan(scores[j]) && std::isnan(expected)))
                     << levelName(level) << " lane " << j << ": " << scores[j] << " vs "
@@ -163,7 +227,8 @@ TEST(ScoreKernels, GiveTheReferenceFormulasBitsInEveryLane) {
 struct BoundCase {
     Tellvar::detail::ScoreReference reference{};
     Tellvar::detail::TailReference tail{};
-    double sum = 0, squares = 0, headProducts = 0, tailSum = 0, tailSpread = 0;
+    long long sum = 0, squares = 0, tailSum = 0, tailSquares = 0;
+    std::uint64_t headProducts = 0;
     double products = 0;  // the whole cross term
 
     BoundCase(const std::vector<int>& x, const std::vector<int>& y, std::size_t head) {
@@ -189,28 +254,40 @@ struct BoundCase {
         reference = {n, static_cast<double>(sx),
                      static_cast<double>(sxx) - static_cast<double>(sx) * sx / n};
         tail = {static_cast<double>(sxt), std::sqrt(static_cast<double>(m * sxxt - sxt * sxt)),
-                1.0 / static_cast<double>(m)};
-        sum = static_cast<double>(sy);
-        squares = static_cast<double>(syy);
-        headProducts = static_cast<double>(headP);
-        tailSum = static_cast<double>(syt);
-        tailSpread = static_cast<double>(m * syyt - syt * syt);
+                static_cast<double>(m), 1.0 / static_cast<double>(m)};
+        sum = sy;
+        squares = syy;
+        headProducts = static_cast<std::uint64_t>(headP);
+        tailSum = syt;
+        tailSquares = syyt;
         products = static_cast<double>(p);
     }
 
     double bound(SimdLevel level) const {
         // Several lanes of the same case, so that the vector lanes run too.
         constexpr int kLanes = 5;
-        std::vector<double> sums(kLanes, sum), squaresV(kLanes, squares),
-            head(kLanes, headProducts), tailSums(kLanes, tailSum), spreads(kLanes, tailSpread),
-            bounds(kLanes);
-        Tellvar::detail::boundKernelFunction(level)(reference, tail, sums.data(), squaresV.data(),
-                                                    head.data(), tailSums.data(), spreads.data(),
-                                                    kLanes, bounds.data());
+        constexpr int kWidth = 3;
+        std::mt19937 random(9);
+        const std::vector<long long> sums = totalsOf(std::vector<long long>(kLanes, sum), kWidth,
+                                                     random);
+        const std::vector<long long> squaresV =
+            totalsOf(std::vector<long long>(kLanes, squares), kWidth, random);
+        const std::vector<long long> headSums =
+            totalsOf(std::vector<long long>(kLanes, sum - tailSum), kWidth, random);
+        const std::vector<long long> headSquares =
+            totalsOf(std::vector<long long>(kLanes, squares - tailSquares), kWidth, random);
+        const std::vector<std::uint64_t> head(kLanes, headProducts);
+        std::vector<double> bounds(kLanes);
+        Tellvar::detail::boundKernelFunction(level)(
+            reference, tail, {sums.data(), squaresV.data(), kWidth},
+            {headSums.data(), headSquares.data(), kWidth}, head.data(), kLanes, bounds.data());
         for (double b : bounds) EXPECT_TRUE(sameBits(b, bounds[0]) || std::isnan(b));
         return bounds[0];
     }
-    double score() const { return referenceFormula(reference, sum, squares, products); }
+    double score() const {
+        return referenceFormula(reference, static_cast<double>(sum),
+                                static_cast<double>(squares), products);
+    }
 };
 
 TEST(BoundKernels, NoScoreExceedsItsBound) {

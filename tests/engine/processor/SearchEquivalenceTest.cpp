@@ -188,6 +188,46 @@ Position firstExactCopy(const Pixels& buffer, const Pixels& patch, bool bottomUp
     return {};
 }
 
+TEST(SearchEquivalence, ContentThatChangesDownTheBuffer) {
+    // Smooth shading above (neighbouring windows score alike, so few rows
+    // dismiss little and the scan has to compute more of each candidate)
+    // and noise below (a few rows dismiss everything, for long stretches):
+    // however the scan shares its work between the two, the answer stays.
+    std::mt19937 random(31);
+    for (int trial = 0; trial < 4; ++trial) {
+        Pixels buffer(90, 160);
+        for (int row = 0; row < buffer.height; ++row)
+            for (int x = 0; x < buffer.width; ++x) {
+                const int shade = (x * 2 + row + trial * 9) % 256;
+                const int value = row < 70 ? shade : static_cast<int>(random() % 256);
+                std::memset(buffer.at(x, row), value, 3);
+            }
+        const bool bottomUp = trial % 2 == 1;
+        // Patches from the noise, one exact and one with a little noise of
+        // its own, and one from the shading.
+        for (int kind = 0; kind < 3; ++kind) {
+            Pixels piece = cutStored(buffer, 20 + trial, kind == 2 ? 10 : 100 + trial, 30, 24);
+            if (kind == 1)
+                for (unsigned char& v : piece.bytes)
+                    v = static_cast<unsigned char>(std::clamp(int(v) + int(random() % 9) - 4, 0, 255));
+            const Patch patch(std::move(piece));
+            SCOPED_TRACE("trial " + std::to_string(trial) + " kind " + std::to_string(kind));
+            expectSameAsReference(buffer.view(bottomUp), patch.stats(), {21 + trial, 101});
+        }
+    }
+}
+
+TEST(SearchEquivalence, PatchesTooLargeToBoundFromFewRows) {
+    // Over 370,000 samples: the scan keeps enough rows in each candidate's
+    // exactly computed part for the rest to be bounded exactly.
+    std::mt19937 random(12);
+    const Pixels buffer = randomContent(4004, 124, 1, random);
+    for (bool bottomUp : {false, true}) {
+        const Patch patch(cutStored(buffer, 2, 1, 4000, 120));
+        expectSameAsReference(buffer.view(bottomUp), patch.stats(), {3, 2});
+    }
+}
+
 TEST(SearchEquivalence, EqualScoresKeepTheFirstPositionInScanOrder) {
     // A buffer tiled with one random tile: every window at the same offset
     // modulo the tile is the same pixels, so the patch, cut from a window
