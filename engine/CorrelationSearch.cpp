@@ -86,8 +86,10 @@ struct TailOfPatch {
 // dismisses nearly every other candidate; where the best score is modest,
 // as on a coarse copy (whose samples fall between the reference's), it
 // takes more. The scan then adjusts the head by a sixteenth of the rows
-// at a time: up when the candidates surviving their bounds cost more than
-// the head saves, down after a long stretch in which none survived.
+// at a time: up when the tails of the candidates surviving their bounds
+// cost more than a quarter of the head itself (computing more rows for
+// every candidate is then cheaper), down after a long stretch in which
+// none survived.
 struct HeadRange {
     int first, least, most, step;
 };
