@@ -15,6 +15,7 @@
 #include "ManualPass.h"
 #include "OptionValues.h"
 #include "PreviewCanvas.h"
+#include "PreviewGeometry.h"
 
 #include <wx/arrstr.h>
 #include <wx/frame.h>
@@ -85,6 +86,8 @@ public:
     void cropArea();
     void safetyArea();
     void cropDefinition(int x, int y);
+    // Draws the rectangle where the placement puts it and takes its corner.
+    void showCropPlacement(const preview::Placement& placement);
     void onMouse(wxMouseEvent& event);
     void onToggleSafeArea(wxCommandEvent& event);
     void onSetCrop(wxCommandEvent& event);

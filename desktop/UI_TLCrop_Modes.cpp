@@ -46,6 +46,15 @@ void enableItems(wxMenu* menu, std::initializer_list<int> ids, bool enable) {
     for (int id : ids) enableItem(menu, id, enable);
 }
 
+// A mode that cannot write the stored output format says so and switches
+// to 8-bit TIFF, which every mode writes.
+void switchToTif8(UI_TLCrop& frame, const wxString& notice) {
+    wxMessageBox(notice, kOptionChangedCaption, wxICON_EXCLAMATION);
+    checkItem(frame.outputMenu, idOutputTif8, true);
+    frame.options.outputFormat = idOutputTif8;
+    frame.writeINI();
+}
+
 wxString modeText(int cropMode) {
     switch (cropMode) {
         case kManualMode: return "Manual Mode";
@@ -124,14 +133,10 @@ void UI_TLCrop::setupUI(int mode) {
         toolBar->EnableTool(idRemoveFiles, imagesLoaded);
         enableItem(toolsMenu, idRemoveFiles, imagesLoaded);
 
-        if (options.outputFormat == idOutputTif16) {
-            wxMessageBox("Saving 16bit TIFF Files is not supported in the manual mode.\n\nYour "
-                         "save file format has been changed to 8 bit TIFF",
-                         kOptionChangedCaption, wxICON_EXCLAMATION);
-            checkItem(outputMenu, idOutputTif8, true);
-            options.outputFormat = idOutputTif8;
-            writeINI();
-        }
+        if (options.outputFormat == idOutputTif16)
+            switchToTif8(*this,
+                         "Saving 16bit TIFF Files is not supported in the manual mode.\n\nYour "
+                         "save file format has been changed to 8 bit TIFF");
 
         enableItems(outputMenu, {idOutputBmp, idOutputJpeg, idOutputTif8}, true);
         enableItem(outputMenu, idOutputTif16, false);
@@ -158,14 +163,10 @@ void UI_TLCrop::setupUI(int mode) {
         enableItem(outputMenu, idOutputJpeg, false);
         enableItems(outputMenu, {idOutputTif8, idOutputTif16, idOutputBmp}, true);
 
-        if (options.outputFormat == idOutputJpeg) {
-            wxMessageBox("Saving JPEG Image Files is not supported in the Automatic Mode.\n\nYour "
-                         "save file format has been changed to 8 bit TIFF.",
-                         kOptionChangedCaption, wxICON_EXCLAMATION);
-            checkItem(outputMenu, idOutputTif8, true);
-            options.outputFormat = idOutputTif8;
-            writeINI();
-        }
+        if (options.outputFormat == idOutputJpeg)
+            switchToTif8(*this,
+                         "Saving JPEG Image Files is not supported in the Automatic Mode.\n\nYour "
+                         "save file format has been changed to 8 bit TIFF.");
 
         if (formatRulesApplied) return;
         applyInputFormatRules(*this);

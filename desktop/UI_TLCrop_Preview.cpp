@@ -109,9 +109,7 @@ void UI_TLCrop::paintEvent(wxPaintEvent& event) {
     renderPreview(dc);
 }
 
-void UI_TLCrop::cropArea() {
-    const preview::Placement placement =
-        preview::centreCrop(previewView(), cropWidth, cropHeight);
+void UI_TLCrop::showCropPlacement(const preview::Placement& placement) {
     if (previewScaled) {
         displayCropWidth = placement.drawn.width;
         displayCropHeight = placement.drawn.height;
@@ -119,6 +117,10 @@ void UI_TLCrop::cropArea() {
     previewCanvas.setCropMark(placement.drawn, cropColour(options), options.useReticle);
     cropX = placement.cropX;
     cropY = placement.cropY;
+}
+
+void UI_TLCrop::cropArea() {
+    showCropPlacement(preview::centreCrop(previewView(), cropWidth, cropHeight));
     cropDefined = true;
     previewPanel->Refresh();
 }
@@ -132,15 +134,8 @@ void UI_TLCrop::cropDefinition(int x, int y) {
     // The drawn size follows the crop size at the present scale: a size kept
     // from a rectangle centred on an image of another scale would let the
     // clamps place the crop past the image's edge.
-    const preview::Placement placement =
-        preview::dragCrop(previewView(), cropWidth, cropHeight, options.searchPerimeter, x, y);
-    if (previewScaled) {
-        displayCropWidth = placement.drawn.width;
-        displayCropHeight = placement.drawn.height;
-    }
-    previewCanvas.setCropMark(placement.drawn, cropColour(options), options.useReticle);
-    cropX = placement.cropX;
-    cropY = placement.cropY;
+    showCropPlacement(
+        preview::dragCrop(previewView(), cropWidth, cropHeight, options.searchPerimeter, x, y));
     if (showSafeArea) safetyArea();
     previewPanel->Refresh();
 }

@@ -15,6 +15,14 @@ public:
     }
     TiffHandle(const TiffHandle&) = delete;
     TiffHandle& operator=(const TiffHandle&) = delete;
+    TiffHandle(TiffHandle&& other) noexcept : tiff_(other.tiff_) { other.tiff_ = nullptr; }
+    TiffHandle& operator=(TiffHandle&&) = delete;
+
+    // Closes the file now.
+    void reset() {
+        if (tiff_ != nullptr) TIFFClose(tiff_);
+        tiff_ = nullptr;
+    }
 
     TIFF* get() const { return tiff_; }
     explicit operator bool() const { return tiff_ != nullptr; }

@@ -173,7 +173,11 @@ private:
     double scoreAt(int x, int y);
     double seedScore(Position hint);
     void scoreFullRow(int y, ScanResult* best);
-    bool scoreBoundedRow(int y, double reached, ScanResult* best);
+    struct BoundedRow {
+        bool completed;  // false: so many survived that the rest was scored in full
+        int survivors;   // candidates whose bounds could still win
+    };
+    BoundedRow scoreBoundedRow(int y, double reached, ScanResult* best);
     WindowTotals bandTotals(int first) const {
         return {bandSums_.get() + first, bandSquares_.get() + first, patchWidth_};
     }
@@ -196,7 +200,6 @@ private:
     std::unique_ptr<std::ptrdiff_t[]> rowOffsets_;
     std::unique_ptr<long long[]> rowSums_, rowSquares_;  // of the ordered rows
     TailOfPatch tail_;
-    int survivorsInHead_ = 0;  // surviving candidates of the last bounded row
     ColumnSums band_, headBand_;
     // One row of candidates, indexed by x - 1: their cross terms (of the
     // head rows only in a bounded row), the tail rows' ones, and the scores
@@ -296,11 +299,12 @@ ScanResult FastScan::run(Position hint) {
             scoreFullRow(y, &best);
             continue;
         }
-        const bool bounded = scoreBoundedRow(y, reached, &best);
+        const BoundedRow row = scoreBoundedRow(y, reached, &best);
+        const bool bounded = row.completed;
         const long long tailCost =
-            static_cast<long long>(survivorsInHead_) * tail_.rows * kLoneCandidateCost;
+            static_cast<long long>(row.survivors) * tail_.rows * kLoneCandidateCost;
         const long long headCost = static_cast<long long>(head) * lastColumn_;
-        quietRows = survivorsInHead_ == 0 ? quietRows + 1 : 0;
+        quietRows = row.survivors == 0 ? quietRows + 1 : 0;
         if ((!bounded || 4 * tailCost > headCost) && head < range.most) {
             head = std::min(range.most, head + range.step);
             setHead(head);
@@ -358,10 +362,9 @@ void FastScan::scoreFullRow(int y, ScanResult* best) {
 }
 
 // Scan row y with every candidate first bounded from its head rows; only
-// those whose bound can still win are scored in full. Returns false when
-// so many survived their bounds that the rest of the row was scored in
-// full instead.
-bool FastScan::scoreBoundedRow(int y, double reached, ScanResult* best) {
+// those whose bound can still win are scored in full, unless so many
+// survive that the rest of the row is scored in full instead.
+FastScan::BoundedRow FastScan::scoreBoundedRow(int y, double reached, ScanResult* best) {
     const int top = bandTop(y);
     band_.moveTo(plane_, top);
     headBand_.sumRowSet(plane_, top, rowOffsets_.get(), tail_.firstRow);
@@ -375,8 +378,7 @@ bool FastScan::scoreBoundedRow(int y, double reached, ScanResult* best) {
            scores_.get());
 
     const std::int16_t* candidates = plane_.row(top);
-    int& survivors = survivorsInHead_;
-    survivors = 0;
+    int survivors = 0;
     for (int k = 0; k < lastColumn_; ++k) {
         const double bound = scores_[k];
         // No score exceeds its bound: a candidate whose bound cannot beat
@@ -388,7 +390,7 @@ bool FastScan::scoreBoundedRow(int y, double reached, ScanResult* best) {
             rowsDotProducts(dot_, patch_.row(tail_.firstRow), patch_.stride, candidates + k,
                             tailOffsets(), dotLength_, tail_.rows, count, tailProducts_.get());
             scoreCandidates(y, k, count, tailProducts_.get(), best);
-            return false;
+            return {false, survivors};
         }
         std::uint64_t tailProducts = 0;
         rowsDotProducts(dot_, patch_.row(tail_.firstRow), patch_.stride, candidates + k,
@@ -403,7 +405,7 @@ bool FastScan::scoreBoundedRow(int y, double reached, ScanResult* best) {
             best->position = {k + 1, y};
         }
     }
-    return true;
+    return {true, survivors};
 }
 
 // Scores count candidates of scan row y from index first (x = first + 1),

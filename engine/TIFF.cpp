@@ -129,6 +129,19 @@ bool acceptFile(TIF& codec, TIFF* tiff, const std::string& path, std::uint16_t* 
     return true;
 }
 
+// Opens the file and accepts it; an empty handle (with the message) when
+// either fails.
+TiffHandle openAccepted(TIF& codec, const std::string& path, std::uint16_t* width,
+                        std::uint16_t* height, std::string* errorText) {
+    TiffHandle tiff(TIFFOpen(path.c_str(), "rb"));
+    if (!tiff) {
+        *errorText = openFailedMessage(path);
+        return tiff;
+    }
+    if (!acceptFile(codec, tiff.get(), path, width, height, errorText)) tiff.reset();
+    return tiff;
+}
+
 }  // namespace
 
 TIF::TIF() {}
@@ -177,14 +190,10 @@ bool TIF::chkTIFF(std::uint16_t planar, std::uint16_t photometric, std::uint16_t
 
 bool TIF::openImage(unsigned char** buffer, std::string path, int* width, int* height, int* depth,
                     std::string* errorText) {
-    TiffHandle tiff(TIFFOpen(path.c_str(), "rb"));
-    if (!tiff) {
-        *errorText = openFailedMessage(path);
-        return false;
-    }
     std::uint16_t imageWidth = 0;
     std::uint16_t imageHeight = 0;
-    if (!acceptFile(*this, tiff.get(), path, &imageWidth, &imageHeight, errorText)) return false;
+    const TiffHandle tiff = openAccepted(*this, path, &imageWidth, &imageHeight, errorText);
+    if (!tiff) return false;
 
     // Accepted files have scanlines of exactly width x 3 bytes, and the
     // pixel rule keeps the frame far below the frame limit.
@@ -215,14 +224,9 @@ bool TIF::saveImage(unsigned char* buffer, int width, int height, int depth, std
 }
 
 bool TIF::sizeChecker(int* width, int* height, std::string path, std::string* errorText) {
-    TiffHandle tiff(TIFFOpen(path.c_str(), "rb"));
-    if (!tiff) {
-        *errorText = openFailedMessage(path);
-        return false;
-    }
     std::uint16_t imageWidth = 0;
     std::uint16_t imageHeight = 0;
-    if (!acceptFile(*this, tiff.get(), path, &imageWidth, &imageHeight, errorText)) return false;
+    if (!openAccepted(*this, path, &imageWidth, &imageHeight, errorText)) return false;
     *width = imageWidth;
     *height = imageHeight;
     return true;
