@@ -48,6 +48,17 @@ void addImageHandler(wxBitmapType type) {
     if (!wxImage::FindHandler(type)) wxImage::AddHandler(new Handler);
 }
 
+// Appends a menu item that carries one of the toolkit's standard ids without
+// the key GTK binds to such an id (Ctrl+O for Open, Ctrl+Q for Exit): the menus
+// have no accelerators. GTK looks the key up when the item is made, so the
+// item is made under an id of its own and then given the standard one.
+void appendWithoutStockKey(wxMenu* menu, int id, const wxString& label) {
+    wxMenuItem* item = menu->Append(wxID_ANY, label, wxEmptyString);
+    const int madeUnder = item->GetId();
+    item->SetId(id);
+    wxWindow::UnreserveControlId(madeUnder);
+}
+
 }  // namespace
 
 wxBEGIN_EVENT_TABLE(UI_TLCrop, wxFrame)
@@ -190,9 +201,9 @@ void UI_TLCrop::initGUI() {
     outputMenu = new wxMenu;
     helpMenu = new wxMenu;
 
-    fileMenu->Append(idOpen, "Open Image Files", wxEmptyString);
+    appendWithoutStockKey(fileMenu, idOpen, "Open Image Files");
     fileMenu->AppendSeparator();
-    fileMenu->Append(idExit, "Exit", wxEmptyString);
+    appendWithoutStockKey(fileMenu, idExit, "Exit");
 
     toolsMenu->Append(idClearImages, "Clear Image Buffer", wxEmptyString);
     toolsMenu->Append(idRemoveFiles, "Delete Highlighted Files", wxEmptyString);
@@ -216,7 +227,7 @@ void UI_TLCrop::initGUI() {
     outputMenu->AppendRadioItem(idOutputTif8, "TIF (8 bit)", wxEmptyString);
     outputMenu->AppendRadioItem(idOutputTif16, "TIF (16 bit)", wxEmptyString);
 
-    helpMenu->Append(idAbout, "About", wxEmptyString);
+    appendWithoutStockKey(helpMenu, idAbout, "About");
 
     menuBar->Append(fileMenu, "File");
     menuBar->Append(toolsMenu, "Tellvar Tools");

@@ -13,6 +13,7 @@
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
 
+#include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,6 +68,37 @@ TEST(MainWindowWidgets, ToolTipsAndMenuLabelsDifferWhereTheyShould) {
     // Command 1019 has a handler but nothing that sends it.
     EXPECT_EQ((*window)->menuBar->FindItem(1019), nullptr);
     EXPECT_EQ(toolBar.FindById(1019), nullptr);
+}
+
+// Ctrl with each letter, handed to the shown window's accelerators as GTK
+// hands a key press to them: none reaches a command.
+TEST(MainWindowWidgets, MenusAnswerNoAcceleratorKeys) {
+    using ActivateAccelerators = int (*)(void* window, unsigned key, unsigned modifiers);
+    const auto activate = reinterpret_cast<ActivateAccelerators>(
+        dlsym(RTLD_DEFAULT, "gtk_accel_groups_activate"));
+    ASSERT_NE(activate, nullptr);
+    constexpr unsigned kControlModifier = 1u << 2;
+
+    auto window = openMainWindow(1);
+    UI_TLCrop& frame = **window;
+    frame.Show();
+    for (int i = 0; i < 50 && !frame.IsShownOnScreen(); ++i) wxYield();
+    DialogRecorder dialogs;
+    for (unsigned key = 'a'; key <= 'z'; ++key)
+        EXPECT_FALSE(activate(frame.GetHandle(), key, kControlModifier)) << "Ctrl+" << char(key);
+    EXPECT_TRUE(dialogs.shown().empty());
+    EXPECT_FALSE(wxTheApp->IsScheduledForDestruction(&frame));
+
+    // The items themselves still send their standard ids when chosen.
+    using ActivateItem = void (*)(void* item);
+    const auto choose =
+        reinterpret_cast<ActivateItem>(dlsym(RTLD_DEFAULT, "gtk_menu_item_activate"));
+    ASSERT_NE(choose, nullptr);
+    choose(frame.menuBar->FindItem(wxID_OPEN)->GetMenuItem());
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].className, "wxFileDialog");
+    choose(frame.menuBar->FindItem(wxID_EXIT)->GetMenuItem());
+    EXPECT_TRUE(wxTheApp->IsScheduledForDestruction(&frame));
 }
 
 TEST(MainWindowCommands, WidgetStateSwitchesExactlyTheWorkflowGroup) {
