@@ -40,12 +40,18 @@ void enableCommand(wxMenu* menu, wxToolBar* tools, int id, bool enable) {
     tools->EnableTool(id, enable);
 }
 
+// Every failure box asks the user to validate again, and on a fresh start
+// only a mode's set-up, which a failed validation skips, would have enabled
+// the tool; it has no menu item.
+void keepValidateUsable(wxToolBar* tools) { tools->EnableTool(idValidate, true); }
+
 // After a failure the user can remove the offending files and validate
 // again, but cannot go on with the set as it is.
 void applyFailureCommands(wxMenu* menu, wxToolBar* tools) {
     enableCommand(menu, tools, idSetReference, false);
     enableCommand(menu, tools, idSetCrop, false);
     enableCommand(menu, tools, idRemoveFiles, true);
+    keepValidateUsable(tools);
 }
 
 }  // namespace
@@ -77,6 +83,8 @@ bool UI_TLCrop::validateImages() {
         wxMessageBox(fromEngineText(errorText), "Image Validation Error", wxICON_ERROR);
         wxMessageBox(errorsSummary("Validate Option"), "Critical Error", wxICON_ERROR);
         validated = false;
+        // The other commands stay as they were; only the way back is opened.
+        keepValidateUsable(toolBar);
         return false;
     }
 

@@ -17,6 +17,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 
 namespace fs = std::filesystem;
 using guitest::DialogRecorder;
@@ -423,4 +424,40 @@ TEST_F(ImageSetValidation, SetOfOneFileValidates) {
     DialogRecorder recorder;
     EXPECT_TRUE(frame().validateImages());
     EXPECT_EQ(recorder.captions(), (std::vector<std::string>{"Validation Completed!"}));
+}
+
+// A fresh start in the fully automatic mode, where only the mode's set-up
+// would enable Validate Images: whichever way the set fails, the tool that
+// every failure box points to can be used.
+TEST_F(ImageSetValidation, ValidateImagesStaysUsableAfterEveryKindOfFailure) {
+    struct Case {
+        const char* failure;
+        std::vector<std::string> names;
+        std::function<void(const std::vector<std::string>&)> spoil;
+    };
+    const std::vector<Case> cases = {
+        {"another type", {"a.bmp", "b.jpg"}, nullptr},
+        {"another size", {"a.bmp", "b.bmp"},
+         [this](const std::vector<std::string>&) { writePicture("b.bmp", 65, 48); }},
+        {"an unreadable file", {"a.bmp", "b.bmp"},
+         [](const std::vector<std::string>& paths) { truncateFile(paths[1], 8); }},
+        // The toolkit shows it, the engine refuses it: the first file fails.
+        {"an unreadable first file", {"a.tif", "b.tif"},
+         [](const std::vector<std::string>& paths) {
+             writeOtherTiff(paths[0], 8, 1, PHOTOMETRIC_MINISBLACK);
+         }},
+    };
+    for (const Case& test : cases) {
+        std::vector<std::string> paths;
+        for (const std::string& name : test.names) paths.push_back(writePicture(name, 64, 48));
+        if (test.spoil) test.spoil(paths);
+        auto automatic = guitest::openMainWindow(1, outputs.path());
+        ASSERT_FALSE(guitest::isToolEnabled(**automatic, kValidate));
+
+        DialogRecorder recorder;
+        guitest::loadImageSet(**automatic, paths);
+        EXPECT_FALSE((*automatic)->validated) << test.failure;
+        EXPECT_EQ(recorder.captions().back(), "Critical Error") << test.failure;
+        EXPECT_TRUE(guitest::isToolEnabled(**automatic, kValidate)) << test.failure;
+    }
 }
