@@ -43,13 +43,28 @@ void refuseUnrepresentablePath(const wxString& path) {
 }
 
 // Everything a run needs from the window, checked before the user is asked:
-// no second run, a reference frame inside the set, and texts the engine can
-// take. Each refusal shows its message and returns false.
+// no second run, a set that passed validation, a reference frame inside the
+// set, and texts the engine can take. Each refusal shows its message and
+// returns false.
 bool prepareEngineInputs(const UI_TLCrop& frame, EngineInputs* inputs) {
     if (frame.runInProgress()) {
         wxMessageBox("An automatic procedure is already running.\n\nPlease wait until it has "
                      "finished, or cancel it, before you start another one.",
                      "WARNING", wxICON_EXCLAMATION);
+        return false;
+    }
+
+    // The engine registers every frame against the reference at one size and
+    // in one format; only validation makes sure of that. The start commands
+    // can be enabled again after a failed validation (choosing an output
+    // format applies the mode anew), so the set itself is asked here.
+    if (!frame.validated) {
+        wxMessageBox("Tellvar cannot start the automatic procedure because your images have not "
+                     "passed validation.\n\nThe fully automatic mode requires that all your "
+                     "images are exactly the same size and are of the same file type. Please "
+                     "remove any incorrect images, click the Validate Images toolbar option in "
+                     "the fully automatic mode and start the procedure again.",
+                     "ERROR", wxICON_ERROR);
         return false;
     }
 

@@ -830,6 +830,33 @@ TEST_F(AutoRun, RefusedWithoutAReferenceFrame) {
     EXPECT_EQ(frame->progressDialog, nullptr);
 }
 
+// A set that failed validation, whose start commands came back when an
+// output format was chosen (the mode is applied anew), with its reference
+// frame still set.
+TEST_F(AutoRun, RefusedOnASetThatFailedValidation) {
+    prepareSmall(normalFrames("bmp", 3), 0);
+    testsupport::writeBmp24(paths[2], testsupport::makeStarField(201, 150, 3));
+    sendCommand(*frame, 1060);
+    ASSERT_FALSE(frame->validated);
+    sendCommand(*frame, 1022);
+    ASSERT_TRUE(isToolEnabled(*frame, 1014));
+    ASSERT_TRUE(frame->referenceSet);
+    const auto before = boxes.shown().size();
+
+    launch();
+    const std::vector<ShownDialog> shown(boxes.shown().begin() + before, boxes.shown().end());
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].isMessageBox);  // no run summary
+    EXPECT_EQ(shown[0].caption, "ERROR");
+    EXPECT_EQ(shown[0].icon(), wxICON_ERROR);
+    EXPECT_NE(shown[0].message.find("have not passed validation"), wxString::npos);
+    EXPECT_FALSE(frame->runInProgress());
+    EXPECT_EQ(frame->progressDialog, nullptr);
+    pumpUntil([] { return false; }, std::chrono::milliseconds(50));
+    EXPECT_TRUE(progress.empty());
+    EXPECT_TRUE(filesIn(outputDir).empty());
+}
+
 TEST_F(AutoRun, SecondStartRefusedWhileRunning) {
     prepareSmall(normalFrames("bmp", 3), 0);
     holdFrameThreads();
