@@ -192,6 +192,9 @@ public:
     void closeProgressDialog();
 
     // Shell and settings file.
+    // The first-run set-up ended without Accept: no settings are written
+    // until the options dialog has been accepted.
+    bool setupUnfinished = false;
     // The toolkit's user data directory as UTF-8 text (the settings path's start).
     static std::string userDataDirUtf8();
     // settingsDir followed directly by the settings file's name.

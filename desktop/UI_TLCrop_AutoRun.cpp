@@ -5,6 +5,7 @@
 
 #include "AutoCrop.h"
 #include "AutoData.h"
+#include "SaveFolder.h"
 #include "UI_ConfDialog.h"
 #include "UI_ProgressDialog.h"
 
@@ -44,8 +45,8 @@ void refuseUnrepresentablePath(const wxString& path) {
 
 // Everything a run needs from the window, checked before the user is asked:
 // no second run, a set that passed validation, a reference frame inside the
-// set, and texts the engine can take. Each refusal shows its message and
-// returns false.
+// set, texts the engine can take and a save folder. Each refusal shows its
+// message and returns false.
 bool prepareEngineInputs(const UI_TLCrop& frame, EngineInputs* inputs) {
     if (frame.runInProgress()) {
         wxMessageBox("An automatic procedure is already running.\n\nPlease wait until it has "
@@ -101,7 +102,7 @@ bool prepareEngineInputs(const UI_TLCrop& frame, EngineInputs* inputs) {
         refuseUnrepresentablePath(frame.options.saveFolder);
         return false;
     }
-    return true;
+    return saveFolderReady(frame.options.saveFolder);
 }
 
 // Copies the entries into an array one longer than the set, the last entry

@@ -6,6 +6,7 @@
 #include "CommandIds.h"
 
 #include "ManualOutput.h"
+#include "SaveFolder.h"
 
 #include <wx/log.h>
 #include <wx/menu.h>
@@ -66,6 +67,8 @@ void UI_TLCrop::manualCropStep() {
                      "Warning", wxICON_EXCLAMATION);
         return;
     }
+
+    if (!saveFolderReady(options.saveFolder)) return;
 
     if (!cropFitsCurrentImage()) {
         // Images of a manual set may differ in size, so a rectangle centred on

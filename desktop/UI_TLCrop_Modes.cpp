@@ -253,6 +253,9 @@ void UI_TLCrop::onOptions(wxCommandEvent&) {
     dialog->putVars(&options, &cancelled, false);
     dialog->ShowModal();
     if (cancelled) return;
+    // Accept always comes with a save folder: an unfinished first-run set-up
+    // is finished now.
+    setupUnfinished = false;
 
     if (imagesLoaded) {
         // The new colour and reticle switch take effect on the redrawn

@@ -98,6 +98,11 @@ bool UI_TLCrop::readINI() {
         setup->putVars(&options, &cancelled, true);
         setup->ShowModal();
 
+        // The set-up can end without Accept when the session closes it. A
+        // file written then would hold no save folder and be taken for a
+        // finished set-up at the next start, so nothing is written until the
+        // user has accepted settings with a folder.
+        setupUnfinished = cancelled || options.saveFolder.empty();
         writeINI();
         return true;
     }
@@ -120,6 +125,7 @@ bool UI_TLCrop::readINI() {
 }
 
 bool UI_TLCrop::writeINI() {
+    if (setupUnfinished) return false;
     errno = 0;
     FileHandle file = openForWriting(settingsPath());
     if (!file) {

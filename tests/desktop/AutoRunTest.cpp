@@ -857,6 +857,28 @@ TEST_F(AutoRun, RefusedOnASetThatFailedValidation) {
     EXPECT_TRUE(filesIn(outputDir).empty());
 }
 
+TEST_F(AutoRun, RefusedWithoutAnExistingSaveFolder) {
+    prepareSmall(normalFrames("bmp", 3), 0);
+    const std::string missing = dir.file("gone");
+    const std::string notAFolder = paths[1];
+    for (const std::string& folder : {std::string(), missing, notAFolder}) {
+        frame->options.saveFolder = toWx(folder);
+        const auto before = boxes.shown().size();
+        launch();
+        const std::vector<ShownDialog> shown(boxes.shown().begin() + before, boxes.shown().end());
+        ASSERT_EQ(shown.size(), 1u) << folder;
+        EXPECT_TRUE(shown[0].isMessageBox) << folder;  // no run summary
+        EXPECT_EQ(shown[0].caption, "ERROR");
+        EXPECT_EQ(shown[0].icon(), wxICON_ERROR);
+        EXPECT_TRUE(shown[0].message.Contains(folder.empty() ? "no save folder" : toWx(folder)))
+            << shown[0].message;
+        EXPECT_FALSE(frame->runInProgress());
+    }
+    pumpUntil([] { return false; }, std::chrono::milliseconds(50));
+    EXPECT_TRUE(progress.empty());
+    EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
 TEST_F(AutoRun, SecondStartRefusedWhileRunning) {
     prepareSmall(normalFrames("bmp", 3), 0);
     holdFrameThreads();

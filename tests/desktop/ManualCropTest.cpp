@@ -530,8 +530,11 @@ TEST_F(ManualCropPass, InputsWithOneOutputNameKeepEveryCropOfThePass) {
 }
 
 TEST_F(ManualCropPass, FailedSavesAreReportedAndThePassDoesNotEndAsNormal) {
-    const std::string missing = outputs.path() + "/missing";
-    frame().options.saveFolder = toWx(missing);
+    // Folders stand where the crops would go, so that each save fails.
+    const std::string blocked = outputs.path() + "/blocked";
+    for (const char* crop : {"/crop_one.jpg", "/crop_two.jpg"})
+        fs::create_directories(fs::u8path(blocked + crop));
+    frame().options.saveFolder = toWx(blocked);
     frame().options.outputFormat = kOutputJpeg;
     const std::vector<std::string> paths = {
         writeInput("one.bmp", testsupport::makeStarField(320, 240, 51)),
@@ -559,9 +562,33 @@ TEST_F(ManualCropPass, FailedSavesAreReportedAndThePassDoesNotEndAsNormal) {
         const wxString summary = recorder.messageBoxes()[1].message;
         EXPECT_FALSE(summary.Contains("completed normally"));
         EXPECT_TRUE(summary.Contains("2 of your 2 images could not be cropped and saved"));
-        EXPECT_TRUE(summary.Contains(toWx(missing)));
+        EXPECT_TRUE(summary.Contains(toWx(blocked)));
         EXPECT_EQ(recorder.messageBoxes()[1].icon(), wxICON_EXCLAMATION);
     }
+    EXPECT_EQ(outputFiles(blocked), (std::vector<std::string>{"crop_one.jpg", "crop_two.jpg"}));
+    EXPECT_TRUE(fs::is_directory(fs::u8path(blocked + "/crop_two.jpg")));
+}
+
+TEST_F(ManualCropPass, NoCutWithoutAnExistingSaveFolder) {
+    const std::vector<std::string> paths = {
+        writeInput("one.bmp", testsupport::makeStarField(320, 240, 53)),
+        writeInput("two.bmp", testsupport::makeStarField(320, 240, 54))};
+    load(paths);
+    setCropArea(100, 100);
+    const std::string missing = outputs.path() + "/gone";
+    for (const std::string& folder : {std::string(), missing, paths[0]}) {
+        frame().options.saveFolder = toWx(folder);
+        DialogRecorder recorder;
+        guitest::sendCommand(frame(), kCropImage);
+        ASSERT_EQ(recorder.messageBoxes().size(), 1u) << folder;
+        EXPECT_EQ(recorder.messageBoxes()[0].caption, "ERROR");
+        EXPECT_EQ(recorder.messageBoxes()[0].icon(), wxICON_ERROR);
+        EXPECT_TRUE(recorder.messageBoxes()[0].message.Contains(
+            folder.empty() ? "no save folder" : toWx(folder)));
+        // Nothing cut: once a folder is chosen, the pass starts with this image.
+        EXPECT_EQ(frame().croppedCount, 0);
+    }
+    EXPECT_FALSE(fs::exists(fs::u8path("/crop_one.bmp")));
     EXPECT_FALSE(fs::exists(fs::u8path(missing)));
     EXPECT_TRUE(outputFiles(outputs.path()).empty());
 }

@@ -224,6 +224,38 @@ TEST_F(SettingsFile, LaterStartReadsTheFileBackWithoutAsking) {
     EXPECT_EQ(later->options.saveFolder, toWx(saveDir.path()));
 }
 
+// The set-up dialog closed by the session, not accepted: nothing is written,
+// not even by later changes, until settings are accepted with a folder.
+TEST_F(SettingsFile, AFirstRunEndedWithoutAcceptWritesNothingUntilAccept) {
+    DialogRecorder dialogs;
+    dialogs.answer(wxOK);  // "Important Information"
+    dialogs.handle<UI_OptionsDialog>([](UI_OptionsDialog& dialog) {
+        dialog.Close(true);
+        return wxID_CANCEL;
+    });
+    MainWindow window;
+    EXPECT_EQ(dialogs.captions(),
+              (std::vector<std::string>{"Important Information", "Tellvar Configuration"}));
+    EXPECT_TRUE(window->options.saveFolder.empty());
+    EXPECT_FALSE(fs::exists(settingsFilePath()));
+
+    sendCommand(*window, 1022);  // a change that is written at once
+    EXPECT_FALSE(fs::exists(settingsFilePath()));
+    EXPECT_EQ(dialogs.messageBoxes().size(), 1u);  // no write failure shown
+
+    testsupport::TempDir saveDir;
+    dialogs.handle<UI_OptionsDialog>([&saveDir](UI_OptionsDialog& dialog) {
+        dialog.saveFolderText->SetValue(toWx(saveDir.path()));
+        wxCommandEvent press;
+        dialog.onOK(press);
+        return wxID_OK;
+    });
+    sendCommand(*window, 1007);
+    ASSERT_EQ(readSettingsFile().size(), 9u);
+    EXPECT_EQ(readSettingsFile()[6], saveDir.path());
+    EXPECT_EQ(readSettingsFile()[8], "1022");
+}
+
 TEST_F(SettingsFile, PathIsTheUserDataDirectoryWithTheNameAppendedDirectly) {
     testsupport::TempDir saveDir;
     FirstRunObservations seen;
