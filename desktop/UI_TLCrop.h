@@ -16,6 +16,7 @@
 #include "OptionValues.h"
 #include "PreviewCanvas.h"
 #include "PreviewGeometry.h"
+#include "ReplaceFile.h"
 
 #include <wx/arrstr.h>
 #include <wx/frame.h>
@@ -195,6 +196,9 @@ public:
     // The first-run set-up ended without Accept: no settings are written
     // until the options dialog has been accepted.
     bool setupUnfinished = false;
+    // The write call of the settings file; empty means write(2). Tests put
+    // a failing one here.
+    WriteCall settingsWrite;
     // The toolkit's user data directory as UTF-8 text (the settings path's start).
     static std::string userDataDirUtf8();
     // settingsDir followed directly by the settings file's name.

@@ -2,6 +2,7 @@
 // first run, filled through the set-up dialog), rewritten whole after every
 // change of a setting.
 
+#include "ReplaceFile.h"
 #include "SettingsFile.h"
 #include "UI_OptionsDialog.h"
 #include "UI_TLCrop.h"
@@ -12,7 +13,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -38,20 +38,6 @@ FileHandle openForReading(const std::string& path) {
     }
     FileHandle file(fdopen(fd, "r"));
     if (!file) close(fd);
-    return file;
-}
-
-// Opens the settings file for writing, truncated; errno tells why not.
-// Without a reader a named pipe fails at once instead of blocking.
-FileHandle openForWriting(const std::string& path) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
-    FileHandle file(fdopen(fd, "w"));
-    if (!file) {
-        const int error = errno;
-        close(fd);
-        errno = error;
-    }
     return file;
 }
 
@@ -126,35 +112,25 @@ bool UI_TLCrop::readINI() {
 
 bool UI_TLCrop::writeINI() {
     if (setupUnfinished) return false;
-    errno = 0;
-    FileHandle file = openForWriting(settingsPath());
-    if (!file) {
-        showWriteFailure(errno);
-        return false;
-    }
 
-    std::FILE* out = file.get();
-    std::fprintf(out, "%d\n", options.useReticle ? 1 : 0);
-    std::fprintf(out, "%d\n", options.red);
-    std::fprintf(out, "%d\n", options.green);
-    std::fprintf(out, "%d\n", options.blue);
-    std::fprintf(out, "%d\n", options.cropMode);
-    std::fprintf(out, "%d\n", options.stackEnabled ? 1 : 0);
-    const std::string folder = settingsfile::encodeFolder(options.saveFolder);
-    std::fwrite(folder.data(), 1, folder.size(), out);
-    std::fputc('\n', out);
-    std::fprintf(out, "%d\n", options.searchPerimeter);
-    std::fprintf(out, "%d\n", options.outputFormat);
+    std::string content;
+    const auto line = [&content](const std::string& text) { content += text + "\n"; };
+    line(options.useReticle ? "1" : "0");
+    line(std::to_string(options.red));
+    line(std::to_string(options.green));
+    line(std::to_string(options.blue));
+    line(std::to_string(options.cropMode));
+    line(options.stackEnabled ? "1" : "0");
+    line(settingsfile::encodeFolder(options.saveFolder));
+    line(std::to_string(options.searchPerimeter));
+    line(std::to_string(options.outputFormat));
 
-    // A write that fails half-way (a full disk, say) leaves a cut-short file
-    // that the next start would read as zeros; report it like a failed open
-    // rather than claim success.
-    const bool writeFailed = std::ferror(out) != 0 || std::fflush(out) != 0;
-    const int writeError = errno;
-    const bool closeFailed = std::fclose(file.release()) != 0;
-    const int closeError = errno;
-    if (writeFailed || closeFailed) {
-        showWriteFailure(writeFailed ? writeError : closeError);
+    // Replaced whole: a write that fails part way (a full disk) keeps the
+    // previous settings, where a cut-short file would be read as zeros at
+    // the next start.
+    const int error = replaceFileContent(settingsPath(), content, settingsWrite);
+    if (error != 0) {
+        showWriteFailure(error);
         return false;
     }
     return true;

@@ -17,6 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -432,6 +434,63 @@ TEST_F(SettingsFile, AWriteCutShortIsReportedNotTakenForSuccess) {
     EXPECT_EQ(boxes[0].caption, "Critical Error");
     EXPECT_EQ(boxes[0].message,
               "Failed to write to the configuration file.\n\nNo space left on device");
+}
+
+// A disk that fills up before the first byte or part way through: the box
+// says so, and the previous settings stay whole with nothing left beside them.
+TEST_F(SettingsFile, AFailedWriteKeepsThePreviousFileWhole) {
+    for (const std::size_t accepted : {std::size_t{0}, std::size_t{10}}) {
+        const std::string before = "1\n255\n0\n0\n0\n0\n/previous\n10\n1023\n";
+        writeSettingsFileRaw(before);
+        DialogRecorder dialogs;
+        MainWindow window;
+        std::size_t total = 0;
+        window->settingsWrite = [accepted, &total](int fd, const void* data, std::size_t size) {
+            if (total >= accepted) {
+                errno = ENOSPC;
+                return ssize_t{-1};
+            }
+            const ssize_t written = write(fd, data, std::min(size, accepted - total));
+            total += static_cast<std::size_t>(written);
+            return written;
+        };
+        window->options.saveFolder = "/next";
+
+        EXPECT_FALSE(window->writeINI());
+        ASSERT_EQ(dialogs.messageBoxes().size(), 1u);
+        EXPECT_EQ(dialogs.messageBoxes()[0].caption, "Critical Error");
+        EXPECT_EQ(dialogs.messageBoxes()[0].message,
+                  "Failed to write to the configuration file.\n\nNo space left on device");
+        const std::vector<std::uint8_t> after = testsupport::readFile(settingsFilePath());
+        EXPECT_EQ(std::string(after.begin(), after.end()), before) << accepted;
+        std::vector<std::string> beside;
+        for (const auto& entry : fs::directory_iterator(homeDir()))
+            beside.push_back(entry.path().filename().string());
+        EXPECT_EQ(beside, (std::vector<std::string>{".Tellvartellvar.ini"})) << accepted;
+    }
+}
+
+// A settings file kept elsewhere through a symbolic link, with permissions
+// of its own: the link stays a link, the file it names gets the settings.
+TEST_F(SettingsFile, ALinkedSettingsFileStaysLinkedAndKeepsItsPermissions) {
+    testsupport::TempDir elsewhere;
+    const std::string kept = elsewhere.file("kept.ini");
+    testsupport::writeFile(kept, {'x', '\n'});
+    ASSERT_EQ(chmod(kept.c_str(), 0640), 0);
+    fs::create_symlink(kept, settingsFilePath());
+    DialogRecorder dialogs;
+    MainWindow window;
+    window->options.saveFolder = "/linked";
+
+    EXPECT_TRUE(window->writeINI());
+    EXPECT_TRUE(fs::is_symlink(settingsFilePath()));
+    ASSERT_EQ(readSettingsFile().size(), 9u);
+    EXPECT_EQ(readSettingsFile()[6], "/linked");
+    struct stat info {};
+    ASSERT_EQ(stat(kept.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere.path()), fs::directory_iterator()),
+              1);
 }
 
 TEST_F(SettingsFile, WritesPlainDecimalLines) {
