@@ -1,24 +1,37 @@
 #include "ManualPass.h"
 
-#include <wx/filename.h>
+#include <sys/stat.h>
 
 namespace {
 
-wxString comparable(const wxString& path) {
-    wxFileName name(path);
-    name.Normalize(wxPATH_NORM_DOTS | wxPATH_NORM_ABSOLUTE);
-    return name.GetFullPath();
+// The device and inode of the file that path names, links followed; false
+// when no file is there. The path is spelt for the file system as the
+// image handlers spell it when they save.
+bool identityOf(const wxString& path, std::pair<unsigned long long, unsigned long long>* id) {
+    struct stat info {};
+    if (stat(path.fn_str(), &info) != 0) return false;
+    *id = {static_cast<unsigned long long>(info.st_dev),
+           static_cast<unsigned long long>(info.st_ino)};
+    return true;
 }
 
 }  // namespace
 
 void ManualPass::begin(const wxArrayString& inputPaths) {
     taken_.clear();
-    for (const wxString& input : inputPaths) taken_.insert(comparable(input));
+    for (const wxString& input : inputPaths) take(input);
     failures_ = 0;
 }
 
-bool ManualPass::taken(const wxString& path) const { return taken_.count(comparable(path)) != 0; }
+void ManualPass::take(const wxString& path) {
+    FileIdentity id;
+    if (identityOf(path, &id)) taken_.insert(id);
+}
+
+bool ManualPass::taken(const wxString& path) const {
+    FileIdentity id;
+    return identityOf(path, &id) && taken_.count(id) != 0;
+}
 
 wxString ManualPass::uniquePath(const wxString& path) const {
     if (!taken(path)) return path;
@@ -33,6 +46,6 @@ wxString ManualPass::uniquePath(const wxString& path) const {
     }
 }
 
-void ManualPass::recordSaved(const wxString& path) { taken_.insert(comparable(path)); }
+void ManualPass::recordSaved(const wxString& path) { take(path); }
 
 void ManualPass::recordFailure() { ++failures_; }

@@ -9,6 +9,7 @@
 #include <wx/string.h>
 
 #include <set>
+#include <utility>
 
 class ManualPass {
 public:
@@ -17,10 +18,11 @@ public:
     // crop_x.jpg, say) gets numbered names instead.
     void begin(const wxArrayString& inputPaths = wxArrayString());
 
-    // The path itself when this pass has not written it yet; otherwise the
-    // first free variant with a numeric suffix before the extension
-    // (crop_a.jpg, crop_a_2.jpg, crop_a_3.jpg, ...). Other files that existed
-    // before the pass do not count: they are replaced.
+    // The path itself when it names none of the pass's inputs and no file
+    // this pass has written; otherwise the first such variant with a numeric
+    // suffix before the extension (crop_a.jpg, crop_a_2.jpg, crop_a_3.jpg,
+    // ...). Other files that existed before the pass do not count: they are
+    // replaced.
     wxString uniquePath(const wxString& path) const;
 
     void recordSaved(const wxString& path);
@@ -30,9 +32,13 @@ public:
 
 private:
     bool taken(const wxString& path) const;
+    void take(const wxString& path);
 
-    // Paths in a comparable form: absolute, with "." and ".." and doubled
-    // separators resolved.
-    std::set<wxString> taken_;
+    // Files are told apart by what they are, not by how their paths are
+    // spelt: device and inode, links followed. A save folder that is a link
+    // to the input folder, a hard link, or ".." in a path then cannot make
+    // an input look free. A path that names no file holds nothing to keep.
+    using FileIdentity = std::pair<unsigned long long, unsigned long long>;
+    std::set<FileIdentity> taken_;
     int failures_ = 0;
 };

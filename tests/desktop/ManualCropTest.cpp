@@ -190,36 +190,76 @@ TEST(ManualOutputNames, CutTheNameAtItsLastDotAndAlwaysAddASlash) {
 }
 
 TEST(ManualOutputNames, ClashesWithinAPassGetANumberedSuffix) {
+    testsupport::TempDir dir;
+    const std::string out = dir.file("o.d");
+    fs::create_directory(out);
+    const auto path = [&out](const char* name) { return wxString::FromUTF8(out + "/" + name); };
+    const auto save = [](ManualPass& pass, const wxString& file) {
+        testsupport::writeFile(std::string(file.utf8_str()), {'c'});
+        pass.recordSaved(file);
+    };
+    // A file left by an earlier pass is not the pass's own: it is replaced.
+    testsupport::writeFile(out + "/crop_b.jpg", {'o', 'l', 'd'});
+
     ManualPass pass;
     pass.begin();
-    EXPECT_EQ(pass.uniquePath("/o.d/crop_a.jpg"), "/o.d/crop_a.jpg");
-    pass.recordSaved("/o.d/crop_a.jpg");
-    EXPECT_EQ(pass.uniquePath("/o.d/crop_a.jpg"), "/o.d/crop_a_2.jpg");
-    pass.recordSaved("/o.d/crop_a_2.jpg");
-    EXPECT_EQ(pass.uniquePath("/o.d/crop_a.jpg"), "/o.d/crop_a_3.jpg");
+    EXPECT_EQ(pass.uniquePath(path("crop_a.jpg")), path("crop_a.jpg"));
+    save(pass, path("crop_a.jpg"));
+    EXPECT_EQ(pass.uniquePath(path("crop_a.jpg")), path("crop_a_2.jpg"));
+    save(pass, path("crop_a_2.jpg"));
+    EXPECT_EQ(pass.uniquePath(path("crop_a.jpg")), path("crop_a_3.jpg"));
     // An input that is itself named like a suffixed output moves on too.
-    EXPECT_EQ(pass.uniquePath("/o.d/crop_a_2.jpg"), "/o.d/crop_a_2_2.jpg");
-    EXPECT_EQ(pass.uniquePath("/o.d/crop_b.jpg"), "/o.d/crop_b.jpg");
+    EXPECT_EQ(pass.uniquePath(path("crop_a_2.jpg")), path("crop_a_2_2.jpg"));
+    EXPECT_EQ(pass.uniquePath(path("crop_b.jpg")), path("crop_b.jpg"));
 
     pass.recordFailure();
     EXPECT_EQ(pass.failures(), 1);
     pass.begin();
     EXPECT_EQ(pass.failures(), 0);
-    EXPECT_EQ(pass.uniquePath("/o.d/crop_a.jpg"), "/o.d/crop_a.jpg");
+    EXPECT_EQ(pass.uniquePath(path("crop_a.jpg")), path("crop_a.jpg"));
 }
 
+// Every way of reaching the input crop_m42.jpg, however the path is spelt,
+// finds it taken; other names are free.
 TEST(ManualOutputNames, InputImagesOfThePassAreNeverWrittenOver) {
+    testsupport::TempDir dir;
+    const std::string frames = dir.file("frames");
+    fs::create_directory(frames);
+    const std::string input = frames + "/crop_m42.jpg";
+    testsupport::writeFile(input, {'i', 'n'});
+    testsupport::writeFile(frames + "/m42.jpg", {'i', 'n'});
+    fs::create_directory_symlink(frames, dir.file("linked"));
+    fs::create_directory(dir.file("hard"));
+    fs::create_hard_link(input, dir.file("hard/crop_m42.jpg"));
+    fs::create_directory(dir.file("links"));
+    fs::create_symlink(input, dir.file("links/crop_m42.jpg"));
+
     wxArrayString inputs;
-    inputs.Add("/frames/crop_m42.jpg");
-    inputs.Add("/frames/m42.jpg");
+    inputs.Add(wxString::FromUTF8(input));
+    inputs.Add(wxString::FromUTF8(frames + "/m42.jpg"));
     ManualPass pass;
     pass.begin(inputs);
-    // Cropping m42.jpg into its own folder would land on the input
-    // crop_m42.jpg, which the pass has not cut yet.
-    EXPECT_EQ(pass.uniquePath("/frames/crop_m42.jpg"), "/frames/crop_m42_2.jpg");
-    EXPECT_EQ(pass.uniquePath("/frames//./crop_m42.jpg"), "/frames//./crop_m42_2.jpg");
-    EXPECT_EQ(pass.uniquePath("/elsewhere/crop_m42.jpg"), "/elsewhere/crop_m42.jpg");
-    EXPECT_EQ(pass.uniquePath("/frames/crop_crop_m42.jpg"), "/frames/crop_crop_m42.jpg");
+
+    struct Case {
+        std::string path;
+        bool taken;
+    };
+    const Case cases[] = {
+        {frames + "/crop_m42.jpg", true},
+        {frames + "//./crop_m42.jpg", true},
+        {frames + "/../frames/crop_m42.jpg", true},
+        {dir.file("linked/crop_m42.jpg"), true},  // the save folder links to the inputs
+        {dir.file("hard/crop_m42.jpg"), true},    // a hard link of the input
+        {dir.file("links/crop_m42.jpg"), true},   // a link to the input
+        {dir.file("elsewhere/crop_m42.jpg"), false},
+        {frames + "/crop_crop_m42.jpg", false},
+    };
+    for (const Case& test : cases) {
+        const wxString path = wxString::FromUTF8(test.path);
+        const wxString expected =
+            test.taken ? path.BeforeLast('.') + "_2." + path.AfterLast('.') : path;
+        EXPECT_EQ(pass.uniquePath(path), expected) << test.path;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -527,6 +567,38 @@ TEST_F(ManualCropPass, InputsWithOneOutputNameKeepEveryCropOfThePass) {
     EXPECT_TRUE(samePixels(region(aTiff, x, y, 120, 90), readBmp24(outputs.file("crop_a_2.bmp"))));
     EXPECT_TRUE(samePixels(region(readme, x, y, 120, 90), readBmp24(outputs.file("crop_.bmp"))));
     EXPECT_TRUE(samePixels(region(licence, x, y, 120, 90), readBmp24(outputs.file("crop__2.bmp"))));
+}
+
+// The save folder is a link to the input folder, which holds m42.bmp and
+// an image named crop_m42.bmp: the crop of m42.bmp must not replace it.
+TEST_F(ManualCropPass, ASaveFolderLinkedToTheInputsNeverReplacesAnInput) {
+    const Picture m42 = testsupport::makeStarField(320, 240, 45);
+    const Picture named = testsupport::makeStarField(320, 240, 46);
+    const std::vector<std::string> paths = {writeInput("m42.bmp", m42),
+                                            writeInput("crop_m42.bmp", named)};
+    const std::vector<std::uint8_t> inputBefore = testsupport::readFile(paths[1]);
+    const std::string linked = outputs.file("linked");
+    fs::create_directory_symlink(fs::u8path(inputs.path()), fs::u8path(linked));
+    frame().options.saveFolder = toWx(linked);
+    frame().options.outputFormat = kOutputBmp;
+    load(paths);
+    setCropArea(100, 80);
+    const int x = frame().cropX;
+    const int y = frame().cropY;
+    {
+        DialogRecorder recorder;
+        guitest::sendCommand(frame(), kCropImage);
+        EXPECT_TRUE(recorder.shown().empty());
+    }
+    cropLastImage();
+
+    EXPECT_EQ(testsupport::readFile(paths[1]), inputBefore);
+    EXPECT_EQ(outputFiles(inputs.path()), (std::vector<std::string>{"crop_crop_m42.bmp",
+                                                                     "crop_m42.bmp",
+                                                                     "crop_m42_2.bmp", "m42.bmp"}));
+    EXPECT_TRUE(samePixels(region(m42, x, y, 100, 80), readBmp24(inputs.file("crop_m42_2.bmp"))));
+    EXPECT_TRUE(
+        samePixels(region(named, x, y, 100, 80), readBmp24(inputs.file("crop_crop_m42.bmp"))));
 }
 
 TEST_F(ManualCropPass, FailedSavesAreReportedAndThePassDoesNotEndAsNormal) {
