@@ -3,6 +3,7 @@
 
 #include "UI_TLCrop.h"
 #include "CommandIds.h"
+#include "SpecialFile.h"
 #include "ValidationSupport.h"
 
 #include <wx/filedlg.h>
@@ -101,12 +102,21 @@ void UI_TLCrop::loadImageSet(const wxArrayString& paths, const wxArrayString& na
 }
 
 bool UI_TLCrop::openImage(wxString path) {
+    // Spelt as the toolkit's loader spells the path when it opens the file.
+    if (namesSpecialFile(std::string(path.fn_str()))) {
+        wxMessageBox(specialFileMessage(path), "Image Load Error", wxICON_ERROR);
+        return false;
+    }
+
+    // Loaded aside: a failed load leaves what the panel shows and what a
+    // crop cuts the same image, the one shown before.
+    wxImage loadedImage;
     bool loaded;
     {
         // The failure is reported below in one box of our own; the toolkit's
         // log messages about the same file would only repeat it.
         wxLogNull quiet;
-        loaded = currentImage.LoadFile(path, wxBITMAP_TYPE_ANY, -1);
+        loaded = loadedImage.LoadFile(path, wxBITMAP_TYPE_ANY, -1);
     }
     if (!loaded) {
         wxMessageBox("Tellvar has been unable to load your image file:\n\n" + path +
@@ -115,6 +125,7 @@ bool UI_TLCrop::openImage(wxString path) {
                      "Image Load Error", wxICON_ERROR);
         return false;
     }
+    currentImage = loadedImage;
 
     imageWidth = currentImage.GetWidth();
     imageHeight = currentImage.GetHeight();

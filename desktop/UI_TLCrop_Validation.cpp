@@ -6,6 +6,7 @@
 #include "CommandIds.h"
 
 #include "Brennock.h"
+#include "SpecialFile.h"
 #include "ValidationSupport.h"
 
 #include <wx/menu.h>
@@ -75,11 +76,23 @@ bool UI_TLCrop::validateImages() {
                                                    : makeValidationCodec(inputExtension);
     if (!codec) return false;
 
+    // The codec is not given what is no regular file: opening a named pipe
+    // would wait on the GUI thread for a writer that never comes.
+    const auto sizeOf = [&codec](const wxString& path, int* width, int* height,
+                                 std::string* errorText) {
+        const std::string enginePath = toEnginePath(path);
+        if (namesSpecialFile(enginePath)) {
+            // Shown through fromEngineText like the codec's own messages.
+            *errorText = specialFileMessage(path).utf8_str().data();
+            return false;
+        }
+        return codec->sizeChecker(width, height, enginePath, errorText);
+    };
+
     int referenceWidth = 0;
     int referenceHeight = 0;
     std::string errorText;
-    if (!codec->sizeChecker(&referenceWidth, &referenceHeight, toEnginePath(paths[0]),
-                            &errorText)) {
+    if (!sizeOf(paths[0], &referenceWidth, &referenceHeight, &errorText)) {
         wxMessageBox(fromEngineText(errorText), "Image Validation Error", wxICON_ERROR);
         wxMessageBox(errorsSummary("Validate Option"), "Critical Error", wxICON_ERROR);
         validated = false;
@@ -108,7 +121,7 @@ bool UI_TLCrop::validateImages() {
         int width = 0;
         int height = 0;
         errorText.clear();
-        if (!codec->sizeChecker(&width, &height, toEnginePath(paths[i]), &errorText)) {
+        if (!sizeOf(paths[i], &width, &height, &errorText)) {
             // An unreadable file is not compared for size; the walk goes on
             // so that up to four of these can be reported together.
             if (readErrors.size() < kMaxStoredReadErrors)

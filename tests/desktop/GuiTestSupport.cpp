@@ -10,6 +10,11 @@
 #include <wx/stdpaths.h>
 #include <wx/toolbar.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -211,6 +216,29 @@ std::vector<std::string> writeImages(const testsupport::TempDir& dir,
         paths.push_back(path);
     }
     return paths;
+}
+
+NamedPipe::NamedPipe(std::string path) : path_(std::move(path)) {
+    if (mkfifo(path_.c_str(), 0600) != 0) throw std::runtime_error("cannot make " + path_);
+    guard_ = std::thread([this] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!done_) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (std::chrono::steady_clock::now() < deadline) continue;
+            // Succeeds only while a reader waits in its open.
+            const int writer = open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (writer >= 0) {
+                hung_ = true;
+                close(writer);
+            }
+        }
+    });
+}
+
+NamedPipe::~NamedPipe() {
+    done_ = true;
+    guard_.join();
+    unlink(path_.c_str());
 }
 
 void loadImageSet(UI_TLCrop& frame, const std::vector<std::string>& paths) {

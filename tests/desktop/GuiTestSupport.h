@@ -8,10 +8,12 @@
 #include <wx/modalhook.h>
 #include <wx/string.h>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 class UI_TLCrop;
@@ -152,6 +154,27 @@ std::string toUtf8(const wxString& text);
 std::vector<std::string> writeImages(const testsupport::TempDir& dir,
                                      const std::vector<std::string>& names, int width,
                                      int height);
+
+// A named pipe that nothing writes to, where an image file is expected:
+// opening it to read waits for a writer. Should the code under test do that,
+// a guard thread opens the writing end after a few seconds, so that the
+// reader sees an empty file and the test ends, failing through hung().
+class NamedPipe {
+public:
+    explicit NamedPipe(std::string path);
+    ~NamedPipe();
+    NamedPipe(const NamedPipe&) = delete;
+    NamedPipe& operator=(const NamedPipe&) = delete;
+
+    const std::string& path() const { return path_; }
+    bool hung() const { return hung_; }
+
+private:
+    std::string path_;
+    std::atomic<bool> done_{false};
+    std::atomic<bool> hung_{false};
+    std::thread guard_;
+};
 
 // Loads the paths as a new set, as the open dialog would hand them over.
 void loadImageSet(UI_TLCrop& frame, const std::vector<std::string>& paths);

@@ -11,6 +11,7 @@
 #include <wx/toolbar.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -368,6 +369,65 @@ TEST_F(ImageSet, SelectingAnUnreadableRowKeepsTheStatusFields) {
     ASSERT_EQ(dialogs.captions(), (std::vector<std::string>{"Image Load Error"}));
     EXPECT_EQ(statusText(frame(), 4), "Image Path: " + toWx(paths_[0]));
     EXPECT_EQ(statusText(frame(), 3), "Image Size: 64 x 48");
+}
+
+// A named pipe among the chosen files (the all-files filter lets one
+// through) is refused by name before anything opens it, so the window never
+// waits for a writer; a row of one keeps the image shown.
+TEST_F(ImageSet, ANamedPipeIsRefusedByNameWithoutWaitingForIt) {
+    start(0);
+    const std::vector<std::string> good = writeImages(images_, {"a.bmp", "c.bmp"}, 64, 48);
+    NamedPipe pipe(images_.file("pipe.bmp"));
+    const auto expectRefusal = [&pipe](const DialogRecorder& dialogs) {
+        ASSERT_EQ(dialogs.messageBoxes().size(), 1u);
+        EXPECT_EQ(dialogs.messageBoxes()[0].caption, "Image Load Error");
+        EXPECT_EQ(dialogs.messageBoxes()[0].icon(), wxICON_ERROR);
+        EXPECT_TRUE(dialogs.messageBoxes()[0].message.Contains(toWx(pipe.path())));
+    };
+    {
+        DialogRecorder dialogs;
+        loadImageSet(frame(), {pipe.path(), good[0]});
+        expectRefusal(dialogs);
+        EXPECT_FALSE(frame().imagesLoaded);
+    }
+    {
+        DialogRecorder quiet;
+        loadImageSet(frame(), {good[0], pipe.path(), good[1]});
+    }
+    const wxBitmap shown = frame().previewCanvas.picture();
+    DialogRecorder dialogs;
+    selectRowEvent(1);
+    expectRefusal(dialogs);
+    EXPECT_EQ(frame().currentImage.GetSize(), wxSize(64, 48));
+    EXPECT_TRUE(frame().previewCanvas.picture().IsSameAs(shown));
+    EXPECT_EQ(statusText(frame(), 4), "Image Path: " + toWx(good[0]));
+    EXPECT_FALSE(pipe.hung()) << "the window waited for the pipe";
+}
+
+// A damaged PNG selected in the list: the panel keeps the picture it showed
+// and a crop is cut from that same picture, not from an empty image.
+TEST_F(ImageSet, ADamagedPngKeepsTheShownAndTheCutImageTheSame) {
+    start(0);
+    const testsupport::Picture picture = testsupport::makeStarField(64, 48, 9);
+    wxImage png(64, 48, const_cast<unsigned char*>(picture.rgb.data()), true);
+    const std::string damaged = images_.file("damaged.png");
+    ASSERT_TRUE(png.SaveFile(toWx(damaged), wxBITMAP_TYPE_PNG));
+    std::vector<std::uint8_t> bytes = testsupport::readFile(damaged);
+    bytes.resize(bytes.size() / 2);
+    testsupport::writeFile(damaged, bytes);
+    const std::vector<std::string> good = writeImages(images_, {"good.bmp"}, 80, 60);
+    {
+        DialogRecorder quiet;
+        loadImageSet(frame(), {good[0], damaged});
+    }
+    const wxBitmap shown = frame().previewCanvas.picture();
+    const wxImage before = frame().currentImage;
+    DialogRecorder dialogs;
+    selectRowEvent(1);
+    EXPECT_EQ(dialogs.captions(), (std::vector<std::string>{"Image Load Error"}));
+    EXPECT_TRUE(frame().previewCanvas.picture().IsSameAs(shown));
+    ASSERT_EQ(frame().currentImage.GetSize(), wxSize(80, 60));
+    EXPECT_EQ(std::memcmp(frame().currentImage.GetData(), before.GetData(), 80 * 60 * 3), 0);
 }
 
 TEST_F(ImageSet, SelectingWithASingleImageDoesNothing) {

@@ -461,3 +461,35 @@ TEST_F(ImageSetValidation, ValidateImagesStaysUsableAfterEveryKindOfFailure) {
         EXPECT_TRUE(guitest::isToolEnabled(**automatic, kValidate)) << test.failure;
     }
 }
+
+// A named pipe in the set, later in the walk or in the first file's place
+// (swapped in before Validate Images): refused by name, never handed to the
+// codec, and nothing waits for a writer.
+TEST_F(ImageSetValidation, ANamedPipeIsRefusedByNameBeforeTheCodecSeesIt) {
+    for (const bool first : {false, true}) {
+        const std::vector<std::string> paths = {writePicture("a.bmp", 64, 48),
+                                                writePicture("b.bmp", 64, 48)};
+        const std::string piped = first ? paths[0] : inputs.file("pipe.bmp");
+        std::vector<std::string> set = paths;
+        if (first) {
+            load(set);
+            fs::remove(piped);
+        } else {
+            set.insert(set.begin() + 1, piped);
+        }
+        guitest::NamedPipe pipe(piped);
+        if (!first) load(set);
+        log.sized.clear();
+
+        DialogRecorder recorder;
+        guitest::sendCommand(frame(), kValidate);
+        ASSERT_EQ(recorder.shown().size(), 2u) << first;
+        EXPECT_EQ(recorder.shown()[0].caption,
+                  first ? wxString("Image Validation Error") : wxMessageBoxCaptionStr);
+        EXPECT_TRUE(recorder.shown()[0].message.Contains(toWx(piped))) << first;
+        EXPECT_EQ(recorder.shown()[1].caption, "Critical Error");
+        EXPECT_FALSE(frame().validated);
+        EXPECT_EQ(std::count(log.sized.begin(), log.sized.end(), piped), 0) << first;
+        EXPECT_FALSE(pipe.hung()) << first;
+    }
+}
