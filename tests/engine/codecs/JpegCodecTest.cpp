@@ -290,8 +290,11 @@ TEST(JpegDamage, ASmallFileClaimingAHugePictureCostsNeitherItsTimeNorItsMemory) 
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(readImage(codec, path).error,
               libraryFailure(path, "Corrupt JPEG data: premature end of data segment"));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    EXPECT_LT(codectest::peakResidentKilobytes() - peakBefore, 128L << 10);
+    // Filling the frame would take all of 1.2 GB and, under the sanitizers,
+    // minutes; what the sanitizers themselves add (the allocation's shadow)
+    // stays well below both bounds.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_LT(codectest::peakResidentKilobytes() - peakBefore, 512L << 10);
 }
 
 TEST(JpegReader, SizeCheckerAgreesWithTheReaderAndLeavesNothingOpen) {
