@@ -241,6 +241,10 @@ bool JPEG::saveImage(unsigned char* buffer, int width, int height, int depth, st
     return saveTIFF(buffer, width, height, depth, path, errorText);
 }
 
+// The size check holds what it reads to the same rule as openImage: the
+// headers and, for a file of several scans (progressive), all of its data,
+// which the library reads to start decompressing. The data of a sequential
+// file is not read here, so damage to it shows when a run reads the frame.
 bool JPEG::sizeChecker(int* width, int* height, std::string path, std::string* errorText) {
     std::FILE* input = openInput(path, errorText);
     if (input == nullptr) return false;
