@@ -7,7 +7,10 @@
 #include <memory>
 #include <new>
 
+#include "CodecExtensions.h"
 #include "CodecFileHandle.h"
+#include "CodecFrameAdmission.h"
+#include "CodecInputFile.h"
 #include "CodecLimits.h"
 #include "CodecMessages.h"
 
@@ -222,6 +225,20 @@ bool acceptHeaders(std::FILE* file, const std::string& path, const HeaderRefusal
     return acceptLayout(*infoHeader, path, layout, errorText);
 }
 
+// Opens the input for reading; an empty handle with the failure in
+// *errorText (each reader words a failed open its own way).
+FileHandle openInput(const std::string& path, std::string (*openFailed)(const std::string&, int),
+                     std::string* errorText) {
+    InputFile input = InputFile::open(path);
+    if (input.notRegularKind() != nullptr) {
+        *errorText = notRegularFileMessage(path, input.notRegularKind());
+        return FileHandle(nullptr);
+    }
+    FileHandle file(input.opened() ? input.releaseAsStream() : nullptr);
+    if (!file) *errorText = openFailed(path, input.error());
+    return file;
+}
+
 }  // namespace
 
 BMP::BMP() : fileHeader{}, infoHeader{} {}
@@ -230,11 +247,82 @@ BMP::~BMP() {}
 
 bool BMP::openImage(unsigned char** buffer, std::string path, int* width, int* height, int* depth,
                     std::string* errorText) {
-    FileHandle file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        *errorText = openFailedMessage(path, errno);
+    return detail::openAdmitted(*this, path, buffer, width, height, depth, errorText, nullptr);
+}
+
+bool BMP::saveImage(unsigned char* buffer, int width, int height, int depth, std::string path,
+                    std::string* errorText) {
+    path += kBmpExtension;
+    if (width <= 0 || height <= 0 || !frameFitsLimit(width, height)) {
+        *errorText = invalidOutputSizeMessage(path, width, height);
         return false;
     }
+
+    BitmapFileHeader fileHeaderWritten;
+    BitmapInfoHeader infoHeaderWritten;
+    const int pad = fillHeaders(width, height, depth, &fileHeaderWritten, &infoHeaderWritten);
+
+    FileHandle file(std::fopen(path.c_str(), "wb"));
+    if (!file) {
+        *errorText = writeFailureMessage(path, errno);
+        return false;
+    }
+
+    // The error number is taken at the call that failed, before anything
+    // else can change it.
+    int failedErrno = 0;
+    const auto put = [&file, &failedErrno](const void* bytes, std::size_t count) {
+        if (failedErrno != 0) return;
+        errno = 0;
+        if (std::fwrite(bytes, 1, count, file.get()) != count) failedErrno = failureErrno();
+    };
+    static const unsigned char zeros[3] = {0, 0, 0};
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3u;
+    put(&fileHeaderWritten, sizeof fileHeaderWritten);
+    put(&infoHeaderWritten, sizeof infoHeaderWritten);
+    for (int row = 0; failedErrno == 0 && row < height; ++row) {
+        put(buffer + static_cast<std::size_t>(row) * rowBytes, rowBytes);
+        put(zeros, static_cast<std::size_t>(pad));
+    }
+    // Most of the data is still buffered until the stream is closed, so a
+    // full disk usually shows only here.
+    if (failedErrno == 0) {
+        errno = 0;
+        if (!file.close()) failedErrno = failureErrno();
+    }
+    if (failedErrno != 0) {
+        *errorText = writeFailureMessage(path, failedErrno);
+        return false;
+    }
+    return true;
+}
+
+bool BMP::sizeChecker(int* width, int* height, std::string path, std::string* errorText) {
+    FileHandle file = openInput(path, checkerOpenFailedMessage, errorText);
+    if (!file) return false;
+
+    BitmapFileHeader fileHeaderRead;
+    BitmapInfoHeader infoHeaderRead;
+    RowLayout layout;
+    if (!acceptHeaders(file.get(), path, kCheckerRefusals, &fileHeaderRead, &infoHeaderRead, &layout,
+                       errorText))
+        return false;
+
+    *width = static_cast<int>(layout.width);
+    *height = static_cast<int>(layout.height);
+    return true;
+}
+
+int BMP::calcHeaders(int width, int height, int bitCount) {
+    return fillHeaders(width, height, bitCount, &fileHeader, &infoHeader);
+}
+
+namespace detail {
+
+bool openAdmitted(BMP& /*codec*/, const std::string& path, unsigned char** buffer, int* width,
+                  int* height, int* depth, std::string* errorText, FrameAdmission* admission) {
+    FileHandle file = openInput(path, openFailedMessage, errorText);
+    if (!file) return false;
 
     BitmapFileHeader fileHeaderRead;
     BitmapInfoHeader infoHeaderRead;
@@ -252,6 +340,7 @@ bool BMP::openImage(unsigned char** buffer, std::string path, int* width, int* h
     }
 
     const std::size_t frameSize = static_cast<std::size_t>(layout.rowBytes) * layout.height;
+    if (admission != nullptr && !admission->admit(frameSize, path, errorText)) return false;
     std::unique_ptr<unsigned char[]> frame(new (std::nothrow) unsigned char[frameSize]);
     if (!frame) {
         *errorText = outOfMemoryMessage(path);
@@ -279,65 +368,6 @@ bool BMP::openImage(unsigned char** buffer, std::string path, int* width, int* h
     return true;
 }
 
-bool BMP::saveImage(unsigned char* buffer, int width, int height, int depth, std::string path,
-                    std::string* errorText) {
-    path += ".bmp";
-    if (width <= 0 || height <= 0 || !frameFitsLimit(width, height)) {
-        *errorText = invalidOutputSizeMessage(path, width, height);
-        return false;
-    }
-
-    BitmapFileHeader fileHeaderWritten;
-    BitmapInfoHeader infoHeaderWritten;
-    const int pad = fillHeaders(width, height, depth, &fileHeaderWritten, &infoHeaderWritten);
-
-    FileHandle file(std::fopen(path.c_str(), "wb"));
-    if (!file) {
-        *errorText = writeFailureMessage(path, errno);
-        return false;
-    }
-
-    static const unsigned char zeros[3] = {0, 0, 0};
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3u;
-    errno = 0;
-    bool written = std::fwrite(&fileHeaderWritten, sizeof fileHeaderWritten, 1, file.get()) == 1 &&
-                   std::fwrite(&infoHeaderWritten, sizeof infoHeaderWritten, 1, file.get()) == 1;
-    for (int row = 0; written && row < height; ++row) {
-        written = std::fwrite(buffer + static_cast<std::size_t>(row) * rowBytes, 1, rowBytes,
-                              file.get()) == rowBytes &&
-                  std::fwrite(zeros, 1, static_cast<std::size_t>(pad), file.get()) ==
-                      static_cast<std::size_t>(pad);
-    }
-    // Most of the data is still buffered until the stream is closed, so a
-    // full disk usually shows only here.
-    if (!written || !file.close()) {
-        *errorText = writeFailureMessage(path, failureErrno());
-        return false;
-    }
-    return true;
-}
-
-bool BMP::sizeChecker(int* width, int* height, std::string path, std::string* errorText) {
-    FileHandle file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        *errorText = checkerOpenFailedMessage(path, errno);
-        return false;
-    }
-
-    BitmapFileHeader fileHeaderRead;
-    BitmapInfoHeader infoHeaderRead;
-    RowLayout layout;
-    if (!acceptHeaders(file.get(), path, kCheckerRefusals, &fileHeaderRead, &infoHeaderRead, &layout,
-                       errorText))
-        return false;
-
-    *width = static_cast<int>(layout.width);
-    *height = static_cast<int>(layout.height);
-    return true;
-}
-
-int BMP::calcHeaders(int width, int height, int bitCount) {
-    return fillHeaders(width, height, bitCount, &fileHeader, &infoHeader);
-}
+}  // namespace detail
 
 }  // namespace Tellvar

@@ -16,6 +16,8 @@ public:
     }
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
+    FileHandle(FileHandle&& other) noexcept : file_(other.file_) { other.file_ = nullptr; }
+    FileHandle& operator=(FileHandle&&) = delete;
 
     std::FILE* get() const { return file_; }
     explicit operator bool() const { return file_ != nullptr; }

@@ -10,8 +10,11 @@
 // jpeglib.h expects FILE and size_t to be declared before it.
 // clang-format off
 #include <jpeglib.h>
+#include <jerror.h>
 // clang-format on
 
+#include "CodecFrameAdmission.h"
+#include "CodecInputFile.h"
 #include "CodecLimits.h"
 #include "CodecMessages.h"
 
@@ -38,7 +41,29 @@ constexpr long kJpegWorkingMemory = 1L << 30;
 struct JpegErrorManager {
     jpeg_error_mgr standard;
     std::jmp_buf recovery;
+    // The library's own handling of the messages this codec lets pass.
+    void (*libraryEmitMessage)(jpeg_common_struct*, int) = nullptr;
 };
+
+// Most warnings mean the library carries on with invented data: the file
+// ends early (the rest of the picture grey; a file missing no more than its
+// end marker cannot be told from one cut short), or its entropy-coded data
+// is damaged (blocks lost or garbled). Only these three cost no pixel: bytes
+// to skip before a marker, an unknown JFIF revision, and an unknown Adobe
+// colour transform code (the library then takes the usual one).
+bool warningLosesNoPixel(int messageCode) {
+    return messageCode == JWRN_EXTRANEOUS_DATA || messageCode == JWRN_JFIF_MAJOR ||
+           messageCode == JWRN_ADOBE_XFORM;
+}
+
+// The library's message hook: a warning that costs pixels fails the decode
+// like a fatal error, before the rest of the frame is filled in; other
+// messages take the library's own course.
+void jpegEmitMessage(jpeg_common_struct* cinfo, int messageLevel) {
+    auto* errors = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    if (messageLevel < 0 && !warningLosesNoPixel(cinfo->err->msg_code)) jpegErrorExit(cinfo);
+    errors->libraryEmitMessage(cinfo, messageLevel);
+}
 
 // Everything one call acquires. It lives in the operation's frame, outside
 // the function that sets the recovery point, so its members keep their
@@ -48,6 +73,8 @@ struct JpegSession {
         std::memset(&decompressor, 0, sizeof decompressor);
         decompressor.err = jpeg_std_error(&errors.standard);
         errors.standard.error_exit = jpegErrorExit;
+        errors.libraryEmitMessage = errors.standard.emit_message;
+        errors.standard.emit_message = jpegEmitMessage;
     }
     ~JpegSession() {
         // Safe whether or not the decompressor was ever created: the library
@@ -63,19 +90,22 @@ struct JpegSession {
     JpegErrorManager errors;
     std::FILE* file;
     unsigned char* image = nullptr;
+    std::string refusal;  // the admission's message when it refused the frame
 };
 
-enum class DecodeResult { Ok, LibraryError, UnsupportedColour, TooLarge, OutOfMemory };
+enum class DecodeResult { Ok, LibraryError, UnsupportedColour, TooLarge, OutOfMemory, Refused };
 
 // Colour spaces the library can turn into 3 RGB components.
 bool convertibleToRgb(J_COLOR_SPACE space) {
     return space == JCS_GRAYSCALE || space == JCS_YCbCr || space == JCS_RGB;
 }
 
-// Reads the header and starts the decompressor; with readPixels also decodes
-// every row into session.image. Holds the recovery point, so every library
-// call happens inside it; it has no locals that outlive a jump.
-DecodeResult decode(JpegSession& session, bool readPixels) {
+// Reads the header and starts the decompressor; with readPixels also admits
+// the frame (when an admission is given) and decodes every row into
+// session.image. Holds the recovery point, so every library call happens
+// inside it; it has no locals that outlive a jump.
+DecodeResult decode(JpegSession& session, bool readPixels, const std::string& path,
+                    detail::FrameAdmission* admission) {
     jpeg_decompress_struct& cinfo = session.decompressor;
     if (setjmp(session.errors.recovery) != 0) return DecodeResult::LibraryError;
 
@@ -90,6 +120,12 @@ DecodeResult decode(JpegSession& session, bool readPixels) {
     cinfo.out_color_space = JCS_RGB;
     jpeg_calc_output_dimensions(&cinfo);
     if (!frameFitsLimit(cinfo.output_width, cinfo.output_height)) return DecodeResult::TooLarge;
+    // Admitted before the decoder starts: a file of several scans is read
+    // whole by jpeg_start_decompress.
+    if (readPixels && admission != nullptr &&
+        !admission->admit(frameBytes(cinfo.output_width, cinfo.output_height), path,
+                          &session.refusal))
+        return DecodeResult::Refused;
 
     jpeg_start_decompress(&cinfo);
     if (cinfo.output_components != 3) return DecodeResult::UnsupportedColour;
@@ -153,8 +189,11 @@ std::string outOfMemoryMessage(const std::string& path) {
 
 // Words the failure of a decode; the caller has already released everything.
 std::string failureMessage(DecodeResult result, const std::string& path,
-                           const jpeg_decompress_struct& cinfo) {
+                           const JpegSession& session) {
+    const jpeg_decompress_struct& cinfo = session.decompressor;
     switch (result) {
+        case DecodeResult::Refused:
+            return session.refusal;
         case DecodeResult::UnsupportedColour:
             return unsupportedColourMessage(path);
         case DecodeResult::TooLarge:
@@ -166,6 +205,18 @@ std::string failureMessage(DecodeResult result, const std::string& path,
             break;
     }
     return libraryErrorMessage(path);
+}
+
+// Opens the input; null with the failure in *errorText.
+std::FILE* openInput(const std::string& path, std::string* errorText) {
+    InputFile input = InputFile::open(path);
+    if (input.notRegularKind() != nullptr) {
+        *errorText = notRegularFileMessage(path, input.notRegularKind());
+        return nullptr;
+    }
+    std::FILE* stream = input.opened() ? input.releaseAsStream() : nullptr;
+    if (stream == nullptr) *errorText = openFailedMessage(path, input.error());
+    return stream;
 }
 
 }  // namespace
@@ -182,15 +233,43 @@ JPEG::~JPEG() {}
 
 bool JPEG::openImage(unsigned char** buffer, std::string path, int* width, int* height, int* depth,
                      std::string* errorText) {
-    std::FILE* input = std::fopen(path.c_str(), "rb");
-    if (input == nullptr) {
-        *errorText = openFailedMessage(path, errno);
+    return detail::openAdmitted(*this, path, buffer, width, height, depth, errorText, nullptr);
+}
+
+bool JPEG::saveImage(unsigned char* buffer, int width, int height, int depth, std::string path,
+                     std::string* errorText) {
+    return saveTIFF(buffer, width, height, depth, path, errorText);
+}
+
+// The size check holds what it reads to the same rule as openImage: the
+// headers and, for a file of several scans (progressive), all of its data,
+// which the library reads to start decompressing. The data of a sequential
+// file is not read here, so damage to it shows when a run reads the frame.
+bool JPEG::sizeChecker(int* width, int* height, std::string path, std::string* errorText) {
+    std::FILE* input = openInput(path, errorText);
+    if (input == nullptr) return false;
+    JpegSession session(input);
+    const DecodeResult result = decode(session, false, path, nullptr);
+    if (result != DecodeResult::Ok) {
+        *errorText = failureMessage(result, path, session);
         return false;
     }
+
+    *width = static_cast<int>(session.decompressor.output_width);
+    *height = static_cast<int>(session.decompressor.output_height);
+    return true;
+}
+
+namespace detail {
+
+bool openAdmitted(JPEG& /*codec*/, const std::string& path, unsigned char** buffer, int* width,
+                  int* height, int* depth, std::string* errorText, FrameAdmission* admission) {
+    std::FILE* input = openInput(path, errorText);
+    if (input == nullptr) return false;
     JpegSession session(input);
-    const DecodeResult result = decode(session, true);
+    const DecodeResult result = decode(session, true, path, admission);
     if (result != DecodeResult::Ok) {
-        *errorText = failureMessage(result, path, session.decompressor);
+        *errorText = failureMessage(result, path, session);
         return false;
     }
 
@@ -202,27 +281,6 @@ bool JPEG::openImage(unsigned char** buffer, std::string path, int* width, int* 
     return true;
 }
 
-bool JPEG::saveImage(unsigned char* buffer, int width, int height, int depth, std::string path,
-                     std::string* errorText) {
-    return saveTIFF(buffer, width, height, depth, path, errorText);
-}
-
-bool JPEG::sizeChecker(int* width, int* height, std::string path, std::string* errorText) {
-    std::FILE* input = std::fopen(path.c_str(), "rb");
-    if (input == nullptr) {
-        *errorText = openFailedMessage(path, errno);
-        return false;
-    }
-    JpegSession session(input);
-    const DecodeResult result = decode(session, false);
-    if (result != DecodeResult::Ok) {
-        *errorText = failureMessage(result, path, session.decompressor);
-        return false;
-    }
-
-    *width = static_cast<int>(session.decompressor.output_width);
-    *height = static_cast<int>(session.decompressor.output_height);
-    return true;
-}
+}  // namespace detail
 
 }  // namespace Tellvar

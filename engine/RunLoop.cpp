@@ -2,8 +2,11 @@
 
 #include "RunLoop.h"
 
+#include "CodecLimits.h"
 #include "MainProcessor.h"
 #include "MainProcessorInternal.h"
+#include "RunLoopMemory.h"
+#include "RunLoopOutputs.h"
 #include "RunLoopReadAhead.h"
 
 #include <algorithm>
@@ -24,6 +27,37 @@ std::string threadStartMessage(int index, const std::string& path, const std::sy
            "again.";
 }
 
+// The reference frame is read by the processor alone, with nothing else in
+// memory; only a frame larger than the whole budget is refused, by the size
+// its header gives. A file whose header cannot be read is left to the
+// reference operation, which says why.
+std::string referenceExceedsBudget(MainProcessor& processor, const std::string& path,
+                                   const FrameBudget& budget) {
+    int width = 0, height = 0;
+    std::string ignored;
+    if (!processor.codec->sizeChecker(&width, &height, path, &ignored) || width < 0 || height < 0)
+        return {};
+    const std::uint64_t bytes =
+        frameBytes(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height));
+    return bytes > budget.bytes() ? detail::frameExceedsBudgetMessage(path, bytes, budget.bytes())
+                                  : std::string();
+}
+
+// One image of a batch registered by its own thread: read within the
+// budget, prepared and finished as setPhaseOne (or processSmallImages) does.
+void registerWithinBudget(MainProcessor& processor, const RunPlan& plan, FrameBudget& budget,
+                          int index, bool* okFlag, std::string* errorText) {
+    const std::string& path = plan.filePaths[index];
+    FrameBudget::Reservation hold;
+    detail::PreparedFrame prepared = detail::ProcessorAccess::prepareFrame(
+        processor, detail::readWithinBudget(processor, path, budget, &hold), path,
+        plan.searchPerimeter, plan.smallImage, nullptr);
+    // The frame is gone; only its crop is left to save.
+    hold.release();
+    detail::ProcessorAccess::finishFrame(processor, std::move(prepared), index, plan.smallImage,
+                                         okFlag, errorText);
+}
+
 }  // namespace
 
 RunResult runRegistration(MainProcessor& processor, const RunPlan& plan,
@@ -41,6 +75,21 @@ RunResult runRegistration(MainProcessor& processor, const RunPlan& plan,
     }
 
     progress(1);
+    const std::string clash = detail::outputClash(processor, plan);
+    if (!clash.empty()) {
+        result.outcome = RunOutcome::ReferenceFailed;
+        result.message = clash;
+        return result;
+    }
+
+    FrameBudget defaultBudget(plan.frameBudget != nullptr ? 0 : FrameBudget::fromPhysicalMemory());
+    FrameBudget& budget = plan.frameBudget != nullptr ? *plan.frameBudget : defaultBudget;
+    result.message = referenceExceedsBudget(processor, plan.filePaths[0], budget);
+    if (!result.message.empty()) {
+        result.outcome = RunOutcome::ReferenceFailed;
+        return result;
+    }
+
     std::string errorText;
     const bool referenceSet =
         plan.smallImage ? processor.setReferenceFrameSmallImage(plan.filePaths[0], &errorText)
@@ -74,7 +123,7 @@ RunResult runRegistration(MainProcessor& processor, const RunPlan& plan,
         if (!readAhead && threadCount > 1 && plan.imageCount - next > threadCount)
             readAhead = std::make_unique<detail::FrameReadAhead>(
                 processor, plan.filePaths, next, plan.imageCount, plan.searchPerimeter,
-                plan.smallImage, threadCount, 2 * threadCount);
+                plan.smallImage, budget, threadCount, 2 * threadCount);
 
         const int first = next;
         const int end = std::min(plan.imageCount, next + threadCount);
@@ -83,18 +132,15 @@ RunResult runRegistration(MainProcessor& processor, const RunPlan& plan,
             bool* okFlag = &frameOk[index - first];
             *okFlag = true;
             detail::FrameReadAhead* reader = readAhead.get();
-            std::function<void()> work = [&processor, &plan, &errorText, okFlag, index, reader] {
+            std::function<void()> work = [&processor, &plan, &budget, &errorText, okFlag, index,
+                                          reader] {
                 detail::PreparedFrame prepared;
                 detail::FrameReadAhead::Lease lease;
                 if (reader != nullptr && reader->take(index, &prepared, &lease))
                     detail::ProcessorAccess::finishFrame(processor, std::move(prepared), index,
                                                          plan.smallImage, okFlag, &errorText);
-                else if (plan.smallImage)
-                    processor.processSmallImages(plan.filePaths[index], index, plan.searchPerimeter,
-                                                 okFlag, &errorText);
                 else
-                    processor.setPhaseOne(plan.filePaths[index], index, plan.searchPerimeter,
-                                          okFlag, &errorText);
+                    registerWithinBudget(processor, plan, budget, index, okFlag, &errorText);
                 // This batch is the run's last: prepare nothing more.
                 if (!*okFlag && reader != nullptr) reader->holdBack();
             };

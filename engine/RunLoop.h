@@ -15,6 +15,17 @@
 // caller decides when to call cleanReference and StackImages (a desktop
 // worker shows its completion message first).
 //
+// Before anything is read or written the loop checks the run's output files
+// (RunLoopOutputs.h): a run in which two outputs would be one file, or an
+// output one of the run's inputs, is refused like a failed reference frame,
+// with nothing written.
+//
+// Memory. The frames the loop's threads read are admitted against a budget
+// (RunLoopMemory.h) before their pixels are allocated: a frame that does not
+// fit beside those in memory waits for them, and one larger than the whole
+// budget fails like an unreadable image (the reference frame before it is
+// read).
+//
 // Preparing ahead. In a run of more than one batch on more than one thread,
 // from the first batch on (never while the reference frame is registered),
 // threadCount reader threads of the loop's own read the images in index
@@ -26,7 +37,7 @@
 // saved, summed and reported only in their batches. At most
 // 2 x threadCount images are between the start of their reading and the
 // end of their batch, of which at most threadCount hold a whole frame (one
-// per reader; the others hold a crop). When the run ends early, up to
+// per reader; the others hold a crop), fewer when the frames' memory says so. When the run ends early, up to
 // 2 x threadCount images after the last launched batch may already have
 // been read and searched; they are dropped without a trace in the outputs.
 
@@ -37,12 +48,14 @@
 
 namespace Tellvar {
 
+class FrameBudget;
 class MainProcessor;
 
 enum class RunOutcome {
     Completed,          // every image registered and saved
     Cancelled,          // cancelRequested answered true before a batch
-    ReferenceFailed,    // image 0 could not be registered; nothing else was read
+    ReferenceFailed,    // the outputs clash, or image 0 could not be registered; nothing
+                        // else was read
     FrameFailed,        // an image of the last batch failed; the batch finished
     ThreadStartFailed,  // a per-frame thread could not be started
 };
@@ -53,6 +66,9 @@ struct RunPlan {
     int searchPerimeter = 0;
     int threadCount = 1;      // most threads per batch; values below 1 count as 1
     bool smallImage = false;  // register with the small-image operations
+    // Bounds the frames in memory at once; null: half of the machine's
+    // memory (FrameBudget::fromPhysicalMemory).
+    FrameBudget* frameBudget = nullptr;
 };
 
 struct RunCallbacks {

@@ -3,6 +3,7 @@
 #include "RunLoopReadAhead.h"
 
 #include "MainProcessor.h"
+#include "RunLoopMemory.h"
 
 #include <exception>
 #include <new>
@@ -11,13 +12,14 @@ namespace Tellvar {
 namespace detail {
 
 FrameReadAhead::FrameReadAhead(MainProcessor& processor, const std::string* paths, int first,
-                               int end, int searchPerimeter, bool smallImage, int readerCount,
-                               int capacity)
+                               int end, int searchPerimeter, bool smallImage,
+                               FrameBudget& budget, int readerCount, int capacity)
     : processor_(processor),
       paths_(paths),
       end_(end),
       searchPerimeter_(searchPerimeter),
       smallImage_(smallImage),
+      budget_(budget),
       capacity_(capacity < 1 ? 1 : capacity),
       next_(first) {
     const std::size_t cropBytes = static_cast<std::size_t>(processor.cropWidth) * 3 *
@@ -68,11 +70,15 @@ void FrameReadAhead::readerLoop() {
         freeCropBuffers_.pop_back();
 
         lock.unlock();
-        // The frame lives only in here: prepareFrame releases it once the
-        // crop is cut.
-        PreparedFrame prepared = ProcessorAccess::prepareFrame(
-            processor_, readFrameFor(processor_, paths_[index]), paths_[index], searchPerimeter_,
-            smallImage_, cropBuffer);
+        PreparedFrame prepared;
+        {
+            // The frame lives only in here: prepareFrame releases it once
+            // the crop is cut, and its share of the budget goes with it.
+            FrameBudget::Reservation hold;
+            prepared = ProcessorAccess::prepareFrame(
+                processor_, readWithinBudget(processor_, paths_[index], budget_, &hold),
+                paths_[index], searchPerimeter_, smallImage_, cropBuffer);
+        }
         lock.lock();
         ready_.emplace(index, Prepared{std::move(prepared), cropBuffer});
         frameReady_.notify_all();

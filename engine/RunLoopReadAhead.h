@@ -30,6 +30,7 @@
 
 namespace Tellvar {
 
+class FrameBudget;
 class MainProcessor;
 
 namespace detail {
@@ -37,12 +38,15 @@ namespace detail {
 class FrameReadAhead {
 public:
     // Prepares the images first .. end - 1 of paths (coarse to fine, or as
-    // small images) on up to readerCount threads of its own. When no thread
+    // small images) on up to readerCount threads of its own, each frame
+    // read within budget (a reader waits there while the frames of the
+    // others leave no room for its own). When no thread
     // can be started, or the crop buffers cannot be had, it prepares
     // nothing and take() answers false. capacity must be at least the batch
     // size, or a batch could wait for itself.
     FrameReadAhead(MainProcessor& processor, const std::string* paths, int first, int end,
-                   int searchPerimeter, bool smallImage, int readerCount, int capacity);
+                   int searchPerimeter, bool smallImage, FrameBudget& budget, int readerCount,
+                   int capacity);
     // Stops and waits for the readers; frames not taken are dropped.
     ~FrameReadAhead();
 
@@ -93,6 +97,7 @@ private:
     const int end_;
     const int searchPerimeter_;
     const bool smallImage_;
+    FrameBudget& budget_;
     const int capacity_;
 
     std::mutex mutex_;

@@ -2,10 +2,14 @@
 
 #include <tiffio.h>
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <memory>
 #include <new>
 
+#include "CodecFrameAdmission.h"
+#include "CodecInputFile.h"
 #include "CodecLimits.h"
 #include "CodecTiffHandle.h"
 
@@ -133,8 +137,21 @@ bool acceptFile(TIF& codec, TIFF* tiff, const std::string& path, std::uint16_t* 
 // either fails.
 TiffHandle openAccepted(TIF& codec, const std::string& path, std::uint16_t* width,
                         std::uint16_t* height, std::string* errorText) {
-    TiffHandle tiff(TIFFOpen(path.c_str(), "rb"));
+    InputFile input = InputFile::open(path);
+    if (input.notRegularKind() != nullptr) {
+        *errorText = notRegularFileMessage(path, input.notRegularKind());
+        return TiffHandle(nullptr);
+    }
+    if (!input.opened()) {
+        *errorText = openFailedMessage(path);
+        return TiffHandle(nullptr);
+    }
+    // What TIFFOpen does after its open(); the handle closes the descriptor
+    // from now on, a failed TIFFFdOpen leaves it to the caller.
+    const int fd = input.release();
+    TiffHandle tiff(TIFFFdOpen(fd, path.c_str(), "rb"));
     if (!tiff) {
+        ::close(fd);
         *errorText = openFailedMessage(path);
         return tiff;
     }
@@ -190,10 +207,34 @@ bool TIF::chkTIFF(std::uint16_t planar, std::uint16_t photometric, std::uint16_t
 
 bool TIF::openImage(unsigned char** buffer, std::string path, int* width, int* height, int* depth,
                     std::string* errorText) {
+    return detail::openAdmitted(*this, path, buffer, width, height, depth, errorText, nullptr);
+}
+
+bool TIF::saveImage(unsigned char* buffer, int width, int height, int depth, std::string path,
+                    std::string* errorText) {
+    return saveTIFF(buffer, width, height, depth, path, errorText);
+}
+
+bool TIF::sizeChecker(int* width, int* height, std::string path, std::string* errorText) {
     std::uint16_t imageWidth = 0;
     std::uint16_t imageHeight = 0;
-    const TiffHandle tiff = openAccepted(*this, path, &imageWidth, &imageHeight, errorText);
+    if (!openAccepted(*this, path, &imageWidth, &imageHeight, errorText)) return false;
+    *width = imageWidth;
+    *height = imageHeight;
+    return true;
+}
+
+namespace detail {
+
+bool openAdmitted(TIF& codec, const std::string& path, unsigned char** buffer, int* width,
+                  int* height, int* depth, std::string* errorText, FrameAdmission* admission) {
+    std::uint16_t imageWidth = 0;
+    std::uint16_t imageHeight = 0;
+    const TiffHandle tiff = openAccepted(codec, path, &imageWidth, &imageHeight, errorText);
     if (!tiff) return false;
+    if (admission != nullptr &&
+        !admission->admit(frameBytes(imageWidth, imageHeight), path, errorText))
+        return false;
 
     // Accepted files have scanlines of exactly width x 3 bytes, and the
     // pixel rule keeps the frame far below the frame limit.
@@ -218,18 +259,5 @@ bool TIF::openImage(unsigned char** buffer, std::string path, int* width, int* h
     return true;
 }
 
-bool TIF::saveImage(unsigned char* buffer, int width, int height, int depth, std::string path,
-                    std::string* errorText) {
-    return saveTIFF(buffer, width, height, depth, path, errorText);
-}
-
-bool TIF::sizeChecker(int* width, int* height, std::string path, std::string* errorText) {
-    std::uint16_t imageWidth = 0;
-    std::uint16_t imageHeight = 0;
-    if (!openAccepted(*this, path, &imageWidth, &imageHeight, errorText)) return false;
-    *width = imageWidth;
-    *height = imageHeight;
-    return true;
-}
-
+}  // namespace detail
 }  // namespace Tellvar

@@ -553,6 +553,31 @@ TEST_F(AutoRun, UnreadableReferenceReadsNothingElse) {
     EXPECT_EQ(frame->progressDialog, nullptr);
 }
 
+// The engine's refusal of outputs that would overwrite an input surfaces
+// like a failed reference frame, and nothing is written.
+TEST_F(AutoRun, OutputsThatWouldOverwriteAnInputAreRefusedLikeAReference) {
+    cropX = 90;
+    cropY = 60;
+    cropWidth = 24;
+    cropHeight = 18;
+    prepare({{"f0.bmp", 0, 0}, {"crop_f0.bmp", 2, -1}}, 200, 150, 0, "in", "in");
+    const auto inputBytes = testsupport::readFile(paths[1]);
+    start();
+    waitForEnd();
+
+    EXPECT_EQ(progress, (std::vector<int>{1}));
+    const std::vector<ShownDialog> shown = runBoxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].caption, wxMessageBoxCaptionStr);
+    EXPECT_EQ(shown[0].buttons(), wxOK);
+    const std::string message = toUtf8(shown[0].message);
+    EXPECT_NE(message.find(paths[0]), std::string::npos) << message;
+    EXPECT_NE(message.find(paths[1]), std::string::npos) << message;
+    EXPECT_EQ(testsupport::readFile(paths[1]), inputBytes);
+    EXPECT_EQ(filesIn(inputDir).size(), 2u);
+    EXPECT_EQ(frame->progressDialog, nullptr);
+}
+
 TEST_F(AutoRun, StackThatCannotBeWrittenIsReportedAfterCompletion) {
     prepareNormal(normalFrames("bmp", 3), 0);
     frame->options.stackEnabled = true;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -186,22 +187,114 @@ TEST(JpegReader, ProgressiveAndOneOrTwoRowFilesDecode) {
     }
 }
 
-TEST(JpegReader, AFileCutAfterItsHeadersStillDecodes) {
+// ---- Damaged data -----------------------------------------------------------
+
+// Where a file's entropy-coded data starts and where its end marker is.
+struct ScanData {
+    std::size_t start, end;
+};
+ScanData scanData(const std::vector<std::uint8_t>& bytes) {
+    const std::size_t scan = findMarker(bytes, 0xDA);
+    EXPECT_NE(scan, std::string::npos);
+    return {scan + 2 + (bytes[scan + 2] << 8 | bytes[scan + 3]), bytes.size() - 2};
+}
+
+// Data that ends early or is damaged fails the read with the library's
+// warning instead of decoding to invented grey. The size check reads no
+// entropy-coded data of a sequential file, but all of a progressive one.
+TEST(JpegDamage, DataThatEndsEarlyOrIsCorruptFailsAtTheFirstLoss) {
+    TempDir dir;
+    Tellvar::JPEG codec;
+    const char* const kEnded = "Premature end of JPEG file";
+    using Damage = void (*)(std::vector<std::uint8_t>&, ScanData);
+    struct Case {
+        const char* name;
+        bool progressive;
+        Damage damage;
+        const char* libraryText;
+    };
+    const Damage cutAfter20 = [](std::vector<std::uint8_t>& b, ScanData d) {
+        b.resize(d.start + 20);
+    };
+    const Damage cutHalfway = [](std::vector<std::uint8_t>& b, ScanData d) {
+        b.resize((d.start + d.end) / 2);
+    };
+    const Damage noEndMarker = [](std::vector<std::uint8_t>& b, ScanData d) { b.resize(d.end); };
+    const Damage markerInside = [](std::vector<std::uint8_t>& b, ScanData d) {
+        b[(d.start + d.end) / 2] = 0xFF;
+        b[(d.start + d.end) / 2 + 1] = 0xD9;
+    };
+    const Damage badCodes = [](std::vector<std::uint8_t>& b, ScanData d) {
+        // Stuffed 0xFF bytes: a run of one bits no Huffman table assigns.
+        for (std::size_t i = 0; i < 8; i += 2) {
+            b[(d.start + d.end) / 2 + i] = 0xFF;
+            b[(d.start + d.end) / 2 + i + 1] = 0x00;
+        }
+    };
+    for (const Case& c : {Case{"cut 20 bytes into its data", false, cutAfter20, kEnded},
+                          Case{"cut halfway", false, cutHalfway, kEnded},
+                          Case{"without its end marker", false, noEndMarker, kEnded},
+                          Case{"progressive, cut halfway", true, cutHalfway, kEnded},
+                          Case{"progressive, without its end marker", true, noEndMarker, kEnded},
+                          Case{"a marker inside its data", false, markerInside,
+                               "Corrupt JPEG data: premature end of data segment"},
+                          Case{"codes no table has", false, badCodes,
+                               "Corrupt JPEG data: bad Huffman code"}}) {
+        SCOPED_TRACE(c.name);
+        testsupport::writeJpeg(dir.file("whole.jpg"), testsupport::makeStarField(64, 48, 4), 90,
+                               3, c.progressive);
+        auto bytes = testsupport::readFile(dir.file("whole.jpg"));
+        c.damage(bytes, scanData(bytes));
+        const std::string path = dir.file("damaged.jpg");
+        testsupport::writeFile(path, bytes);
+
+        EXPECT_EQ(readImage(codec, path).error, libraryFailure(path, c.libraryText));
+        const SizeResult size = checkSize(codec, path);
+        if (c.progressive)
+            EXPECT_EQ(size.error, libraryFailure(path, c.libraryText));
+        else
+            EXPECT_TRUE(size.ok) << size.error;
+    }
+}
+
+TEST(JpegDamage, BytesToSkipBeforeAMarkerLoseNoPixel) {
     TempDir dir;
     Tellvar::JPEG codec;
     testsupport::writeJpeg(dir.file("whole.jpg"), testsupport::makeStarField(64, 48, 4), 90);
-    auto bytes = testsupport::readFile(dir.file("whole.jpg"));
-    const std::size_t scan = findMarker(bytes, 0xDA);
-    ASSERT_NE(scan, std::string::npos);
-    const std::size_t scanHeaderEnd = scan + 2 + (bytes[scan + 2] << 8 | bytes[scan + 3]);
-    bytes.resize(scanHeaderEnd + 20);
-    testsupport::writeFile(dir.file("cut.jpg"), bytes);
+    const auto whole = testsupport::readFile(dir.file("whole.jpg"));
+    const std::vector<std::uint8_t> junk{0x12, 0x34, 0x56};
+    for (const std::size_t at : {findMarker(whole, 0xDA), scanData(whole).end, whole.size()}) {
+        SCOPED_TRACE(at);
+        auto bytes = whole;
+        bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), junk.begin(), junk.end());
+        testsupport::writeFile(dir.file("junk.jpg"), bytes);
+        const ReadResult read = readImage(codec, dir.file("junk.jpg"));
+        ASSERT_TRUE(read.ok) << read.error;
+        EXPECT_EQ(read.pixels, referenceRgb(dir.file("whole.jpg")));
+        EXPECT_TRUE(checkSize(codec, dir.file("junk.jpg")).ok);
+    }
+}
 
-    const ReadResult read = readImage(codec, dir.file("cut.jpg"));
-    ASSERT_TRUE(read.ok) << read.error;
-    EXPECT_EQ(read.width, 64);
-    EXPECT_EQ(read.height, 48);
-    EXPECT_TRUE(checkSize(codec, dir.file("cut.jpg")).ok);
+// A small file that claims a huge picture fails where its data runs out,
+// before the rest of the 1.2 GB frame is filled in.
+TEST(JpegDamage, ASmallFileClaimingAHugePictureCostsNeitherItsTimeNorItsMemory) {
+    TempDir dir;
+    Tellvar::JPEG codec;
+    testsupport::writeJpeg(dir.file("small.jpg"), testsupport::makeStarField(16, 16, 6), 80);
+    auto bytes = testsupport::readFile(dir.file("small.jpg"));
+    claimSize(bytes, 0xC0, 20000, 20000);
+    const std::string path = dir.file("claim.jpg");
+    testsupport::writeFile(path, bytes);
+
+    const long peakBefore = codectest::peakResidentKilobytes();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(readImage(codec, path).error,
+              libraryFailure(path, "Corrupt JPEG data: premature end of data segment"));
+    // Filling the frame would take all of 1.2 GB and, under the sanitizers,
+    // minutes; what the sanitizers themselves add (the allocation's shadow)
+    // stays well below both bounds.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_LT(codectest::peakResidentKilobytes() - peakBefore, 512L << 10);
 }
 
 TEST(JpegReader, SizeCheckerAgreesWithTheReaderAndLeavesNothingOpen) {

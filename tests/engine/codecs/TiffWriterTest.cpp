@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
 #include <thread>
 
@@ -71,6 +75,22 @@ std::vector<std::uint8_t> readPixelsWithLibrary(const std::string& path) {
     TIFFClose(tiff);
     return pixels;
 }
+
+// Error and warning handlers that change errno, as a program's own handlers
+// (the toolkit's, say) may do while they word the library's message.
+class ErrnoChangingTiffHandlers {
+public:
+    ErrnoChangingTiffHandlers()
+        : error_(TIFFSetErrorHandler(changeErrno)), warning_(TIFFSetWarningHandler(changeErrno)) {}
+    ~ErrnoChangingTiffHandlers() {
+        TIFFSetErrorHandler(error_);
+        TIFFSetWarningHandler(warning_);
+    }
+
+private:
+    static void changeErrno(const char*, const char*, va_list) { errno = EIO; }
+    TIFFErrorHandler error_, warning_;
+};
 
 }  // namespace
 
@@ -168,6 +188,27 @@ TEST(TiffWriterFailure, MissingFolderGivesTheWriteMessageWithTheSystemText) {
     EXPECT_EQ(error, expectedWriteFailure(path + ".tif", ENOENT));
 }
 
+TEST(TiffWriterFailure, MessagesCarryTheErrnoOfTheFailedCallWhateverTheHandlersDo) {
+    TempDir dir;
+    Tellvar::TIF codec;
+    const ErrnoChangingTiffHandlers handlers;
+    ASSERT_EQ(symlink("/dev/full", dir.file("full.tif").c_str()), 0);
+    ASSERT_EQ(mkdir(dir.file("folder.tif").c_str(), 0700), 0);
+    testsupport::writeFile(dir.file("plain"), {1});
+    struct Case {
+        std::string path;
+        int errorNumber;
+    };
+    auto frame = noiseFrame(100, 80, 7);
+    for (const Case& c : {Case{dir.file("absent/crop_x"), ENOENT}, Case{dir.file("full"), ENOSPC},
+                          Case{dir.file("folder"), EISDIR}, Case{dir.file("plain/x"), ENOTDIR}}) {
+        SCOPED_TRACE(c.path);
+        std::string error;
+        EXPECT_FALSE(codec.saveTIFF(frame.data(), 100, 80, 24, c.path, &error));
+        EXPECT_EQ(error, expectedWriteFailure(c.path + ".tif", c.errorNumber));
+    }
+}
+
 TEST(TiffWriterFailure, FullDeviceIsReportedNotTakenForSuccess) {
     TempDir dir;
     Tellvar::TIF codec;
@@ -188,6 +229,7 @@ TEST(TiffWriterFailureDeathTest, FailedRowAndFlushWritesAreReported) {
         EXPECT_EXIT(
             {
                 codectest::limitFileSize(8);  // exactly the TIFF header
+                const ErrnoChangingTiffHandlers handlers;
                 Tellvar::TIF codec;
                 auto frame = noiseFrame(width, height, 8);
                 std::string error;
