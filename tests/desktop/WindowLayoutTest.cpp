@@ -145,7 +145,8 @@ TEST(WindowLayout, EveryWindowIsWholeInsideTheScreenAndCentred) {
          nullptr},
     };
 
-    // The dialogs come up in front of the main window, as they do in use.
+    // The main window, the first case, stays up: the dialogs come up in front
+    // of it, as they do in use.
     wxTopLevelWindow* mainWindow = nullptr;
     for (const WindowCase& c : cases) {
         SCOPED_TRACE(c.name);
