@@ -1,5 +1,7 @@
 #include "UI_ConfDialog.h"
 
+#include "DialogSizing.h"
+
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/gbsizer.h>
@@ -92,8 +94,7 @@ void UI_ConfDialog::initGUI() {
 
     SetSizer(grid);
     Layout();
-    Fit();
-    Centre(wxBOTH);
+    fitAndCentre(this);
 }
 
 int UI_ConfDialog::ShowModal() {

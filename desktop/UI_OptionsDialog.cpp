@@ -217,8 +217,7 @@ void UI_OptionsDialog::initGUI() {
     dialogSizer->Add(mainGrid, 1, wxEXPAND | wxALL, 5);
     SetSizer(dialogSizer);
     Layout();
-    dialogSizer->Fit(this);
-    Centre(wxBOTH);
+    fitAndCentre(this);
 }
 
 void UI_OptionsDialog::putVars(OptionValues* valuesBlock, bool* cancelledFlag, bool setupMode) {

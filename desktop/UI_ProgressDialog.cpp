@@ -1,5 +1,7 @@
 #include "UI_ProgressDialog.h"
 
+#include "DialogSizing.h"
+
 #include <wx/button.h>
 #include <wx/font.h>
 #include <wx/gauge.h>
@@ -110,8 +112,7 @@ void UI_ProgressDialog::initGUI(int threadCount, int total) {
     panelGrid->Fit(threadsPanel);
     SetSizer(dialogSizer);
     Layout();
-    Fit();
-    Centre(wxBOTH);
+    fitAndCentre(this);
 }
 
 void UI_ProgressDialog::setValues(int done) {
@@ -146,7 +147,9 @@ void UI_ProgressDialog::onCancel(wxCommandEvent&) {
 }
 
 void UI_ProgressDialog::showWaitText() {
-    SetSize(wxSize(300, 200));
+    // The client area, so that the frame of a window manager takes nothing
+    // of it.
+    SetClientSize(wxSize(300, 200));
     dialogSizer->ShowItems(false);
 
     auto* waitSizer = new wxBoxSizer(wxVERTICAL);

@@ -93,8 +93,7 @@ UI_SetCropArea::UI_SetCropArea(const wxString& title, bool* cancelledFlag, int w
     fitDisplayBox(bitDepthText);
     fitDisplayBox(imageSizeText);
     Layout();
-    GetSizer()->Fit(this);
-    Centre(wxBOTH);
+    fitAndCentre(this);
 }
 
 void UI_SetCropArea::fitDisplayBox(wxTextCtrl* box) {

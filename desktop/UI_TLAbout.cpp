@@ -1,6 +1,7 @@
 #include "UI_TLAbout.h"
 
 #include "AutoVersion.h"
+#include "DialogSizing.h"
 #include "EmbeddedResources.h"
 
 #include <wx/button.h>
@@ -118,8 +119,7 @@ void UI_TLAbout::populateFields() {
     aboutPanel->Layout();
     aboutPanel->GetSizer()->Fit(aboutPanel);
     Layout();
-    GetSizer()->Fit(this);
-    Centre(wxBOTH);
+    fitAndCentre(this);
 }
 
 void UI_TLAbout::onExit(wxCommandEvent&) { endDialog(wxID_OK); }

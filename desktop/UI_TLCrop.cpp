@@ -3,6 +3,7 @@
 
 #include "UI_TLCrop.h"
 #include "CommandIds.h"
+#include "DialogSizing.h"
 
 #include "EmbeddedResources.h"
 #include "UI_TLAbout.h"
@@ -112,7 +113,8 @@ wxEND_EVENT_TABLE()
 
 UI_TLCrop::UI_TLCrop(const wxString& title) {
     // A fixed-size frame: no resize border and no maximise box, because the
-    // preview panel and the list are laid out for exactly this size.
+    // preview panel and the list have fixed sizes. initGUI then sizes the
+    // frame by its client area, around them.
     Create(nullptr, wxID_ANY, title, wxDefaultPosition, wxSize(1044, 700),
            wxCAPTION | wxTAB_TRAVERSAL | wxCLOSE_BOX | wxMINIMIZE_BOX);
 
@@ -262,7 +264,9 @@ void UI_TLCrop::initGUI() {
     panelSizer->Add(previewPanel, 0, wxTOP, 3);
     panelSizer->Add(imageList, 0, wxTOP, 3);
     SetSizer(mainSizer);
-    Centre(wxBOTH);
+    // The frame is sized by its client area, so that the preview panel and
+    // the list keep their sizes whatever frame the window manager draws.
+    fitAndCentre(this);
 
     wxLog::EnableLogging(wasLogging);
 }

@@ -8,8 +8,10 @@ packages=(
   clang libclang-rt-dev
   libjpeg62-turbo-dev libtiff-dev
   googletest libgtest-dev libbenchmark-dev
-  libwxgtk3.2-dev
+  libwxgtk3.2-dev libx11-dev
   xvfb xauth
+  # The GUI tests' third run: a window manager, and xprop to see it is up.
+  openbox x11-utils
 )
 
 missing=()

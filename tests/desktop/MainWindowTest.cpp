@@ -10,10 +10,12 @@
 #include <wx/display.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/panel.h>
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,10 +41,16 @@ TEST(MainWindowStart, StatusFieldsAfterStartInAutomaticMode) {
     EXPECT_EQ(statusText(**window, 1), "Images: 0");
 }
 
-TEST(MainWindowStart, FixedSizeFrameCentredOnTheScreen) {
+TEST(MainWindowStart, FixedSizeFrameSizedByItsClientAreaAndCentred) {
     auto window = openMainWindow(1);
     UI_TLCrop& frame = **window;
-    EXPECT_EQ(frame.GetSize(), wxSize(1044, 700));
+    // The client area holds the preview panel and the list whole, at their
+    // designed sizes.
+    EXPECT_EQ(frame.previewPanel->GetSize(), wxSize(800, 600));
+    EXPECT_EQ(frame.imageList->GetSize(), wxSize(250, 602));
+    const wxRect client(wxPoint(0, 0), frame.GetClientSize());
+    EXPECT_TRUE(client.Contains(frame.previewPanel->GetRect()));
+    EXPECT_TRUE(client.Contains(frame.imageList->GetRect()));
     const long style = frame.GetWindowStyleFlag();
     EXPECT_FALSE(style & wxRESIZE_BORDER);
     EXPECT_FALSE(style & wxMAXIMIZE_BOX);
@@ -52,9 +60,9 @@ TEST(MainWindowStart, FixedSizeFrameCentredOnTheScreen) {
     EXPECT_FALSE(frame.IsShown());
 
     const wxRect screen = wxDisplay(0u).GetClientArea();
-    const wxPoint position = frame.GetPosition();
-    EXPECT_NEAR(position.x, screen.x + (screen.width - 1044) / 2, 1);
-    EXPECT_NEAR(position.y, screen.y + (screen.height - 700) / 2, 1);
+    const wxRect outer = frame.GetRect();
+    EXPECT_NEAR(outer.x, screen.x + (screen.width - outer.width) / 2, 1);
+    EXPECT_NEAR(outer.y, screen.y + (screen.height - outer.height) / 2, 1);
 }
 
 TEST(MainWindowWidgets, ToolTipsAndMenuLabelsDifferWhereTheyShould) {
@@ -220,8 +228,9 @@ TEST(MainWindowCommands, MenuAndToolOfOneIdRunOneHandler) {
     EXPECT_EQ(dialogs.messageBoxes()[0].caption, "Clear Application");
 }
 
-// The program itself: started with a settings file in place, it comes up and
-// stays up until it is told to go, and leaves the file as it was.
+// The program itself: started with a settings file in place, it comes up
+// without a toolkit complaint and stays up until it is told to go, and
+// leaves the file as it was.
 TEST(ProgramEntry, StartsWithItsSettingsAndRunsUntilClosed) {
     testsupport::TempDir home;
     const std::string settings = home.path() + "/.Tellvartellvar.ini";
@@ -230,8 +239,11 @@ TEST(ProgramEntry, StartsWithItsSettingsAndRunsUntilClosed) {
 
     const pid_t child = fork();
     ASSERT_GE(child, 0);
+    const std::string errors = home.file("stderr.txt");
     if (child == 0) {
         setenv("HOME", home.path().c_str(), 1);
+        const int errorFile = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (errorFile >= 0) dup2(errorFile, 2);
         execl(TELLVAR_PROGRAM_PATH, TELLVAR_PROGRAM_PATH, static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -250,4 +262,8 @@ TEST(ProgramEntry, StartsWithItsSettingsAndRunsUntilClosed) {
     }
     const std::vector<std::uint8_t> after = testsupport::readFile(settings);
     EXPECT_EQ(std::string(after.begin(), after.end()), content);
+    const std::vector<std::uint8_t> complaints = testsupport::readFile(errors);
+    EXPECT_EQ(std::string(complaints.begin(), complaints.end()).find("-CRITICAL"),
+              std::string::npos)
+        << std::string(complaints.begin(), complaints.end());
 }
