@@ -24,12 +24,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <mutex>
 #include <set>
 #include <string>
 #include <system_error>
@@ -37,35 +35,12 @@
 
 using namespace guitest;
 using runtest::closed;
+using runtest::Gate;
 using runtest::pumpUntil;
 using runtest::waitFor;
 using testsupport::Picture;
 
 namespace {
-
-// Holds the per-frame threads of a run until the test lets them go, so that
-// a test can act while a batch is under way.
-class Gate {
-public:
-    void release(int count) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            permits_ += count;
-        }
-        changed_.notify_all();
-    }
-    void open() { release(1 << 20); }
-    void pass() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return permits_ > 0; });
-        --permits_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int permits_ = 0;
-};
 
 struct FramePlan {
     std::string name;
