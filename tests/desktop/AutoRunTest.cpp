@@ -722,6 +722,11 @@ TEST_F(AutoRunClose, CloseBoxCancelsAndClosesWhenTheRunHasEnded) {
     ASSERT_TRUE(pumpUntil([this] { return *threadsStarted == 2; }));
 
     EXPECT_FALSE(frame->Close());  // vetoed for now
+    // The close cancels the run as CANCEL does, and CANCEL asks nothing more.
+    UI_ProgressDialog* dialog = frame->progressDialog;
+    EXPECT_TRUE(dialog->isCancelling());
+    EXPECT_FALSE(dialog->cancelRunButton->IsShown());
+    clickButton(*dialog, 1010);
     // While the batch runs the window stays.
     pumpUntil([] { return false; }, std::chrono::milliseconds(100));
     EXPECT_FALSE(closed(frame));
@@ -731,6 +736,7 @@ TEST_F(AutoRunClose, CloseBoxCancelsAndClosesWhenTheRunHasEnded) {
     ASSERT_TRUE(pumpUntil([this] { return closed(frame); }));
     EXPECT_FALSE(frame->runInProgress());
     EXPECT_EQ(frame->progressDialog, nullptr);
+    EXPECT_TRUE(closed(dialog));
     const std::vector<ShownDialog> shown = runBoxes();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].message, "Cancellation Request Completed");
