@@ -123,14 +123,20 @@ void UI_ProgressDialog::setValues(int done) {
 void UI_ProgressDialog::setCancellationPointer(wxThread* thread) { worker = thread; }
 
 void UI_ProgressDialog::onCancel(wxCommandEvent&) {
-    if (cancelling) return;
+    if (cancelling || asking) return;
+    asking = true;
     const int answer = wxMessageBox(
         "This operation will cancel the cropping and registration procedure.\n\nDo you want to "
         "cancel all requests?",
         "WARNING", wxYES_NO | wxICON_QUESTION);
-    if (answer != wxYES) return;
-
-    showWaitText();
+    asking = false;
+    if (closeAfterQuestion) {
+        // The run ended while the question was open, as it ended; there is
+        // nothing left to stop, whatever the answer.
+        Destroy();
+        return;
+    }
+    if (answer != wxYES || cancelling) return;
 
     if (worker == nullptr) {
         // The run this dialog belonged to is over: there is nothing left to
@@ -138,12 +144,28 @@ void UI_ProgressDialog::onCancel(wxCommandEvent&) {
         Destroy();
         return;
     }
+    cancelRun();
+}
+
+void UI_ProgressDialog::cancelRun() {
+    if (cancelling) return;
+    showWaitText();
     // Raise the worker's stop flag and return at once. The worker looks at it
     // before its next batch, ends with its cancellation message, and the end
     // of the run closes this dialog.
     cancelling = true;
-    worker->Delete();
+    if (worker) worker->Delete();
     worker = nullptr;
+}
+
+bool UI_ProgressDialog::Destroy() {
+    if (asking) {
+        // Not even hidden: the question may be the dialog's own child, and
+        // it must stay in view until it is answered.
+        closeAfterQuestion = true;
+        return true;
+    }
+    return wxDialog::Destroy();
 }
 
 void UI_ProgressDialog::showWaitText() {

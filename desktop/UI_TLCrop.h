@@ -23,6 +23,7 @@
 #include <wx/image.h>
 #include <wx/bitmap.h>
 #include <wx/listctrl.h>
+#include <wx/thread.h>
 
 #include <functional>
 #include <memory>
@@ -183,12 +184,27 @@ public:
     // Handed to each run's worker to start its per-frame threads; empty
     // means std::thread. Tests put a failing starter here.
     std::function<std::thread(std::function<void()>)> frameThreadStarter;
+    // Starts the created worker thread; empty means wxThread::Run. Tests put
+    // a start that fails here.
+    std::function<wxThreadError(wxThread&)> workerThreadStarter;
     bool runInProgress() const { return runWorker != nullptr; }
     // The worker's requests: close the progress dialog; the run has ended.
     void onRunEvent(wxThreadEvent& event);
     // Close box and Exit: without a run the window goes at once; during a
     // run it cancels the run and goes when the run has ended.
     void onCloseWindow(wxCloseEvent& event);
+    // Every event of the window passes here, and with it every handler of
+    // the window and any dialog or box that the handler opens: the window is
+    // never destroyed while one of them runs.
+    bool ProcessEvent(wxEvent& event) override;
+    // The window's one way to go: at once when none of its handlers runs,
+    // otherwise as soon as the outermost one has returned. So a close that
+    // comes while one of its dialogs or boxes is open (the run's end inside
+    // Options, say) never leaves that dialog writing into a window that is
+    // gone.
+    void destroyWhenNoHandlerRuns();
+    int handlersRunning = 0;
+    bool destroyRequested = false;
     // Closes the progress dialog of the run, if it is still open.
     void closeProgressDialog();
 

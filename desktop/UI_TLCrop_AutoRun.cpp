@@ -1,5 +1,6 @@
 // The automatic run launcher of the main window, and the GUI side of a run:
-// progress, the worker's requests, and closing the window during a run.
+// progress, the worker's requests, and closing the window: during a run, and
+// never while one of its handlers (with the dialogs and boxes it opened) runs.
 
 #include "UI_TLCrop.h"
 
@@ -176,18 +177,24 @@ void UI_TLCrop::mainProcedure(int x, int y) {
     worker->startFrameThread = frameThreadStarter;
     progressDialog->setCancellationPointer(worker);
 
-    // A worker that never ran is still ours to delete, and its hidden
-    // dialog ours to close; the arrays go with this scope.
+    // A failed start leaves no run behind: the hidden dialog is closed before
+    // anything is shown, so no event can reach it, and the worker goes the
+    // way its state allows.
     if (worker->Create() != wxTHREAD_NO_ERROR) {
-        reportThreadFailure("create");
-        delete worker;
+        // No thread was made: the object is still ours to delete.
         closeProgressDialog();
+        delete worker;
+        reportThreadFailure("create");
         return;
     }
-    if (worker->Run() != wxTHREAD_NO_ERROR) {
-        reportThreadFailure("run");
-        delete worker;
+    if ((workerThreadStarter ? workerThreadStarter(*worker) : worker->Run()) !=
+        wxTHREAD_NO_ERROR) {
+        // The thread exists and waits to be started. Delete() lets it end
+        // without running the run, and the thread then deletes the worker
+        // itself; deleting it here would pull its state from under it.
         closeProgressDialog();
+        worker->Delete();
+        reportThreadFailure("run");
         return;
     }
 
@@ -221,7 +228,7 @@ void UI_TLCrop::onRunEvent(wxThreadEvent& event) {
             runFilePaths.reset();
             runFileNames.reset();
             event.GetPayload<std::shared_ptr<std::promise<void>>>()->set_value();
-            if (closeWhenRunEnds) Destroy();
+            if (closeWhenRunEnds) destroyWhenNoHandlerRuns();
             break;
         }
 
@@ -233,16 +240,40 @@ void UI_TLCrop::onRunEvent(wxThreadEvent& event) {
 
 void UI_TLCrop::onCloseWindow(wxCloseEvent& event) {
     if (!runInProgress()) {
-        Destroy();
+        destroyWhenNoHandlerRuns();
         return;
     }
     // Never destroy the window under a running worker: ask it to stop before
     // its next batch and close when its end has been handled.
     if (!closeWhenRunEnds) {
         closeWhenRunEnds = true;
-        runWorker->Delete();
+        // The close cancels the run as a confirmed CANCEL does, and the
+        // progress dialog shows it; its question then no longer comes up,
+        // so no box of it can be open when the window goes.
+        if (progressDialog)
+            progressDialog->cancelRun();
+        else
+            runWorker->Delete();
     }
     if (event.CanVeto()) event.Veto();
+}
+
+bool UI_TLCrop::ProcessEvent(wxEvent& event) {
+    ++handlersRunning;
+    const bool handled = wxFrame::ProcessEvent(event);
+    --handlersRunning;
+    if (handlersRunning == 0 && destroyRequested) {
+        destroyRequested = false;
+        Destroy();
+    }
+    return handled;
+}
+
+void UI_TLCrop::destroyWhenNoHandlerRuns() {
+    if (handlersRunning == 0)
+        Destroy();
+    else
+        destroyRequested = true;
 }
 
 void UI_TLCrop::closeProgressDialog() {

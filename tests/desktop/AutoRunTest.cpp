@@ -24,12 +24,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <mutex>
 #include <set>
 #include <string>
 #include <system_error>
@@ -37,35 +35,12 @@
 
 using namespace guitest;
 using runtest::closed;
+using runtest::Gate;
 using runtest::pumpUntil;
 using runtest::waitFor;
 using testsupport::Picture;
 
 namespace {
-
-// Holds the per-frame threads of a run until the test lets them go, so that
-// a test can act while a batch is under way.
-class Gate {
-public:
-    void release(int count) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            permits_ += count;
-        }
-        changed_.notify_all();
-    }
-    void open() { release(1 << 20); }
-    void pass() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return permits_ > 0; });
-        --permits_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int permits_ = 0;
-};
 
 struct FramePlan {
     std::string name;
@@ -772,6 +747,11 @@ TEST_F(AutoRunClose, CloseBoxCancelsAndClosesWhenTheRunHasEnded) {
     ASSERT_TRUE(pumpUntil([this] { return *threadsStarted == 2; }));
 
     EXPECT_FALSE(frame->Close());  // vetoed for now
+    // The close cancels the run as CANCEL does, and CANCEL asks nothing more.
+    UI_ProgressDialog* dialog = frame->progressDialog;
+    EXPECT_TRUE(dialog->isCancelling());
+    EXPECT_FALSE(dialog->cancelRunButton->IsShown());
+    clickButton(*dialog, 1010);
     // While the batch runs the window stays.
     pumpUntil([] { return false; }, std::chrono::milliseconds(100));
     EXPECT_FALSE(closed(frame));
@@ -781,6 +761,7 @@ TEST_F(AutoRunClose, CloseBoxCancelsAndClosesWhenTheRunHasEnded) {
     ASSERT_TRUE(pumpUntil([this] { return closed(frame); }));
     EXPECT_FALSE(frame->runInProgress());
     EXPECT_EQ(frame->progressDialog, nullptr);
+    EXPECT_TRUE(closed(dialog));
     const std::vector<ShownDialog> shown = runBoxes();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].message, "Cancellation Request Completed");

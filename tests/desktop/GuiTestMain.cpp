@@ -3,6 +3,7 @@
 // tests never touches the user's own, then runs every test.
 
 #include "GuiTestSupport.h"
+#include "ModalScript.h"
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
@@ -40,12 +41,13 @@ void failOnToolkitAssert(const wxString& file, int line, const wxString& functio
 // A message box that no test answers would wait for a click that never
 // comes. This hook, registered first and so asked last, answers any such box
 // and reports it as a failure. The program's own dialogs are left alone:
-// some tests run their modal loop for real and end it from a timer.
+// some tests run their modal loop for real and end it from a timer, and
+// while a ModalScript lives every box runs for real too.
 class UnansweredMessageBoxGuard : public wxModalDialogHook {
 protected:
     int Enter(wxDialog* dialog) override {
         auto* box = dynamic_cast<wxMessageDialog*>(dialog);
-        if (!box) return wxID_NONE;
+        if (!box || modaltest::ModalScript::active()) return wxID_NONE;
         ADD_FAILURE() << "unanswered message box \"" << box->GetCaption().utf8_str().data()
                       << "\": " << box->GetMessage().utf8_str().data();
         return (box->GetMessageDialogStyle() & wxYES_NO) ? wxID_NO : wxID_OK;
@@ -61,6 +63,9 @@ int main(int argc, char** argv) {
 
     testsupport::TempDir home;
     setenv("HOME", home.path().c_str(), 1);
+    // GTK's own dialogs (the file dialog) store their state through
+    // GSettings; keep it in memory rather than in a settings daemon.
+    setenv("GSETTINGS_BACKEND", "memory", 1);
     guitest::setHomeDir(home.path());
 
     wxSetAssertHandler(failOnToolkitAssert);

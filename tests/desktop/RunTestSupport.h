@@ -6,9 +6,35 @@
 #include <wx/window.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace runtest {
+
+// Holds the per-frame threads of a run until the test lets them go, so that
+// a test can act while a batch is under way.
+class Gate {
+public:
+    void release(int count) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            permits_ += count;
+        }
+        changed_.notify_all();
+    }
+    void open() { release(1 << 20); }
+    void pass() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return permits_ > 0; });
+        --permits_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int permits_ = 0;
+};
 
 // Destroy() has been called: the toolkit deletes the window at idle time.
 inline bool closed(wxWindow* window) { return wxTheApp->IsScheduledForDestruction(window); }
