@@ -33,10 +33,14 @@ using runfuzz::RunInput;
 using testsupport::Format;
 using testsupport::Picture;
 
-// Raw 32-bit geometry is fuzzed only once the engine refuses its extremes
-// cleanly (probed at start-up); until then it would stop every run at the
-// first overflow, so such values fold into the frame's range instead.
-bool extremesLive = true;
+// The geometry fields, in the order the probe and the run use them.
+enum Field { CropX, CropY, CropWidth, CropHeight, Perimeter, Fields };
+const char* const kFieldNames[Fields] = {"cropX", "cropY", "cropWidth", "cropHeight", "perimeter"};
+
+// Raw 32-bit values of a field are fuzzed only once the engine refuses that
+// field's extremes cleanly (probed at start-up); until then they would stop
+// every run at the first overflow, so they fold into the frame's range.
+bool rawLive[Fields] = {true, true, true, true, true};
 
 void check(bool condition, const char* what) {
     if (condition) return;
@@ -79,19 +83,19 @@ void writeFrame(const std::string& path, const RunInput& input, const runfuzz::F
     }
 }
 
-int valueOf(const runfuzz::Value& value, int frame) {
-    if (value.isRaw() && !extremesLive) return runfuzz::Value{1, value.raw}.fold(frame);
+int valueOf(const runfuzz::Value& value, int frame, Field field) {
+    if (value.isRaw() && !rawLive[field]) return runfuzz::Value{1, value.raw}.fold(frame);
     return value.fold(frame);
 }
 
 // One run in an empty folder; the invariants abort the process when broken.
-void run(const RunInput& input, const testsupport::TempDir& dir) {
+void run(const RunInput& input, const std::string& folder) {
     static const Format kFormats[] = {Format::Bmp, Format::Tiff, Format::Jpeg};
     const Format format = kFormats[input.format % 3];
     const int width = input.frameWidth(), height = input.frameHeight();
     const int count = input.imageCount();
 
-    const std::string outputs = dir.file("out");
+    const std::string outputs = folder + "/out";
     fs::create_directory(outputs);
     const Picture reference = input.flags & runfuzz::FlatReference
                                   ? flat(width, height, static_cast<std::uint8_t>(input.seed))
@@ -99,23 +103,23 @@ void run(const RunInput& input, const testsupport::TempDir& dir) {
     std::vector<std::string> names, paths;
     for (int i = 0; i < count; ++i) {
         names.push_back(testsupport::inputFileName("frame" + std::to_string(i), format));
-        paths.push_back(dir.file(names.back()));
+        paths.push_back(folder + "/" + names.back());
         if (i == 0)
             testsupport::writeInput(paths[0], reference, format);
         else
             writeFrame(paths[i], input, input.frames[i - 1], reference, format);
     }
 
-    const int cropWidth = valueOf(input.cropWidth, width);
-    const int cropHeight = valueOf(input.cropHeight, height);
-    Tellvar::MainProcessor processor(valueOf(input.cropX, width), valueOf(input.cropY, height),
-                                     cropWidth, cropHeight, names.data(), outputs,
-                                     testsupport::typeCode(format),
+    const int cropWidth = valueOf(input.cropWidth, width, CropWidth);
+    const int cropHeight = valueOf(input.cropHeight, height, CropHeight);
+    Tellvar::MainProcessor processor(valueOf(input.cropX, width, CropX),
+                                     valueOf(input.cropY, height, CropY), cropWidth, cropHeight,
+                                     names.data(), outputs, testsupport::typeCode(format),
                                      (input.flags & runfuzz::Stacking) != 0);
     Tellvar::RunPlan plan;
     plan.filePaths = paths.data();
     plan.imageCount = count;
-    plan.searchPerimeter = valueOf(input.perimeter, 20);
+    plan.searchPerimeter = valueOf(input.perimeter, 20, Perimeter);
     plan.threadCount = input.threads % 5;
     plan.smallImage =
         (width < 320 || height < 240) != ((input.flags & runfuzz::ContrarySmallImage) != 0);
@@ -154,48 +158,67 @@ void run(const RunInput& input, const testsupport::TempDir& dir) {
     }
 }
 
-// Runs the extreme corners, sizes and perimeters in child processes; true
-// when every one ends cleanly.
-bool engineRefusesExtremes() {
-    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-    constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
-    const runfuzz::Value extremes[] = {{3, kMax}, {3, kMin}, {3, -1}};
-    bool clean = true;
-    for (int field = 0; field < 5; ++field)
-        for (const runfuzz::Value& extreme : extremes) {
-            RunInput input;
-            input.frameCount = 2;
-            input.cropWidth = input.cropHeight = {0, 10};
-            input.perimeter = {0, 4};
-            runfuzz::Value* fields[] = {&input.cropX, &input.cropY, &input.cropWidth,
-                                        &input.cropHeight, &input.perimeter};
-            *fields[field] = extreme;
-            const testsupport::TempDir dir;  // the parent removes what a failed child leaves
-            const pid_t child = fork();
-            if (child == 0) {
-                run(input, dir);
-                std::_Exit(0);
+// Runs INT_MAX, INT_MIN and -1 in each field, and in both sizes at once (a
+// crop's byte count multiplies them), on small and on large frames, each in
+// a child process of its own, all at once; a field stays live when every
+// run that holds an extreme of it ends cleanly.
+void probeExtremes() {
+    const runfuzz::Value extremes[] = {{3, std::numeric_limits<std::int32_t>::max()},
+                                       {3, std::numeric_limits<std::int32_t>::min()},
+                                       {3, -1}};
+    const unsigned fieldSets[] = {1u << CropX,     1u << CropY,
+                                  1u << CropWidth, 1u << CropHeight,
+                                  1u << Perimeter, 1u << CropWidth | 1u << CropHeight};
+    const testsupport::TempDir scratch;  // the parent removes what failed children leave
+    std::vector<std::pair<pid_t, unsigned>> children;
+    for (unsigned set : fieldSets)
+        for (std::uint8_t flags : {std::uint8_t{0}, std::uint8_t{runfuzz::LargeFrames}})
+            for (const runfuzz::Value& extreme : extremes) {
+                RunInput input;
+                input.flags = flags;
+                input.frameCount = 2;
+                input.cropX = input.cropY = {0, 2};
+                input.cropWidth = input.cropHeight = {0, 10};
+                input.perimeter = {0, 4};
+                runfuzz::Value* fields[Fields] = {&input.cropX, &input.cropY, &input.cropWidth,
+                                                  &input.cropHeight, &input.perimeter};
+                for (int field = 0; field < Fields; ++field)
+                    if (set & 1u << field) *fields[field] = extreme;
+                const std::string folder = scratch.file(std::to_string(children.size()));
+                fs::create_directory(folder);
+                const pid_t child = fork();
+                if (child == 0) {
+                    run(input, folder);
+                    std::_Exit(0);
+                }
+                children.emplace_back(child, set);
             }
-            int status = 0;
-            clean &= child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-                     WEXITSTATUS(status) == 0;
-        }
-    return clean;
+    for (const auto& [child, set] : children) {
+        int status = 0;
+        const bool clean = child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+                           WEXITSTATUS(status) == 0;
+        for (int field = 0; field < Fields; ++field)
+            if (set & 1u << field) rawLive[field] &= clean;
+    }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    extremesLive = engineRefusesExtremes();
-    if (!extremesLive)
-        std::printf(
-            "run fuzz: the engine does not yet refuse INT_MAX/INT_MIN geometry cleanly; raw "
-            "32-bit geometry folds into the frame's range for this session\n");
+    probeExtremes();
+    for (int field = 0; field < Fields; ++field) {
+        if (!rawLive[field])
+            std::printf(
+                "run fuzz: the engine does not yet refuse extreme values of %s cleanly; "
+                "raw 32-bit values of it fold into the frame's range\n",
+                kFieldNames[field]);
+    }
+    std::fflush(stdout);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const testsupport::TempDir dir;
-    run(runfuzz::parse(data, size), dir);
+    run(runfuzz::parse(data, size), dir.path());
     return 0;
 }

@@ -66,8 +66,8 @@ template <typename Visit>
 void visitFields(RunInput& input, Visit&& visit) {
     visit(input.format), visit(input.flags), visit(input.frameCount), visit(input.threads);
     visit(input.width), visit(input.height);
-    for (Value* v : {&input.cropX, &input.cropY, &input.cropWidth, &input.cropHeight,
-                     &input.perimeter})
+    for (Value* v :
+         {&input.cropX, &input.cropY, &input.cropWidth, &input.cropHeight, &input.perimeter})
         visit(v->mode), visit(v->raw);
     visit(input.seed);
     for (Frame& frame : input.frames)

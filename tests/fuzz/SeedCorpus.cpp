@@ -138,22 +138,22 @@ void writeRunSeeds(const fs::path& dir) {
     std::vector<RunInput> runs;
     for (std::uint8_t format = 0; format < 3; ++format) {
         runs.push_back(make(format, 0, 64, 48, {0, 20}, {0, 15}, {0, 16}, {0, 12}, {0, 4}));
-        runs.push_back(make(format, runfuzz::LargeFrames | runfuzz::Stacking, 400, 300,
-                            {1, 280}, {1, 210}, {1, 120}, {1, 90}, {0, 10}));
-        runs.push_back(make(format, runfuzz::Stacking, 40, 30, {0, 0}, {0, 0}, {0, 40},
-                            {0, 30}, {0, 3}));  // the whole frame
+        runs.push_back(make(format, runfuzz::LargeFrames | runfuzz::Stacking, 400, 300, {1, 280},
+                            {1, 210}, {1, 120}, {1, 90}, {0, 10}));
+        runs.push_back(make(format, runfuzz::Stacking, 40, 30, {0, 0}, {0, 0}, {0, 40}, {0, 30},
+                            {0, 3}));  // the whole frame
     }
     runs.push_back(make(1, 0, 64, 48, {1, 48}, {1, 36}, {0, 16}, {0, 12}, {0, 4}));  // corner
     runs.push_back(make(0, 0, 64, 48, {0, 0}, {1, 36}, {0, 16}, {0, 12}, {0, 4}));   // bottom
-    runs.push_back(make(1, runfuzz::LargeFrames, 320, 240, {1, 290}, {1, 220}, {0, 30},
-                        {0, 20}, {0, 6}));  // a large frame's corner
+    runs.push_back(make(1, runfuzz::LargeFrames, 320, 240, {1, 290}, {1, 220}, {0, 30}, {0, 20},
+                        {0, 6}));  // a large frame's corner
     RunInput flatFrames = make(1, 0, 64, 48, {0, 20}, {0, 15}, {0, 16}, {0, 12}, {0, 4});
     flatFrames.frames[0] = {runfuzz::Flat, 0, 0, 40};
     runs.push_back(flatFrames);
     flatFrames.flags |= runfuzz::FlatReference;
     runs.push_back(flatFrames);
-    RunInput odd = make(2, runfuzz::ContrarySmallImage, 64, 48, {0, 20}, {0, 15}, {0, 16},
-                        {0, 12}, {0, 4});
+    RunInput odd =
+        make(2, runfuzz::ContrarySmallImage, 64, 48, {0, 20}, {0, 15}, {0, 16}, {0, 12}, {0, 4});
     odd.frames[0] = {runfuzz::Resized, -9, 5, 0};
     odd.frames[1] = {runfuzz::CutShort, 0, 0, 128};
     runs.push_back(odd);
@@ -165,6 +165,8 @@ void writeRunSeeds(const fs::path& dir) {
             *fields[field] = extreme;
             runs.push_back(run);
         }
+    RunInput hugeCrop = make(1, 0, 32, 24, {0, 4}, {0, 4}, raw(kMax), raw(kMax), {0, 2});
+    runs.push_back(hugeCrop);  // its byte count overflows 64 bits
     for (std::size_t i = 0; i < runs.size(); ++i)
         testsupport::writeFile((dir / ("run" + std::to_string(i))).string(),
                                runfuzz::serialise(runs[i]));
