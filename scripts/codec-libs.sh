@@ -118,5 +118,6 @@ cp "$tiff_build/libtiff/libtiff.a" "$prefix/lib/"
 cp "$tiff_build/libtiff/tiffconf.h" "$tiff_tree"/libtiff/{tiff.h,tiffio.h,tiffvers.h} \
   "$prefix/include/"
 
+echo "$jpeg_built $tiff_built" >"$prefix/sources"
 echo "$stamp" >"$prefix/stamp"
 echo "Instrumented $jpeg_built and $tiff_built (installed: $jpeg_source, $tiff_source) in $prefix"
