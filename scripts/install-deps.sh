@@ -3,9 +3,11 @@
 # and only those that are missing, so a second run costs nothing.
 set -euo pipefail
 
+# dpkg-dev unpacks the codec libraries' source packages for the sanitizer
+# build (scripts/codec-libs.sh).
 packages=(
   cmake g++ make pkg-config
-  clang libclang-rt-dev
+  clang libclang-rt-dev dpkg-dev
   libjpeg62-turbo-dev libtiff-dev
   googletest libgtest-dev libbenchmark-dev
   libwxgtk3.2-dev libx11-dev

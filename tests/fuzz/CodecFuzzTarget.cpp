@@ -67,21 +67,6 @@ void checkOutcome(bool ok, int width, int height, const std::string& error) {
     if (ok && (width <= 0 || height <= 0)) std::abort();
 }
 
-#if defined(FUZZ_ENTRY_openImage) && defined(FUZZ_CODEC_JPEG)
-// A few bytes can claim a picture of a gigabyte or more, which the decoder
-// then fills in honestly; such inputs are valid but only slow the search, so
-// large frames are left to the size checker's target.
-constexpr std::uint64_t kMaxFuzzedPixels = 1u << 22;
-
-bool worthDecoding(Codec& codec, const std::string& path) {
-    int width = 0, height = 0;
-    std::string error;
-    if (!codec.sizeChecker(&width, &height, path, &error)) return true;  // fails fast anyway
-    return static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) <=
-           kMaxFuzzedPixels;
-}
-#endif
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -91,9 +76,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int width = 0, height = 0;
 
 #if defined(FUZZ_ENTRY_openImage)
-#if defined(FUZZ_CODEC_JPEG)
-    if (!worthDecoding(codec, path)) return 0;
-#endif
     unsigned char* buffer = nullptr;
     int depth = 0;
     const bool ok = codec.openImage(&buffer, path, &width, &height, &depth, &error);

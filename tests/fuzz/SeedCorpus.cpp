@@ -1,6 +1,7 @@
 // Writes the fuzzers' seed inputs: small valid files of every kind the
-// codecs read, and a few broken ones, into <root>/bmp, <root>/jpeg and
-// <root>/tiff.
+// codecs read, a few broken ones, the hostile files and the kept
+// reproducers (tests/corpus) into <root>/bmp, <root>/jpeg and <root>/tiff,
+// and run geometries for the processor target into <root>/run.
 
 #include <tiffio.h>
 
@@ -10,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "HostileFiles.h"
+#include "RunInput.h"
 #include "TestImages.h"
 #include "TiffBuilder.h"
 
@@ -86,6 +89,89 @@ void writeTiffSeeds(const fs::path& dir, const Picture& picture) {
     testsupport::writeFile(file("truncated.tif"), cut(bytes, bytes.size() / 2));
 }
 
+// The folder a hostile or kept file seeds, by its name: "bmp-...", a .jpg
+// or .tif extension and so on; a file of no one format seeds all three.
+std::vector<std::string> kindsOf(const fs::path& file) {
+    const std::string name = file.filename().string(), extension = file.extension().string();
+    for (const char* kind : {"bmp", "jpeg", "tiff"})
+        if (name.rfind(std::string(kind) + "-", 0) == 0) return {kind};
+    if (extension == ".bmp") return {"bmp"};
+    if (extension == ".jpg") return {"jpeg"};
+    if (extension == ".tif") return {"tiff"};
+    return {"bmp", "jpeg", "tiff"};
+}
+
+void copySeeds(const fs::path& from, const fs::path& root) {
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(from, ignored))
+        if (entry.is_regular_file())
+            for (const std::string& kind : kindsOf(entry.path()))
+                fs::copy_file(entry.path(), root / kind / entry.path().filename(),
+                              fs::copy_options::overwrite_existing);
+}
+
+// Geometries of one run each: ordinary runs, crops flush with the frame's
+// edges and corners, flat frames and references, frames cut short or of
+// another size, and the 32-bit extremes.
+void writeRunSeeds(const fs::path& dir) {
+    using runfuzz::RunInput;
+    using runfuzz::Value;
+    constexpr std::int32_t kMax = 2147483647, kMin = -kMax - 1;
+    const auto make = [](std::uint8_t format, std::uint8_t flags, int w, int h, Value x, Value y,
+                         Value cw, Value ch, Value perimeter) {
+        RunInput input;
+        input.format = format;
+        input.flags = flags;
+        input.frameCount = 3;
+        input.threads = 2;
+        // Stored sizes fold back to the wanted ones (see RunInput).
+        input.width = static_cast<std::uint16_t>(flags & runfuzz::LargeFrames ? w - 320 : w - 1);
+        input.height = static_cast<std::uint16_t>(flags & runfuzz::LargeFrames ? h - 240 : h - 1);
+        input.cropX = x, input.cropY = y, input.cropWidth = cw, input.cropHeight = ch;
+        input.perimeter = perimeter;
+        input.seed = 7;
+        input.frames[0] = {runfuzz::Shifted, 2, -1, 1};
+        input.frames[1] = {runfuzz::Shifted, 0, 0, 0};
+        return input;
+    };
+    const auto raw = [](std::int32_t value) { return Value{3, value}; };
+    std::vector<RunInput> runs;
+    for (std::uint8_t format = 0; format < 3; ++format) {
+        runs.push_back(make(format, 0, 64, 48, {0, 20}, {0, 15}, {0, 16}, {0, 12}, {0, 4}));
+        runs.push_back(make(format, runfuzz::LargeFrames | runfuzz::Stacking, 400, 300, {1, 280},
+                            {1, 210}, {1, 120}, {1, 90}, {0, 10}));
+        runs.push_back(make(format, runfuzz::Stacking, 40, 30, {0, 0}, {0, 0}, {0, 40}, {0, 30},
+                            {0, 3}));  // the whole frame
+    }
+    runs.push_back(make(1, 0, 64, 48, {1, 48}, {1, 36}, {0, 16}, {0, 12}, {0, 4}));  // corner
+    runs.push_back(make(0, 0, 64, 48, {0, 0}, {1, 36}, {0, 16}, {0, 12}, {0, 4}));   // bottom
+    runs.push_back(make(1, runfuzz::LargeFrames, 320, 240, {1, 290}, {1, 220}, {0, 30}, {0, 20},
+                        {0, 6}));  // a large frame's corner
+    RunInput flatFrames = make(1, 0, 64, 48, {0, 20}, {0, 15}, {0, 16}, {0, 12}, {0, 4});
+    flatFrames.frames[0] = {runfuzz::Flat, 0, 0, 40};
+    runs.push_back(flatFrames);
+    flatFrames.flags |= runfuzz::FlatReference;
+    runs.push_back(flatFrames);
+    RunInput odd =
+        make(2, runfuzz::ContrarySmallImage, 64, 48, {0, 20}, {0, 15}, {0, 16}, {0, 12}, {0, 4});
+    odd.frames[0] = {runfuzz::Resized, -9, 5, 0};
+    odd.frames[1] = {runfuzz::CutShort, 0, 0, 128};
+    runs.push_back(odd);
+    for (const Value extreme : {raw(kMax), raw(kMin), raw(-1)})
+        for (int field = 0; field < 5; ++field) {
+            RunInput run = make(1, 0, 32, 24, {0, 4}, {0, 4}, {0, 8}, {0, 8}, {0, 2});
+            Value* fields[] = {&run.cropX, &run.cropY, &run.cropWidth, &run.cropHeight,
+                               &run.perimeter};
+            *fields[field] = extreme;
+            runs.push_back(run);
+        }
+    RunInput hugeCrop = make(1, 0, 32, 24, {0, 4}, {0, 4}, raw(kMax), raw(kMax), {0, 2});
+    runs.push_back(hugeCrop);  // its byte count overflows 64 bits
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        testsupport::writeFile((dir / ("run" + std::to_string(i))).string(),
+                               runfuzz::serialise(runs[i]));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,11 +181,16 @@ int main(int argc, char** argv) {
     }
     try {
         const fs::path root = argv[1];
-        for (const char* kind : {"bmp", "jpeg", "tiff"}) fs::create_directories(root / kind);
+        for (const char* kind : {"bmp", "jpeg", "tiff", "run", "hostile"})
+            fs::create_directories(root / kind);
         const Picture picture = testsupport::makeStarField(12, 8, 1);
         writeBmpSeeds(root / "bmp", picture);
         writeJpegSeeds(root / "jpeg", picture);
         writeTiffSeeds(root / "tiff", picture);
+        testsupport::writeHostileFiles((root / "hostile").string());
+        copySeeds(root / "hostile", root);
+        copySeeds(HOSTILE_CORPUS_DIR, root);
+        writeRunSeeds(root / "run");
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "%s\n", failure.what());
         return 1;

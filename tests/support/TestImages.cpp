@@ -214,6 +214,31 @@ void writeJpeg(const std::string& path, const Picture& picture, int quality, int
     std::fclose(file);
 }
 
+void writeJpegInColourSpace(const std::string& path, int components, int input, int stored) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) throw std::runtime_error("cannot create " + path);
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    jpeg_stdio_dest(&cinfo, file);
+    cinfo.image_width = 16;
+    cinfo.image_height = 8;
+    cinfo.input_components = components;
+    cinfo.in_color_space = static_cast<J_COLOR_SPACE>(input);
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_colorspace(&cinfo, static_cast<J_COLOR_SPACE>(stored));
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<std::uint8_t> row(16 * static_cast<std::size_t>(components), 77);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::fclose(file);
+}
+
 std::vector<std::uint8_t> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path);

@@ -58,6 +58,9 @@ void writeTiffRgb8(const std::string& path, const Picture& picture);
 // components 3 writes colour, 1 writes the picture's first byte as grayscale.
 void writeJpeg(const std::string& path, const Picture& picture, int quality, int components = 3,
                bool progressive = false);
+// A 16 x 8 file of one flat colour: components samples per pixel given in the
+// colour space `input`, stored as `stored` (J_COLOR_SPACE values: CMYK, YCCK ...).
+void writeJpegInColourSpace(const std::string& path, int components, int input, int stored);
 
 std::vector<std::uint8_t> readFile(const std::string& path);
 void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);

@@ -19,6 +19,7 @@
 
 using codectest::errorText;
 using testsupport::TempDir;
+using testsupport::writeJpegInColourSpace;
 
 namespace {
 
@@ -50,33 +51,6 @@ std::vector<std::uint8_t> referenceRgb(const std::string& path) {
     jpeg_destroy_decompress(&cinfo);
     std::fclose(file);
     return pixels;
-}
-
-// A file in a colour space the codec cannot deliver as RGB.
-void writeJpegInColourSpace(const std::string& path, int components, J_COLOR_SPACE input,
-                            J_COLOR_SPACE stored) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr errors;
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, file);
-    cinfo.image_width = 16;
-    cinfo.image_height = 8;
-    cinfo.input_components = components;
-    cinfo.in_color_space = input;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_colorspace(&cinfo, stored);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<std::uint8_t> row(16 * components, 77);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::fclose(file);
 }
 
 std::size_t findMarker(const std::vector<std::uint8_t>& bytes, std::uint8_t marker) {

@@ -12,9 +12,12 @@
 #include "TIFF.h"
 #include "TestImages.h"
 #include "TiffBuilder.h"
+#include "TiffLayouts.h"
 
 using testsupport::TempDir;
 using testsupport::TiffBuilder;
+using testsupport::TiffLayout;
+using testsupport::writeTiff;
 
 namespace {
 
@@ -75,40 +78,6 @@ const char* const kReadFailure =
     "TIFF Open Error.\n\nAn unspecified error occurred while opening your TIFF File. This could be "
     "because your TIFF is corrupt. Please check your files and if this error occurs again please "
     "report to the developer.";
-
-// A file written by the TIFF library in the given layout; samples hold noise.
-struct TiffLayout {
-    std::uint32_t width = 8, height = 6;
-    std::uint16_t samples = 3, bits = 8, photometric = PHOTOMETRIC_RGB,
-                  planar = PLANARCONFIG_CONTIG, compression = COMPRESSION_NONE;
-    bool bigTiff = false;
-};
-
-void writeTiff(const std::string& path, const TiffLayout& layout) {
-    TIFF* tiff = TIFFOpen(path.c_str(), layout.bigTiff ? "w8" : "w");
-    ASSERT_NE(tiff, nullptr);
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, layout.width);
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, layout.height);
-    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, layout.samples);
-    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, layout.bits);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, layout.photometric);
-    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, layout.planar);
-    TIFFSetField(tiff, TIFFTAG_COMPRESSION, layout.compression);
-    if (layout.samples == 4 || layout.samples == 2) {
-        std::uint16_t extra[1] = {EXTRASAMPLE_ASSOCALPHA};
-        TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra);
-    }
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 2);
-    const int planes = layout.planar == PLANARCONFIG_SEPARATE ? layout.samples : 1;
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(TIFFScanlineSize(tiff)));
-    for (int plane = 0; plane < planes; ++plane)
-        for (std::uint32_t y = 0; y < layout.height; ++y) {
-            for (std::size_t i = 0; i < row.size(); ++i)
-                row[i] = static_cast<std::uint8_t>(i * 7 + y);
-            ASSERT_GE(TIFFWriteScanline(tiff, row.data(), y, static_cast<std::uint16_t>(plane)), 0);
-        }
-    TIFFClose(tiff);
-}
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 // input format, and output files decoded back into top-down RGB so crops of
 // bottom-up and top-down runs can be compared pixel for pixel.
 
+#include "InputFormats.h"
 #include "TestImages.h"
 
 #include <gtest/gtest.h>
@@ -13,16 +14,12 @@
 
 namespace proctest {
 
-enum class Format { Bmp, Tiff, Jpeg };
-
-const char* formatName(Format format);
-int typeCode(Format format);
-// Extension the engine's codec gives a saved crop of this input format.
-std::string outputExtension(Format format);
-std::string inputFileName(const std::string& stem, Format format);
-
-// JPEG inputs are written at quality 95.
-void writeInput(const std::string& path, const testsupport::Picture& picture, Format format);
+using testsupport::Format;
+using testsupport::formatName;
+using testsupport::inputFileName;
+using testsupport::outputExtension;
+using testsupport::typeCode;
+using testsupport::writeInput;
 
 // Decodes an engine input or output file with the engine's codec for the
 // format and returns it top-down RGB; fails the current test on error.
