@@ -264,6 +264,7 @@ std::string noMatchMessage(const std::string& path);
 // coarse: the crop area varies, but not on the reduced copy.
 std::string flatReferenceMessage(const std::string& path, bool coarse);
 std::string noReferenceMessage(const std::string& path);
+std::string unexplainedFailureMessage(int index);
 std::string outOfMemoryMessage(const std::string& path);
 std::string noStackSumMessage();
 std::string stackCountMessage(int count);

@@ -64,6 +64,12 @@ std::string noReferenceMessage(const std::string& path) {
            path;
 }
 
+std::string unexplainedFailureMessage(int index) {
+    return "Image " + std::to_string(static_cast<long long>(index) + 1) +
+           " of this run could not be processed.\n\nPlease check the image, or remove it from "
+           "your active list before trying again.";
+}
+
 std::string outOfMemoryMessage(const std::string& path) {
     return "There is not enough memory to process the image file named below.\n\n" + path +
            "\n\nPlease close other programs or use smaller images and try again.";

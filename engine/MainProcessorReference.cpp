@@ -74,9 +74,10 @@ bool MainProcessor::registerReference(const std::string& path, std::string* erro
     // Against a patch of one brightness every coefficient is undefined: no
     // frame could be registered, so the run stops here, before any file.
     const bool flatFull = !detail::samplesVary(patchFull.get(), cropBytes);
-    if (flatFull || (withCoarse && !detail::samplesVary(patchScaled.get(),
-                                                        detail::pixelBytes(scaled.width,
-                                                                           scaled.height)))) {
+    const bool flatCoarse =
+        withCoarse && !detail::samplesVary(patchScaled.get(),
+                                           detail::pixelBytes(scaled.width, scaled.height));
+    if (flatFull || flatCoarse) {
         cleanReference();
         *errorText = detail::flatReferenceMessage(path, !flatFull);
         return false;

@@ -283,7 +283,9 @@ void MainProcessor::recordFailure(int index, const std::string& message, bool* o
     if (errorText != lowestFailedText || errorText->empty() || index <= lowestFailedIndex) {
         lowestFailedIndex = index;
         lowestFailedText = errorText;
-        *errorText = message;
+        // Every failure comes with its text; should one not, the run still
+        // says which image failed.
+        *errorText = message.empty() ? detail::unexplainedFailureMessage(index) : message;
     }
 }
 

@@ -66,7 +66,8 @@ TEST(FineWindow, CoversTheCoarseErrorOfLargeFrames) {
     std::mt19937 random(44);
     std::vector<std::pair<int, int>> shifts;
     for (int i = 0; i < 10; ++i) {
-        shifts.emplace_back(static_cast<int>(random() % 15) - 7, static_cast<int>(random() % 15) - 7);
+        const int dx = static_cast<int>(random() % 15) - 7, dy = static_cast<int>(random() % 15) - 7;
+        shifts.emplace_back(dx, dy);
         series.add(testsupport::shifted(sky, shifts.back().first, shifts.back().second, 2, 45 + i));
     }
     const int x = 481, y = 331, w = 240, h = 180;

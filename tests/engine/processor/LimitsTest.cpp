@@ -79,6 +79,30 @@ TEST(Limits, ExtremePerimetersAndEstimatesStayInsideTheFrame) {
     }
 }
 
+TEST(Limits, EveryFailedCallLeavesAMessageInItsString) {
+    // Image indices at the ends of int, and strings of the caller's own
+    // after an earlier failure with a lower index went into another one.
+    Series series(Format::Tiff);
+    series.add(testsupport::makeStarField(400, 300, 53));
+    const int missing = series.addMissing();
+    MainProcessor processor(150, 120, 40, 30, series.names.data(), series.outputFolder, 1025,
+                            false);
+    std::string error;
+    ASSERT_TRUE(processor.setReferenceFrame(series.paths[0], &error)) << error;
+    std::string runMessage;
+    for (int index : {1, INT_MIN, 5, INT_MAX}) {
+        std::string own;
+        bool ok = true;
+        processor.setPhaseOne(series.paths[missing], index, 10, &ok, &own);
+        EXPECT_FALSE(ok);
+        EXPECT_NE(own.find(series.paths[missing]), std::string::npos) << index << ": " << own;
+        ok = true;
+        processor.processSmallImages(series.paths[missing], index, 10, &ok, &runMessage);
+        EXPECT_FALSE(ok);
+        EXPECT_NE(runMessage.find(series.paths[missing]), std::string::npos) << index;
+    }
+}
+
 TEST(Limits, GeometryRefusesSizesNoFrameCanHave) {
     std::string names[] = {"r.tif"};
     MainProcessor processor(0, 0, 2, 2, names, "/out", 1025, false);

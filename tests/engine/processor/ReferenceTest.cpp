@@ -306,9 +306,9 @@ TEST(Reference, CropAreasWithoutDetailAreRefusedBeforeAnythingIsWritten) {
                 series.add(*c.picture);
                 auto processor = makeProcessor(series, c.rect, true);
                 std::string error;
-                const bool ok = small
-                                    ? processor->setReferenceFrameSmallImage(series.paths[0], &error)
-                                    : processor->setReferenceFrame(series.paths[0], &error);
+                const bool ok =
+                    small ? processor->setReferenceFrameSmallImage(series.paths[0], &error)
+                          : processor->setReferenceFrame(series.paths[0], &error);
                 const bool refused = c.fullFlat || (!small && c.coarseFlat);
                 SCOPED_TRACE(std::to_string(c.rect.width) + " x " + std::to_string(c.rect.height) +
                              (small ? " small " : " ") + proctest::formatName(format));

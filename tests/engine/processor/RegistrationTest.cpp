@@ -143,7 +143,8 @@ TEST_P(FlushFrames, FlushWithEachEdgeAndCorner) {
             for (int y : {0, (H - h) / 2, H - h}) {
                 if (x == (W - w) / 2 && y == (H - h) / 2) continue;
                 // Moved towards the edge it ends flush with.
-                const Shift onto{x == 0 ? -4 : x == W - w ? 4 : 3, y == 0 ? -4 : y == H - h ? 4 : 3};
+                const Shift onto{x == 0 ? -4 : x == W - w ? 4 : 3,
+                                 y == 0 ? -4 : y == H - h ? 4 : 3};
                 expectRegisteredAtShifts(GetParam(), frame, {x, y, w, h}, {{0, 0}}, 6, smallImage);
                 expectRegisteredAtShifts(GetParam(), frame, {x - onto.dx, y - onto.dy, w, h},
                                          {onto}, 6, smallImage);
@@ -206,6 +207,18 @@ TEST_F(SpecimenFrame, IdenticalFrameIsFoundAtTheReferencePlace) {
             processor->cropImage(window, x, y, 200, 150, 220, 170, processor->bottomUp));
         ASSERT_NE(crop, nullptr);
         EXPECT_TRUE(std::equal(crop.get(), crop.get() + 90000, processor->refPatchFull.get()));
+
+        // The fine search reaches the full perimeter on every side of the
+        // estimate: the place is found from estimates p pixels off.
+        for (int dx : {-10, 10})
+            for (int dy : {-10, 10}) {
+                x = 500 + dx, y = 400 + dy;
+                processor->phaseTwo(&window, &x, &y, 10, frame.width, frame.height,
+                                    frame.pixels.get());
+                windowOwner.reset(window);
+                EXPECT_EQ(x, 11 - dx) << dx << ", " << dy;
+                EXPECT_EQ(y, 11 - dy) << dx << ", " << dy;
+            }
     }
 }
 
@@ -281,10 +294,14 @@ TEST(Registration, FramesWithNothingToFindFailWithTheirName) {
     const Picture picture = testsupport::makeStarField(200, 150, 26);
     Picture black = picture;
     std::fill(black.rgb.begin(), black.rgb.end(), 0);
+    // A frame of one grey, as a damaged frame's fill.
+    Picture grey = picture;
+    std::fill(grey.rgb.begin(), grey.rgb.end(), 40);
 
     Series series(Format::Tiff);
     series.add(picture);
     series.add(black);
+    series.add(grey);
     auto processor = makeProcessor(series, {150, 100, 20, 16}, true);
     std::string error;
     ASSERT_TRUE(processor->setReferenceFrame(series.paths[0], &error)) << error;
@@ -299,10 +316,8 @@ TEST(Registration, FramesWithNothingToFindFailWithTheirName) {
     for (int k = 0; k < processor->refCountFull; ++k)
         ASSERT_EQ(processor->stackSum[k], processor->refPatchFull[k]);
 
-    // A frame of one grey, as a damaged frame's fill, matches nothing.
-    Picture grey = picture;
-    std::fill(grey.rgb.begin(), grey.rgb.end(), 40);
-    series.add(grey);
+    // The grey frame matches nothing either; its message goes into a
+    // string of its own although a lower index failed before.
     ok = true;
     std::string greyMessage;
     processor->setPhaseOne(series.paths[2], 2, 8, &ok, &greyMessage);
