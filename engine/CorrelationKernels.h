@@ -71,7 +71,7 @@ void rowsDotProducts(DotKernelFunction kernel, const std::int16_t* patch,
 
 // The reference patch's part of the coefficient.
 struct ScoreReference {
-    double n;    // byte count
+    double n;    // sample count
     double sum;  // Sx
     double ssq;  // Qx
 };

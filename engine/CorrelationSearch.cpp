@@ -68,7 +68,7 @@ struct ScorePieces {
 };
 
 ScorePieces scorePieces(const PatchStats& reference, double sum, double squares) {
-    const double n = reference.byteCount;
+    const double n = samplesIn(reference.byteCount);
     const double ssq = squares - sum * sum / n;
     return {sum * reference.sum / n, std::sqrt(ssq * reference.ssq)};
 }
@@ -146,15 +146,14 @@ public:
           dot_(dotKernelFunction(level)),
           score_(scoreKernelFunction(level)),
           bound_(boundKernelFunction(level)),
-          scoreReference_{static_cast<double>(reference.byteCount), reference.sum,
+          scoreReference_{static_cast<double>(samplesIn(reference.byteCount)), reference.sum,
                           reference.ssq},
           patchWidth_(reference.width),
           patchHeight_(reference.height),
           dotLength_(roundUpToDotLength(reference.width)) {
-        // The reference scan's range: see scanPositions.
-        const int xLast = searched.width - patchWidth_, yLast = searched.height - patchHeight_;
-        lastColumn_ = yLast == 1 ? 1 : std::max(1, xLast);
-        lastRow_ = std::max(1, yLast - 1);
+        const ScanRange range = scanRange(searched, patchWidth_, patchHeight_);
+        lastColumn_ = range.lastColumn;
+        lastRow_ = range.lastRow;
         survivorLimit_ = std::max(4, lastColumn_ / 4);
     }
 
@@ -241,12 +240,12 @@ bool FastScan::prepare() {
 }
 
 // Row i of the ordered patch is the natural patch's row order[i]: the
-// rows by falling spread w * sum(v^2) - sum(v)^2 (exact), ties in their
-// own order.
+// rows by falling spread w * sum(v^2) - sum(v)^2 (exact: in 128 bits, as a
+// row of bright samples millions wide passes 64), ties in their own order.
 bool FastScan::orderPatchRows(const SampleRows& natural) {
     const std::size_t rows = static_cast<std::size_t>(patchHeight_);
     std::unique_ptr<int[]> order(new (std::nothrow) int[rows]);
-    std::unique_ptr<long long[]> spread(new (std::nothrow) long long[rows]);
+    std::unique_ptr<unsigned __int128[]> spread(new (std::nothrow) unsigned __int128[rows]);
     std::unique_ptr<long long[]> sums(new (std::nothrow) long long[rows]);
     std::unique_ptr<long long[]> squares(new (std::nothrow) long long[rows]);
     patch_.stride = natural.stride;
@@ -264,7 +263,11 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
             sums[r] += v;
             squares[r] += v * v;
         }
-        spread[r] = patchWidth_ * squares[r] - sums[r] * sums[r];
+        // Non-negative (Cauchy-Schwarz), so unsigned.
+        spread[r] = static_cast<unsigned __int128>(patchWidth_) *
+                        static_cast<unsigned __int128>(squares[r]) -
+                    static_cast<unsigned __int128>(sums[r]) *
+                        static_cast<unsigned __int128>(sums[r]);
         order[r] = r;
     }
     std::stable_sort(order.get(), order.get() + rows,
@@ -430,9 +433,8 @@ void FastScan::scoreCandidates(int y, int first, int count, const std::uint64_t*
 
 ScanResult fastSearch(const BufferView& searched, const PatchStats& reference, SimdLevel level,
                       Position hint) {
-    if (searched.pixels == nullptr || reference.pixels == nullptr || reference.width < 1 ||
-        reference.height < 1 || reference.byteCount < 1 || searched.width < reference.width ||
-        searched.height < reference.height)
+    if (searched.pixels == nullptr || reference.pixels == nullptr || reference.byteCount < 1 ||
+        scanRange(searched, reference.width, reference.height).lastColumn < 1)
         return {};
     FastScan scan(searched, reference, level);
     if (!scan.prepare()) return referenceSearch(searched, reference);

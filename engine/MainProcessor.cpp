@@ -9,12 +9,18 @@
 #include "Platform.h"
 #include "TIFF.h"
 
+#include <climits>
+
 namespace Tellvar {
 
 namespace {
 
 constexpr int kTypeCodeBmp = 1022;
 constexpr int kTypeCodeTiff = 1025;
+
+int oneBased(int corner) {
+    return corner == INT_MAX ? INT_MAX : corner + 1;
+}
 
 std::unique_ptr<Brennock> makeCodec(int typeCode) {
     switch (typeCode) {
@@ -43,15 +49,19 @@ MainProcessor::MainProcessor(int cropX, int cropY, int cropWidth, int cropHeight
                              std::string* fileNames, std::string outputFolder, int typeCode,
                              bool stackEnabled)
     // The window counts the corner from 0; every position in here is 1-based.
-    : cropX(cropX + 1),
-      cropY(cropY + 1),
+    // A corner of INT_MAX, outside every frame, stays INT_MAX rather than
+    // wrapping; the corner as given is kept for messages.
+    : cropX(oneBased(cropX)),
+      cropY(oneBased(cropY)),
       cropWidth(cropWidth),
       cropHeight(cropHeight),
       outputFolder(std::move(outputFolder)),
       fileNames(fileNames),
       bottomUp(typeCode == kTypeCodeBmp),
       stackEnabled(stackEnabled),
-      codec(makeCodec(typeCode)) {}
+      codec(makeCodec(typeCode)),
+      givenCropX(cropX),
+      givenCropY(cropY) {}
 
 MainProcessor::~MainProcessor() = default;
 

@@ -18,10 +18,20 @@
 // to stay inside the frame, and a search that finds nothing fails the frame.
 //
 // Failures. Besides the codecs' read and write failures, the processor fails
-// a reference frame the crop rectangle does not fit, a frame smaller than
-// the crop, a frame in which no position scores above 0 (a black frame or a
-// black reference), and a frame searched before a reference was registered;
-// each with a message of its own naming the file.
+// a reference frame the crop rectangle does not fit, a reference whose crop
+// area has no variation to correlate (at full resolution or on the coarse
+// copy; nothing is written then), a frame smaller than the crop, a frame in
+// which no position scores above 0 (a black or flat frame), and a frame
+// searched before a reference was registered; each with a message of its
+// own naming the file. Sizes and positions at the ends of int fail like any
+// other that does not fit; no arithmetic on them overflows.
+//
+// Search. Every position at which the patch fits is scored, in rows from
+// the top, each from the left; the first of the highest scores above 0
+// wins. The score is the correlation coefficient of the first byte of each
+// pixel (n is the number of those samples). The fine search reaches the
+// perimeter around the coarse estimate, or further where one coarse pixel
+// spans so many frame pixels that the estimate can miss by more.
 //
 // Concurrency. The per-frame calls may run at once on one processor. Each
 // hands the codec a message string of its own; a failure sets *okFlag to
@@ -76,7 +86,9 @@ public:
     // the window (new[], the caller releases it) and the best window-relative
     // position in *X, *Y; both are 0 and *window null when nothing scored
     // above 0 or the frame is smaller than the crop. A negative perimeter
-    // counts as 0, which scores the estimate alone.
+    // counts as 0; the window reaches at least as far as the coarse
+    // estimate of a frame of this size can miss, and windowWidth and
+    // windowHeight record the window used.
     void phaseTwo(unsigned char** window, int* X, int* Y, int perimeter, int width, int height,
                   unsigned char* frame);
 
@@ -140,10 +152,15 @@ private:
     void finishFrame(detail::PreparedFrame prepared, int index, bool smallImage, bool* okFlag,
                      std::string* errorText);
 
+    // The crop corner as the constructor was given it (0-based).
+    int givenCropX = 0;
+    int givenCropY = 0;
     // Serialises additions to stackSum and writes to the shared run message.
     std::mutex runMutex;
-    // Lowest image index whose failure message is in the run message.
+    // Lowest image index whose failure message is in the run message, and
+    // the string that holds it.
     int lowestFailedIndex = std::numeric_limits<int>::max();
+    const std::string* lowestFailedText = nullptr;
     // Elements of stackSum (a crop's byte count when it was made).
     std::size_t stackElements = 0;
     // The position scan of every search; the straightforward one only when

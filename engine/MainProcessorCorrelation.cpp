@@ -1,8 +1,11 @@
 // Normalised cross-correlation of patches and the position scan.
 //
-// The coefficient works on one byte of each pixel (the first) and takes as n
-// the patch's byte count, three times its sample count. Every sum is a sum of
-// integers below 2^53, so accumulating in double is exact whatever the order.
+// The coefficient works on one byte of each pixel (the first), with n the
+// number of those samples, so it is the samples' correlation coefficient:
+// 1 for a candidate that is the reference brightened or dimmed, -1 for its
+// negative, and undefined (NaN, which never wins) for a flat candidate or a
+// flat reference. Every sum is a sum of integers below 2^53, so accumulating
+// in double is exact whatever the order.
 
 #include "MainProcessor.h"
 #include "MainProcessorInternal.h"
@@ -18,18 +21,26 @@ SampleStats sampleStats(const unsigned char* patch, int byteCount) {
     SampleStats stats;
     if (patch == nullptr || byteCount <= 0) return stats;
     double squares = 0.0;
-    for (int k = 0; k < byteCount; k += 3) {
+    const std::size_t bytes = static_cast<std::size_t>(byteCount);
+    for (std::size_t k = 0; k < bytes; k += 3) {
         const int sample = patch[k];
         stats.sum += sample;
         squares += sample * sample;
     }
-    stats.ssq = squares - stats.sum * stats.sum / byteCount;
+    stats.ssq = squares - stats.sum * stats.sum / samplesIn(byteCount);
     return stats;
+}
+
+bool samplesVary(const unsigned char* patch, std::size_t byteCount) {
+    if (patch == nullptr) return false;
+    for (std::size_t k = 3; k < byteCount; k += 3)
+        if (patch[k] != patch[0]) return true;
+    return false;
 }
 
 double correlate(const PatchStats& reference, std::size_t rowBytes, int rows,
                  const unsigned char* candidate, std::size_t candidateStride) {
-    const double n = reference.byteCount;
+    const double n = samplesIn(reference.byteCount);
     double sum = 0.0, squares = 0.0, products = 0.0;
     const unsigned char* referenceRow = reference.pixels;
     for (int row = 0; row < rows; ++row, referenceRow += rowBytes, candidate += candidateStride) {
@@ -46,28 +57,31 @@ double correlate(const PatchStats& reference, std::size_t rowBytes, int rows,
     return (products - sum * reference.sum / n) / std::sqrt(ssq * reference.ssq);
 }
 
+ScanRange scanRange(const BufferView& searched, int patchWidth, int patchHeight) {
+    ScanRange range;
+    if (patchWidth < 1 || patchHeight < 1 || searched.width < patchWidth ||
+        searched.height < patchHeight)
+        return range;
+    range.lastColumn = searched.width - patchWidth + 1;
+    range.lastRow = searched.height - patchHeight + 1;
+    return range;
+}
+
 ScanResult referenceSearch(const BufferView& searched, const PatchStats& reference) {
     const int patchWidth = reference.width, patchHeight = reference.height;
-    if (searched.pixels == nullptr || reference.pixels == nullptr || patchWidth < 1 ||
-        patchHeight < 1 || reference.byteCount < 1)
+    const ScanRange range = scanRange(searched, patchWidth, patchHeight);
+    if (searched.pixels == nullptr || reference.pixels == nullptr || reference.byteCount < 1 ||
+        range.lastColumn < 1)
         return {};
-    const int xLast = searched.width - patchWidth;
-    const int yLast = searched.height - patchHeight;
-    if (xLast < 0 || yLast < 0) return {};
-
-    // The last column and the last two rows of positions are never scored;
-    // patches too large for that still get the positions that fit.
-    const int lastColumn = yLast == 1 ? 1 : std::max(1, xLast);
-    const int lastRow = std::max(1, yLast - 1);
 
     const std::size_t stride = static_cast<std::size_t>(searched.width) * 3;
     const std::size_t rowBytes = static_cast<std::size_t>(patchWidth) * 3;
     ScanResult best;
-    for (int y = 1; y <= lastRow; ++y) {
+    for (int y = 1; y <= range.lastRow; ++y) {
         const int bufferRow = searched.bottomUp ? mirrorRow(y, patchHeight, searched.height) : y;
         const unsigned char* rowStart =
             searched.pixels + static_cast<std::size_t>(bufferRow - 1) * stride;
-        for (int x = 1; x <= lastColumn; ++x) {
+        for (int x = 1; x <= range.lastColumn; ++x) {
             const double score = correlate(reference, rowBytes, patchHeight,
                                            rowStart + static_cast<std::size_t>(x - 1) * 3, stride);
             // Strictly greater: of equal scores the first in scan order stays.
@@ -106,10 +120,12 @@ double coefficientOfPacked(const detail::PatchStats& reference, const unsigned c
 
 double MainProcessor::calc_ssqX(int count, bool full) {
     const unsigned char* patch = full ? refPatchFull.get() : refPatchScaled.get();
-    const long long available =
-        full ? 3LL * cropWidth * cropHeight : 3LL * scaledCropWidth * scaledCropHeight;
-    const int n =
-        patch == nullptr ? 0 : static_cast<int>(std::clamp<long long>(count, 0, available));
+    // The patch holds its rectangle's bytes; a count beyond them is held to them.
+    const std::size_t available = full ? detail::pixelBytes(cropWidth, cropHeight)
+                                       : detail::pixelBytes(scaledCropWidth, scaledCropHeight);
+    const int n = patch == nullptr || count < 1
+                      ? 0
+                      : static_cast<int>(std::min(static_cast<std::size_t>(count), available));
     const detail::SampleStats stats = detail::sampleStats(patch, n);
     if (full) {
         refSumFull = stats.sum;

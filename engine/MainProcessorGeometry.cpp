@@ -3,11 +3,13 @@
 #include "MainProcessor.h"
 #include "MainProcessorInternal.h"
 
+#include "CodecLimits.h"
+
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <vector>
 
 namespace Tellvar {
 namespace detail {
@@ -31,11 +33,22 @@ void copyRect(const unsigned char* source, int sourceWidth, int x, int bufferRow
 }  // namespace
 
 int roundHalfUp(double value) {
-    return static_cast<int>(std::floor(value + 0.5));
+    const double rounded = std::floor(value + 0.5);
+    if (!(rounded > INT_MIN)) return std::isnan(rounded) ? 0 : INT_MIN;
+    if (!(rounded < INT_MAX)) return INT_MAX;
+    return static_cast<int>(rounded);
+}
+
+std::size_t pixelBytes(long long width, long long height) {
+    constexpr long long kMax = static_cast<long long>(kMaxFrameBytes);
+    if (width < 1 || height < 1 || width > kMax / 3 || height > kMax / (3 * width)) return 0;
+    return static_cast<std::size_t>(3 * width * height);
 }
 
 int mirrorRow(int y, int height, int bufferHeight) {
-    return bufferHeight - (y + height) + 2;
+    // In 64 bits: the sum of a row and a height may pass INT_MAX even where
+    // the mirrored row does not.
+    return static_cast<int>(static_cast<long long>(bufferHeight) - y - height + 2);
 }
 
 bool rectFits(long long x, long long y, long long width, long long height, int bufferWidth,
@@ -58,13 +71,16 @@ std::unique_ptr<unsigned char[]> cutRect(const BufferView& source, int x, int y,
                                          int height) {
     if (source.pixels == nullptr || !rectFits(x, y, width, height, source.width, source.height))
         return nullptr;
-    std::unique_ptr<unsigned char[]> out(new (std::nothrow) unsigned char[
-        static_cast<std::size_t>(width) * kBytesPerPixel * static_cast<std::size_t>(height)]);
+    const std::size_t bytes = pixelBytes(width, height);
+    if (bytes == 0) return nullptr;
+    std::unique_ptr<unsigned char[]> out(new (std::nothrow) unsigned char[bytes]);
     if (out) cutRectInto(source, x, y, width, height, out.get());
     return out;
 }
 
 double fitToBox(int* width, int* height, int sourceWidth, int sourceHeight) {
+    // An empty source has no proportions to fit: the box stays.
+    if (sourceWidth < 1 || sourceHeight < 1) return 0.0;
     if (*width >= sourceWidth && *height >= sourceHeight) return 0.0;
 
     // Landscape sources keep the box width, portrait and square ones its
@@ -78,26 +94,24 @@ double fitToBox(int* width, int* height, int sourceWidth, int sourceHeight) {
 
 std::unique_ptr<unsigned char[]> rescaleNearest(const unsigned char* source, int sourceWidth,
                                                 int sourceHeight, int width, int height) {
-    if (source == nullptr || sourceWidth < 1 || sourceHeight < 1 || width < 1 || height < 1)
-        return nullptr;
+    const std::size_t bytes = pixelBytes(width, height);
+    if (source == nullptr || sourceWidth < 1 || sourceHeight < 1 || bytes == 0) return nullptr;
 
     // The reciprocal of the ratio is multiplied rather than the exact quotient
     // taken; this picks the same source pixels as every earlier run did.
     const double stepX = 1.0 / (static_cast<double>(width) / sourceWidth);
     const double stepY = 1.0 / (static_cast<double>(height) / sourceHeight);
 
-    std::vector<std::size_t> columnOffset(static_cast<std::size_t>(width));
+    std::unique_ptr<std::size_t[]> columnOffset(
+        new (std::nothrow) std::size_t[static_cast<std::size_t>(width)]);
+    std::unique_ptr<unsigned char[]> out(new (std::nothrow) unsigned char[bytes]);
+    if (!columnOffset || !out) return nullptr;
     for (int c = 0; c < width; ++c) {
         const int column = std::min(static_cast<int>(c * stepX), sourceWidth - 1);
         columnOffset[c] = static_cast<std::size_t>(column) * kBytesPerPixel;
     }
 
     const std::size_t sourceStride = static_cast<std::size_t>(sourceWidth) * kBytesPerPixel;
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * kBytesPerPixel;
-    std::unique_ptr<unsigned char[]> out(
-        new (std::nothrow) unsigned char[rowBytes * static_cast<std::size_t>(height)]);
-    if (!out) return out;
-
     unsigned char* to = out.get();
     for (int r = 0; r < height; ++r) {
         const int row = std::min(static_cast<int>(r * stepY), sourceHeight - 1);

@@ -43,10 +43,16 @@ struct PatchStats {
     const unsigned char* pixels = nullptr;
     int width = 0;  // in pixels; rows are width x 3 bytes
     int height = 0;
-    int byteCount = 0;  // n of the coefficient: three times the sample count
+    int byteCount = 0;  // the patch's bytes, three a sample
     double sum = 0.0;   // sample sum
     double ssq = 0.0;   // corrected sum of squares
 };
+
+// The samples of the first byteCount bytes of a patch (bytes 0, 3, 6, ...):
+// the n of the coefficient and of the corrected sums of squares.
+inline int samplesIn(int byteCount) {
+    return byteCount <= 0 ? 0 : byteCount / 3 + (byteCount % 3 != 0 ? 1 : 0);
+}
 
 // (0, 0) means nothing was found.
 struct Position {
@@ -55,8 +61,15 @@ struct Position {
     bool found() const { return x >= 1 && y >= 1; }
 };
 
-// floor(v + 0.5) in double precision, the rounding of every scaled size and position.
+// floor(v + 0.5) in double precision, the rounding of every scaled size and
+// position; held to the range of int (NaN gives 0) so that no argument can
+// make the conversion undefined.
 int roundHalfUp(double value);
+
+// Bytes of a width x height buffer of 3-byte pixels; 0 when a side is below
+// 1 or the buffer would exceed the largest frame (kMaxFrameBytes). Each
+// product is checked before it is formed.
+std::size_t pixelBytes(long long width, long long height);
 
 // Buffer row (1-based) at which a rectangle at picture row y, height h starts
 // in a bottom-up buffer of the given height.
@@ -89,20 +102,26 @@ struct SampleStats {
 // Sample sum and corrected sum of squares over the first byteCount bytes.
 SampleStats sampleStats(const unsigned char* patch, int byteCount);
 
+// False when every sample of the first byteCount bytes has one value.
+bool samplesVary(const unsigned char* patch, std::size_t byteCount);
+
 // Coefficient of the candidate whose first byte is at candidate, its rows
 // candidateStride bytes apart, against the reference. rowBytes x rows is the
 // patch's layout; the samples are the bytes 0, 3, 6, ... of each row.
 double correlate(const PatchStats& reference, std::size_t rowBytes, int rows,
                  const unsigned char* candidate, std::size_t candidateStride);
 
-// The position scan: scores every patch-sized position of the searched
-// buffer in scan order and returns the first position of the highest score
-// above 0.
-//   Rows 1 .. yLast - 1, each from column 1 to xLast (xLast = W - w,
-//   yLast = H - h). When yLast is 1 only (1, 1) is scored. A patch as wide or
-//   as high as the buffer scans columns 1 .. max(1, xLast) and rows
-//   1 .. max(1, yLast - 1); a patch larger than the buffer finds nothing.
+// The position scan: scores every position at which the patch fits in the
+// searched buffer, rows 1 .. H - h + 1 from the top, each from column 1 to
+// W - w + 1, and returns the first position in that order of the highest
+// score above 0. A patch larger than the buffer finds nothing.
 // Two implementations give the same winner and the same score, bit for bit.
+struct ScanRange {
+    int lastColumn = 0;  // 0: no position fits
+    int lastRow = 0;
+};
+ScanRange scanRange(const BufferView& searched, int patchWidth, int patchHeight);
+
 struct ScanResult {
     Position position;
     double score = 0.0;  // the winner's coefficient; 0.0 when nothing won
@@ -182,7 +201,19 @@ struct CoarseFrame {
 };
 CoarseFrame makeCoarseFrame(const BufferView& frame);
 
-// The full-resolution window of the fine search: the crop plus the perimeter
+// How far the fine search reaches on each side of the coarse estimate of
+// a frame: the perimeter (a negative one counts as 0), or more along an
+// axis on which the coarse estimate can miss by more, as where one coarse
+// pixel spans many frame pixels. Frames that fit the coarse box get the
+// perimeter.
+struct FineReach {
+    int x = 0;
+    int y = 0;
+};
+FineReach fineReach(const MainProcessor& processor, int frameWidth, int frameHeight,
+                    int perimeter, Position estimate);
+
+// The full-resolution window of the fine search: the crop plus the reach
 // on every side around the estimate, moved (not shrunk) to stay inside the
 // frame, and no larger than the frame. Empty when the frame is smaller than
 // the crop.
@@ -194,7 +225,18 @@ struct FineWindow {
     int height = 0;
 };
 FineWindow cutFineWindow(const BufferView& frame, int estimateX, int estimateY, int cropWidth,
-                         int cropHeight, int perimeter);
+                         int cropHeight, FineReach reach);
+// The frame position (x, y) relative to the window, as a search hint.
+Position windowRelative(const FineWindow& window, int x, int y);
+
+// The crop rectangle on a coarse copy of the given scale and size: at least
+// one pixel each way and inside the coarse frame, so a tiny crop or one at
+// the far edge still leaves a patch to search for.
+struct CoarseRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+CoarseRect coarseRectOf(int cropX, int cropY, int cropWidth, int cropHeight, double scale,
+                        int coarseWidth, int coarseHeight);
 
 // The reference patches of a processor with their statistics.
 PatchStats fullReference(const MainProcessor& processor);
@@ -213,12 +255,16 @@ struct Placement {
 Placement locateCrop(const MainProcessor& processor, const BufferView& frame, int perimeter);
 
 // Messages of the processor's own failures; the codecs word the others.
+// The corner counted from 0, as the caller gave it.
 std::string cropOutsideReferenceMessage(const std::string& path, int frameWidth, int frameHeight,
-                                        const MainProcessor& processor);
+                                        int cropWidth, int cropHeight, int cornerX, int cornerY);
 std::string frameSmallerThanCropMessage(const std::string& path, int frameWidth, int frameHeight,
                                         const MainProcessor& processor);
 std::string noMatchMessage(const std::string& path);
+// coarse: the crop area varies, but not on the reduced copy.
+std::string flatReferenceMessage(const std::string& path, bool coarse);
 std::string noReferenceMessage(const std::string& path);
+std::string unexplainedFailureMessage(int index);
 std::string outOfMemoryMessage(const std::string& path);
 std::string noStackSumMessage();
 std::string stackCountMessage(int count);

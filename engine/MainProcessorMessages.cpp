@@ -16,12 +16,12 @@ std::string size(int width, int height) {
 }  // namespace
 
 std::string cropOutsideReferenceMessage(const std::string& path, int frameWidth, int frameHeight,
-                                        const MainProcessor& processor) {
+                                        int cropWidth, int cropHeight, int cornerX, int cornerY) {
     return "The crop area does not lie inside the reference frame named below.\n\n" + path +
            "\n\nThe reference frame is " + size(frameWidth, frameHeight) +
-           " pixels; the crop area is " + size(processor.cropWidth, processor.cropHeight) +
-           " pixels with its top-left corner at column " + std::to_string(processor.cropX - 1) +
-           ", row " + std::to_string(processor.cropY - 1) +
+           " pixels; the crop area is " + size(cropWidth, cropHeight) +
+           " pixels with its top-left corner at column " + std::to_string(cornerX) + ", row " +
+           std::to_string(cornerY) +
            ".\n\nPlease place the crop area inside the image and submit your images again.";
 }
 
@@ -39,15 +39,35 @@ std::string noMatchMessage(const std::string& path) {
            "below.\n\n" +
            path +
            "\n\nNo position in this image resembles the reference crop, for instance because "
-           "the image or the crop area of the reference frame is completely black.\n\nPlease "
-           "check the image, or note the filename and remove it from your active list before "
-           "trying again.";
+           "the image is completely black or of one even brightness.\n\nPlease check the "
+           "image, or note the filename and remove it from your active list before trying "
+           "again.";
+}
+
+std::string flatReferenceMessage(const std::string& path, bool coarse) {
+    const std::string where =
+        coarse ? " at the reduced size at which every image is searched first" : "";
+    const std::string advice = coarse ? "make the crop area larger or place it over larger "
+                                        "detail, such as bright stars,"
+                                      : "place the crop area over stars or other visible detail";
+    return "The crop area of the reference frame named below has no detail to search for" +
+           where + ".\n\n" + path + "\n\nAll of its pixels" +
+           (coarse ? " at that size" : "") +
+           " have the same brightness, so its content cannot be found in the other images. No "
+           "image has been cropped.\n\nPlease " +
+           advice + " and submit your images again.";
 }
 
 std::string noReferenceMessage(const std::string& path) {
     return "The image file named below cannot be registered because no reference frame has "
            "been set for this run.\n\n" +
            path;
+}
+
+std::string unexplainedFailureMessage(int index) {
+    return "Image " + std::to_string(static_cast<long long>(index) + 1) +
+           " of this run could not be processed.\n\nPlease check the image, or remove it from "
+           "your active list before trying again.";
 }
 
 std::string outOfMemoryMessage(const std::string& path) {

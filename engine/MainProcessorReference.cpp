@@ -5,31 +5,23 @@
 #include "MainProcessorInternal.h"
 
 #include <algorithm>
-#include <climits>
 #include <new>
 
 namespace Tellvar {
 
-namespace {
+namespace detail {
 
-// The crop rectangle on the coarse copy: at least one pixel each way and
-// inside the coarse frame, so a tiny crop or one at the far edge still
-// leaves a patch to search for.
-struct CoarseRect {
-    int x, y, width, height;
-};
-
-CoarseRect coarseRect(int cropX, int cropY, int cropWidth, int cropHeight, double scale,
-                      int coarseWidth, int coarseHeight) {
+CoarseRect coarseRectOf(int cropX, int cropY, int cropWidth, int cropHeight, double scale,
+                        int coarseWidth, int coarseHeight) {
     CoarseRect rect;
-    rect.width = std::clamp(detail::roundHalfUp(cropWidth * scale), 1, coarseWidth);
-    rect.height = std::clamp(detail::roundHalfUp(cropHeight * scale), 1, coarseHeight);
-    rect.x = std::clamp(detail::roundHalfUp(cropX * scale), 1, coarseWidth - rect.width + 1);
-    rect.y = std::clamp(detail::roundHalfUp(cropY * scale), 1, coarseHeight - rect.height + 1);
+    rect.width = std::clamp(roundHalfUp(cropWidth * scale), 1, coarseWidth);
+    rect.height = std::clamp(roundHalfUp(cropHeight * scale), 1, coarseHeight);
+    rect.x = std::clamp(roundHalfUp(cropX * scale), 1, coarseWidth - rect.width + 1);
+    rect.y = std::clamp(roundHalfUp(cropY * scale), 1, coarseHeight - rect.height + 1);
     return rect;
 }
 
-}  // namespace
+}  // namespace detail
 
 bool MainProcessor::setReferenceFrame(std::string path, std::string* errorText) {
     return registerReference(path, errorText, true);
@@ -44,22 +36,24 @@ bool MainProcessor::registerReference(const std::string& path, std::string* erro
     detail::FrameBuffer frame;
     if (!detail::readFrame(*codec, path, &frame, errorText)) return false;
 
-    const long long cropBytes = 3LL * cropWidth * cropHeight;
-    if (!detail::rectFits(cropX, cropY, cropWidth, cropHeight, frame.width, frame.height) ||
-        cropBytes > INT_MAX) {
+    // Inside the frame the crop's byte count is bounded by the frame's.
+    if (!detail::rectFits(cropX, cropY, cropWidth, cropHeight, frame.width, frame.height)) {
         cleanReference();
-        *errorText = detail::cropOutsideReferenceMessage(path, frame.width, frame.height, *this);
+        *errorText = detail::cropOutsideReferenceMessage(path, frame.width, frame.height,
+                                                         cropWidth, cropHeight, givenCropX,
+                                                         givenCropY);
         return false;
     }
+    const std::size_t cropBytes = detail::pixelBytes(cropWidth, cropHeight);
 
     const detail::BufferView frameView{frame.pixels.get(), frame.width, frame.height, bottomUp};
     std::unique_ptr<unsigned char[]> patchScaled;
-    CoarseRect scaled{};
+    detail::CoarseRect scaled{};
     if (withCoarse) {
         const detail::CoarseFrame coarse = detail::makeCoarseFrame(frameView);
         if (coarse.view.pixels != nullptr) {
-            scaled = coarseRect(cropX, cropY, cropWidth, cropHeight, coarse.scale,
-                                coarse.view.width, coarse.view.height);
+            scaled = detail::coarseRectOf(cropX, cropY, cropWidth, cropHeight, coarse.scale,
+                                          coarse.view.width, coarse.view.height);
             patchScaled =
                 detail::cutRect(coarse.view, scaled.x, scaled.y, scaled.width, scaled.height);
         }
@@ -74,6 +68,18 @@ bool MainProcessor::registerReference(const std::string& path, std::string* erro
     if (!patchFull) {
         cleanReference();
         *errorText = detail::outOfMemoryMessage(path);
+        return false;
+    }
+
+    // Against a patch of one brightness every coefficient is undefined: no
+    // frame could be registered, so the run stops here, before any file.
+    const bool flatFull = !detail::samplesVary(patchFull.get(), cropBytes);
+    const bool flatCoarse =
+        withCoarse && !detail::samplesVary(patchScaled.get(),
+                                           detail::pixelBytes(scaled.width, scaled.height));
+    if (flatFull || flatCoarse) {
+        cleanReference();
+        *errorText = detail::flatReferenceMessage(path, !flatFull);
         return false;
     }
 
@@ -96,15 +102,14 @@ bool MainProcessor::registerReference(const std::string& path, std::string* erro
 
     // Small-image runs keep no stack: their frames are never summed.
     if (withCoarse && stackEnabled) {
-        const std::size_t elements = static_cast<std::size_t>(cropBytes);
-        stackSum.reset(new (std::nothrow) std::uint64_t[elements]);
+        stackSum.reset(new (std::nothrow) std::uint64_t[cropBytes]);
         if (!stackSum) {
             cleanReference();
             *errorText = detail::outOfMemoryMessage(path);
             return false;
         }
-        std::copy(refPatchFull.get(), refPatchFull.get() + elements, stackSum.get());
-        stackElements = elements;
+        std::copy(refPatchFull.get(), refPatchFull.get() + cropBytes, stackSum.get());
+        stackElements = cropBytes;
     }
     return true;
 }

@@ -99,6 +99,31 @@ Picture shifted(const Picture& source, int dx, int dy, int noiseAmplitude, std::
     return out;
 }
 
+Picture magnified(const Picture& source, int width, int height) {
+    Picture out;
+    out.width = width;
+    out.height = height;
+    out.rgb.resize(static_cast<std::size_t>(width) * height * 3);
+    const float stepX = static_cast<float>(source.width) / width;
+    const float stepY = static_cast<float>(source.height) / height;
+    for (int y = 0; y < height; ++y) {
+        const float fy = std::clamp((y + 0.5f) * stepY - 0.5f, 0.0f, source.height - 1.0f);
+        const int y0 = static_cast<int>(fy), y1 = std::min(y0 + 1, source.height - 1);
+        for (int x = 0; x < width; ++x) {
+            const float fx = std::clamp((x + 0.5f) * stepX - 0.5f, 0.0f, source.width - 1.0f);
+            const int x0 = static_cast<int>(fx), x1 = std::min(x0 + 1, source.width - 1);
+            const float ax = fx - x0, ay = fy - y0;
+            for (int c = 0; c < 3; ++c) {
+                const float top = source.pixel(x0, y0)[c] * (1 - ax) + source.pixel(x1, y0)[c] * ax;
+                const float bottom =
+                    source.pixel(x0, y1)[c] * (1 - ax) + source.pixel(x1, y1)[c] * ax;
+                out.pixel(x, y)[c] = static_cast<std::uint8_t>(top * (1 - ay) + bottom * ay + 0.5f);
+            }
+        }
+    }
+    return out;
+}
+
 std::vector<std::uint8_t> cropRgb(const Picture& picture, int x, int y, int width, int height) {
     std::vector<std::uint8_t> out;
     out.reserve(static_cast<std::size_t>(width) * height * 3);

@@ -45,6 +45,10 @@ Picture makeStarField(int width, int height, std::uint32_t seed);
 // uncovered pixels take the sky value. noiseAmplitude adds +/- noise per byte.
 Picture shifted(const Picture& source, int dx, int dy, int noiseAmplitude, std::uint32_t seed);
 
+// The picture resampled to width x height by bilinear interpolation: the
+// same sky seen at a finer pixel scale, its stars spread over more pixels.
+Picture magnified(const Picture& source, int width, int height);
+
 // Pixels of the rectangle at 0-based top-left (x, y), top-down RGB.
 std::vector<std::uint8_t> cropRgb(const Picture& picture, int x, int y, int width, int height);
 

@@ -183,17 +183,20 @@ TEST(ScoreKernels, GiveTheReferenceFormulasBitsInEveryLane) {
     std::mt19937 random(6);
     const int count = 203;  // not a multiple of any vector width
     for (int trial = 0; trial < 20; ++trial) {
-        // A patch of m samples (n = 3m bytes) and candidates whose sums are
-        // consistent integers, among them flat black ones (a NaN score).
+        // A patch of m samples (n = m) and candidates whose sums are
+        // consistent integers, among them flat ones of any brightness (a
+        // NaN score: their cross term is their value times Sx).
         const int m = 1 + static_cast<int>(random() % 3000);
+        const double referenceSum = static_cast<double>(random() % 765000);
         std::vector<long long> sums(count), squares(count);
         std::vector<std::uint64_t> products(count);
         for (int j = 0; j < count; ++j) {
-            const bool black = j % 17 == 0;
-            const long long mean = black ? 0 : static_cast<long long>(random() % 256);
+            const bool flat = j % 17 == 0;
+            const long long mean = static_cast<long long>(random() % 256);
             sums[j] = mean * m;
-            squares[j] = mean * mean * m + (black ? 0 : static_cast<long long>(random() % 100000));
-            products[j] = black ? 0 : random() % 200000000;
+            squares[j] = mean * mean * m + (flat ? 0 : static_cast<long long>(random() % 100000));
+            products[j] = flat ? static_cast<std::uint64_t>(mean * referenceSum)
+                               : random() % 200000000;
         }
         // The kernels form each candidate's sums from running totals over
         // windows of a few columns.
@@ -201,8 +204,7 @@ TEST(ScoreKernels, GiveTheReferenceFormulasBitsInEveryLane) {
         const std::vector<long long> sumTotals = totalsOf(sums, width, random);
         const std::vector<long long> squareTotals = totalsOf(squares, width, random);
         const Tellvar::detail::WindowTotals band{sumTotals.data(), squareTotals.data(), width};
-        const Tellvar::detail::ScoreReference reference{3.0 * m,
-                                                        static_cast<double>(random() % 765000),
+        const Tellvar::detail::ScoreReference reference{static_cast<double>(m), referenceSum,
                                                         static_cast<double>(random() % 9000000)};
         for (SimdLevel level : supportedLevels()) {
             std::vector<double> scores(count);
@@ -217,6 +219,9 @@ TEST(ScoreKernels, GiveTheReferenceFormulasBitsInEveryLane) {
                             (std::isnan(scores[j]) && std::isnan(expected)))
                     << levelName(level) << " lane " << j << ": " << scores[j] << " vs "
                     << expected;
+                if (j % 17 == 0) {
+                    ASSERT_TRUE(std::isnan(scores[j])) << levelName(level) << " lane " << j;
+                }
             }
         }
     }
@@ -250,7 +255,7 @@ struct BoundCase {
             }
         }
         const long long m = static_cast<long long>(x.size() - head);
-        const double n = 3.0 * static_cast<double>(x.size());
+        const double n = static_cast<double>(x.size());
         reference = {n, static_cast<double>(sx),
                      static_cast<double>(sxx) - static_cast<double>(sx) * sx / n};
         tail = {static_cast<double>(sxt), std::sqrt(static_cast<double>(m * sxxt - sxt * sxt)),

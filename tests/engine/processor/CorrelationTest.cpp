@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -32,20 +33,36 @@ public:
     MainProcessor processor;
 };
 
-TEST(Coefficient, UsesTheByteCountAsN) {
-    // Two pixels whose first bytes are 10 and 20; the other bytes never count.
-    ReferenceHolder holder({10, 99, 1, 20, 0, 250}, 2, 1);
-    MainProcessor& processor = holder.processor;
+TEST(Coefficient, UsesTheSampleCountAsN) {
+    // Two pixels whose first bytes are 10 and 20; the other bytes never
+    // count. With n the sample count the score is the samples' correlation:
+    // any two rising samples give 1, falling ones -1.
+    const unsigned char reference[] = {10, 99, 1, 20, 0, 250};
+    std::string names[] = {"r.tif"};
+    MainProcessor processor(0, 0, 2, 1, names, "/out", 1025, false);
+    processor.scaledCropWidth = 2;
+    processor.scaledCropHeight = 1;
+    processor.refPatchFull.reset(new unsigned char[6]);
+    processor.refPatchScaled.reset(new unsigned char[6]);
+    std::copy_n(reference, 6, processor.refPatchFull.get());
+    std::copy_n(reference, 6, processor.refPatchScaled.get());
+    processor.refSsqFull = processor.calc_ssqX(6, true);
+    processor.refSsqScaled = processor.calc_ssqX(6, false);
     EXPECT_EQ(processor.refCountFull, 6);
     EXPECT_DOUBLE_EQ(processor.refSumFull, 30.0);
-    EXPECT_DOUBLE_EQ(processor.refSsqFull, 350.0);
+    EXPECT_DOUBLE_EQ(processor.refSsqFull, 50.0);
+    EXPECT_DOUBLE_EQ(processor.refSsqScaled, 50.0);
 
-    unsigned char doubled[] = {20, 0, 0, 40, 7, 7};
-    unsigned char closer[] = {20, 1, 2, 30, 3, 4};
-    unsigned char reversed[] = {20, 255, 255, 10, 255, 255};
-    EXPECT_DOUBLE_EQ(processor.calcCoeff_Full(doubled), 1.0);
-    EXPECT_NEAR(processor.calcCoeff_Full(closer), 0.98916, 5e-6);
-    EXPECT_NEAR(processor.calcCoeff_Full(reversed), 0.71429, 5e-6);
+    struct Case {
+        unsigned char candidate[6];
+        double score;
+    } cases[] = {{{20, 0, 0, 40, 7, 7}, 1.0},
+                 {{20, 1, 2, 30, 3, 4}, 1.0},
+                 {{20, 255, 255, 10, 255, 255}, -1.0}};
+    for (Case& c : cases) {
+        EXPECT_EQ(processor.calcCoeff_Full(c.candidate), c.score) << int(c.candidate[3]);
+        EXPECT_EQ(processor.calcCoeff_Scaled(c.candidate), c.score) << int(c.candidate[3]);
+    }
 }
 
 TEST(Coefficient, IdenticalCandidateScoresOneAndFlatPatchesAreUndefined) {
@@ -78,12 +95,25 @@ TEST(Coefficient, ScaledReferenceAndMissingPatches) {
     processor.refSsqScaled = processor.calc_ssqX(6, false);
     EXPECT_EQ(processor.refCountScaled, 6);
     EXPECT_DOUBLE_EQ(processor.refSumScaled, 30.0);
-    unsigned char doubled[] = {20, 0, 0, 40, 0, 0};
-    EXPECT_DOUBLE_EQ(processor.calcCoeff_Scaled(doubled), 1.0);
 
-    // A count beyond the patch is held to the patch.
+    // A count beyond the patch is held to the patch, whatever the sizes
+    // say: no product of them may overflow.
     processor.calc_ssqX(600, false);
     EXPECT_EQ(processor.refCountScaled, 6);
+    processor.calc_ssqX(INT_MAX, false);
+    EXPECT_EQ(processor.refCountScaled, 6);
+    processor.calc_ssqX(INT_MIN, false);
+    EXPECT_EQ(processor.refCountScaled, 0);
+    for (int side : {INT_MAX, INT_MIN, -1}) {
+        MainProcessor huge(0, 0, side, side, names, "/out", 1025, false);
+        huge.scaledCropWidth = huge.scaledCropHeight = side;
+        huge.refPatchFull.reset(new unsigned char[6]{});
+        huge.refPatchScaled.reset(new unsigned char[6]{});
+        EXPECT_EQ(huge.calc_ssqX(6, true), 0.0);
+        EXPECT_EQ(huge.refCountFull, 0) << side;
+        EXPECT_EQ(huge.calc_ssqX(6, false), 0.0);
+        EXPECT_EQ(huge.refCountScaled, 0) << side;
+    }
 }
 
 // A bright random buffer (every sample positive, so every position scores
@@ -153,78 +183,67 @@ TEST(Scan, FindsAnExactCopyAndKeepsTheFirstOfEqualScores) {
     EXPECT_EQ(best.y, 3);
 }
 
-TEST(Scan, NeverScoresTheLastColumnOrTheLastTwoRows) {
-    // 20 x 15 buffer, 5 x 4 patch: xLast = 15, yLast = 11.
+TEST(Scan, ScoresEveryPositionWhereThePatchFits) {
+    // 20 x 15 buffer, 5 x 4 patch: columns 1 .. 16, rows 1 .. 12, in either
+    // row order; each copy is found exactly, the far corner included.
     const Patch patch(5, 4, 3);
-    ScanField lastColumn(20, 15, 4);
-    lastColumn.paste(patch.pixels, 5, 4, 16, 5);
-    EXPECT_LE(scan(lastColumn, patch).x, 15);
-
-    for (int row : {11, 12}) {
-        ScanField lastRows(20, 15, 5);
-        lastRows.paste(patch.pixels, 5, 4, 7, row);
-        const Position best = scan(lastRows, patch);
-        EXPECT_TRUE(best.found());
-        EXPECT_LE(best.y, 10) << row;
-    }
-
-    // The last scanned position itself is reachable.
-    ScanField corner(20, 15, 6);
-    corner.paste(patch.pixels, 5, 4, 15, 10);
-    EXPECT_EQ(scan(corner, patch).x, 15);
-    EXPECT_EQ(scan(corner, patch).y, 10);
+    const int places[][2] = {{16, 5}, {7, 12}, {7, 11}, {16, 12}, {1, 12}, {16, 1}, {1, 1}};
+    for (bool bottomUp : {false, true})
+        for (const auto& place : places) {
+            ScanField field(20, 15, 4);
+            const int row = bottomUp ? 15 - (place[1] + 4) + 2 : place[1];
+            field.paste(patch.pixels, 5, 4, place[0], row);
+            const Position best = scan(field, patch, bottomUp);
+            EXPECT_EQ(best.x, place[0]) << place[1] << (bottomUp ? " bottom-up" : "");
+            EXPECT_EQ(best.y, place[1]) << place[0] << (bottomUp ? " bottom-up" : "");
+        }
 }
 
-TEST(Scan, PatchesAtTheLimitsScanOnlyPositionsThatFit) {
-    // yLast == 1: only (1, 1), though a perfect match sits further right.
-    {
-        ScanField field(20, 5, 7);
-        const Patch patch(5, 4, 8);
-        field.paste(patch.pixels, 5, 4, 6, 1);
+TEST(Scan, PatchesAtTheLimitsScanEveryPositionThatFits) {
+    struct Case {
+        int width, height, patchWidth, patchHeight;
+        int x, y;  // where the copy is pasted and found
+    } cases[] = {
+        {20, 5, 5, 4, 6, 2},   // two rows of positions
+        {20, 5, 5, 4, 16, 1},
+        {5, 12, 5, 4, 1, 9},   // as wide as the buffer: one column
+        {14, 4, 5, 4, 10, 1},  // as high as the buffer: one row
+        {6, 5, 5, 4, 2, 2},    // one column narrower, one row lower
+        {5, 4, 5, 4, 1, 1},    // the buffer's own size: its one position
+    };
+    for (const Case& c : cases) {
+        ScanField field(c.width, c.height, static_cast<std::uint32_t>(7 + c.x));
+        const Patch patch(c.patchWidth, c.patchHeight, 8);
+        field.paste(patch.pixels, c.patchWidth, c.patchHeight, c.x, c.y);
         const Position best = scan(field, patch);
-        EXPECT_EQ(best.x, 1);
-        EXPECT_EQ(best.y, 1);
-    }
-    // As wide as the buffer: column 1, rows 1 .. yLast - 1.
-    {
-        ScanField field(5, 12, 9);
-        const Patch patch(5, 4, 10);
-        field.paste(patch.pixels, 5, 4, 1, 6);
-        const Position best = scan(field, patch);
-        EXPECT_EQ(best.x, 1);
-        EXPECT_EQ(best.y, 6);
-    }
-    // As high as the buffer: row 1, columns 1 .. xLast.
-    {
-        ScanField field(14, 4, 11);
-        const Patch patch(5, 4, 12);
-        field.paste(patch.pixels, 5, 4, 8, 1);
-        const Position best = scan(field, patch);
-        EXPECT_EQ(best.x, 8);
-        EXPECT_EQ(best.y, 1);
-    }
-    // One column narrower and one row lower (the unending case): (1, 1).
-    {
-        ScanField field(6, 5, 13);
-        const Patch patch(5, 4, 14);
-        field.paste(patch.pixels, 5, 4, 2, 1);
-        const Position best = scan(field, patch);
-        EXPECT_EQ(best.x, 1);
-        EXPECT_EQ(best.y, 1);
-    }
-    // The buffer's own size: the one position there is.
-    {
-        ScanField field(5, 4, 15);
-        const Patch patch(5, 4, 16);
-        const Position best = scan(field, patch);
-        EXPECT_EQ(best.x, 1);
-        EXPECT_EQ(best.y, 1);
+        EXPECT_EQ(best.x, c.x) << c.width << " x " << c.height;
+        EXPECT_EQ(best.y, c.y) << c.width << " x " << c.height;
     }
     // Larger than the buffer: nothing.
-    {
-        ScanField field(5, 4, 17);
-        EXPECT_FALSE(scan(field, Patch(6, 4, 18)).found());
-        EXPECT_FALSE(scan(field, Patch(5, 5, 19)).found());
+    ScanField field(5, 4, 17);
+    EXPECT_FALSE(scan(field, Patch(6, 4, 18)).found());
+    EXPECT_FALSE(scan(field, Patch(5, 5, 19)).found());
+}
+
+TEST(Scan, FlatCandidatesNeverWin) {
+    // Beside a noisy copy of a dim patch lies a region of exactly its mean
+    // brightness: with the sample count as n a flat candidate is undefined,
+    // where with three times as much it would score near 1 and win.
+    const int w = 8, h = 6;
+    std::mt19937 random(26);
+    Patch patch(w, h, 1);
+    for (unsigned char& v : patch.pixels) v = static_cast<unsigned char>(20 + random() % 5);
+    patch.update();
+    ScanField field(40, 30, 27);
+    std::vector<unsigned char> noisy = patch.pixels;
+    for (unsigned char& v : noisy) v = static_cast<unsigned char>(v + random() % 3);
+    field.paste(noisy, w, h, 25, 20);
+    field.paste(std::vector<unsigned char>(patch.pixels.size(), 22), w, h, 3, 4);
+    for (const Position& result :
+         {Tellvar::detail::referenceSearch(field.view(), patch.stats()).position,
+          scan(field, patch)}) {
+        EXPECT_EQ(result.x, 25);
+        EXPECT_EQ(result.y, 20);
     }
 }
 

@@ -2,10 +2,12 @@
 // reference crop and the start of the stack sum.
 
 #include "MainProcessor.h"
+#include "MainProcessorInternal.h"
 #include "ProcessorTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -77,7 +79,8 @@ TEST_F(ReferenceExample, TopDownPatchesSumsAndSavedCrop) {
         squares += processor->refPatchFull[k] * processor->refPatchFull[k];
     }
     EXPECT_DOUBLE_EQ(processor->refSumFull, sum);
-    EXPECT_DOUBLE_EQ(processor->refSsqFull, squares - sum * sum / 90000);
+    // n is the sample count, a third of the byte count.
+    EXPECT_DOUBLE_EQ(processor->refSsqFull, squares - sum * sum / 30000);
 
     ASSERT_NE(processor->stackSum, nullptr);
     for (int k = 0; k < 90000; ++k)
@@ -158,8 +161,23 @@ TEST_P(ReferenceEdges, RectanglesTouchingEachEdgeCropExactly) {
 
 TEST_P(ReferenceEdges, RectangleOutsideTheFrameFailsWithoutReading) {
     const Picture picture = testsupport::makeStarField(400, 300, 6);
-    const Rect rects[] = {{351, 0, 50, 40}, {0, 261, 50, 40}, {-1, 0, 50, 40}, {0, -1, 50, 40},
-                          {0, 0, 401, 10},  {0, 0, 10, 301},  {10, 10, 0, 5},  {10, 10, 5, -3}};
+    // The last ones lie at the ends of int: no sum or product of them may
+    // overflow on the way to the message.
+    const Rect rects[] = {{351, 0, 50, 40},
+                          {0, 261, 50, 40},
+                          {-1, 0, 50, 40},
+                          {0, -1, 50, 40},
+                          {0, 0, 401, 10},
+                          {0, 0, 10, 301},
+                          {10, 10, 0, 5},
+                          {10, 10, 5, -3},
+                          {INT_MAX, INT_MAX, INT_MAX, INT_MAX},
+                          {INT_MIN, INT_MIN, INT_MIN, INT_MIN},
+                          {INT_MAX, 0, 50, 40},
+                          {0, INT_MIN, 50, 40},
+                          {0, 0, INT_MAX, INT_MAX},
+                          {10, 10, INT_MIN, 40},
+                          {INT_MIN, INT_MAX, INT_MAX, INT_MIN}};
     for (const Rect& rect : rects)
         for (bool small : {false, true}) {
             Series series(GetParam());
@@ -170,6 +188,11 @@ TEST_P(ReferenceEdges, RectangleOutsideTheFrameFailsWithoutReading) {
                                   : processor->setReferenceFrame(series.paths[0], &error);
             EXPECT_FALSE(ok);
             EXPECT_NE(error.find("does not lie inside the reference frame"), std::string::npos)
+                << error;
+            // The corner as it was given.
+            EXPECT_NE(error.find("column " + std::to_string(rect.x) + ", row " +
+                                 std::to_string(rect.y)),
+                      std::string::npos)
                 << error;
             EXPECT_NE(error.find(series.paths[0]), std::string::npos) << error;
             EXPECT_EQ(processor->refPatchFull, nullptr);
@@ -248,14 +271,57 @@ TEST(Reference, CoarseRectangleKeepsOnePixelInsideTheCoarseFrame) {
     EXPECT_TRUE(std::equal(expected.get(), expected.get() + processor->refCountScaled,
                            processor->refPatchScaled.get()));
 
-    // A crop below one coarse pixel keeps one.
-    Series tiny(Format::Tiff);
-    tiny.add(testsupport::makeStarField(960, 720, 10));
-    auto one = makeProcessor(tiny, {500, 400, 1, 1}, false);
-    ASSERT_TRUE(one->setReferenceFrame(tiny.paths[0], &error)) << error;
-    EXPECT_EQ(one->scaledCropWidth, 1);
-    EXPECT_EQ(one->scaledCropHeight, 1);
-    EXPECT_EQ(one->refCountScaled, 3);
+    // A crop below one coarse pixel keeps one (and a single pixel, with
+    // nothing to correlate, is then refused as without detail).
+    const Tellvar::detail::CoarseRect one =
+        Tellvar::detail::coarseRectOf(501, 401, 2, 1, 1.0 / 3, 320, 240);
+    EXPECT_EQ(one.width, 1);
+    EXPECT_EQ(one.height, 1);
+    EXPECT_EQ(one.x, 167);
+    EXPECT_EQ(one.y, 134);
+}
+
+TEST(Reference, CropAreasWithoutDetailAreRefusedBeforeAnythingIsWritten) {
+    // Detail only off the coarse copy's sample grid (every third column and
+    // buffer row of a 960 x 720 frame: picture rows 0, 3, ... top-down,
+    // 2, 5, ... bottom-up): flat at the coarse size only. A crop of one
+    // pixel, or of one colour, is flat at both.
+    Picture grid(testsupport::makeStarField(960, 720, 12));
+    for (int y = 0; y < grid.height; ++y)
+        for (int x = 0; x < grid.width; x += 3)
+            if (y % 3 != 1) std::fill_n(grid.pixel(x, y), 3, 30);
+    Picture grey = grid;
+    std::fill(grey.rgb.begin(), grey.rgb.end(), 90);
+    struct Case {
+        const Picture* picture;
+        Rect rect;
+        bool coarseFlat, fullFlat;
+    } cases[] = {{&grid, {600, 400, 120, 90}, true, false},
+                 {&grey, {600, 400, 120, 90}, true, true},
+                 {&grid, {601, 401, 1, 1}, true, true}};
+    for (const Case& c : cases)
+        for (Format format : {Format::Bmp, Format::Tiff})
+            for (bool small : {false, true}) {
+                Series series(format);
+                series.add(*c.picture);
+                auto processor = makeProcessor(series, c.rect, true);
+                std::string error;
+                const bool ok =
+                    small ? processor->setReferenceFrameSmallImage(series.paths[0], &error)
+                          : processor->setReferenceFrame(series.paths[0], &error);
+                const bool refused = c.fullFlat || (!small && c.coarseFlat);
+                SCOPED_TRACE(std::to_string(c.rect.width) + " x " + std::to_string(c.rect.height) +
+                             (small ? " small " : " ") + proctest::formatName(format));
+                EXPECT_EQ(ok, !refused) << error;
+                if (!refused) continue;
+                EXPECT_NE(error.find("no detail to search for"), std::string::npos) << error;
+                EXPECT_EQ(error.find("reduced size") != std::string::npos, !c.fullFlat) << error;
+                EXPECT_NE(error.find(series.paths[0]), std::string::npos) << error;
+                EXPECT_EQ(processor->refPatchFull, nullptr);
+                EXPECT_EQ(processor->refPatchScaled, nullptr);
+                EXPECT_EQ(processor->stackSum, nullptr);
+                EXPECT_TRUE(std::filesystem::is_empty(series.outputFolder));
+            }
 }
 
 TEST(Reference, SmallImageReferenceHasNoCoarsePatchAndNoStack) {
