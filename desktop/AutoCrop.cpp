@@ -107,7 +107,7 @@ void AutoCrop::runAll() {
 }
 
 void AutoCrop::postProgress(int handedOut) {
-    wxCommandEvent progress(wxEVT_TEXT, autorun::ProgressEventId);
+    wxCommandEvent progress(wxEVT_TEXT, idRunProgress);
     progress.SetInt(handedOut);
     wxQueueEvent(mainFrame->GetEventHandler(), progress.Clone());
 }
@@ -132,13 +132,13 @@ void AutoCrop::showMessage(const wxString& text, const wxString& caption, long s
 
 void AutoCrop::requestProgressDialogClose() {
     wxQueueEvent(mainFrame->GetEventHandler(),
-                 new wxThreadEvent(wxEVT_THREAD, autorun::CloseProgressEventId));
+                 new wxThreadEvent(wxEVT_THREAD, idCloseProgress));
 }
 
 void AutoCrop::announceEnd() {
     auto released = std::make_shared<std::promise<void>>();
     std::future<void> done = released->get_future();
-    auto* ended = new wxThreadEvent(wxEVT_THREAD, autorun::RunEndedEventId);
+    auto* ended = new wxThreadEvent(wxEVT_THREAD, idRunEnded);
     ended->SetPayload(released);
     released.reset();
     wxQueueEvent(mainFrame->GetEventHandler(), ended);

@@ -5,13 +5,12 @@
 //
 // The worker never touches a window itself. Everything the user sees goes
 // through the main window's event queue, in the order the run produces it:
-//  - progress: wxEVT_TEXT, id autorun::ProgressEventId, GetInt() = images
-//    handed out so far, the reference frame included; never waited for;
+//  - progress: wxEVT_TEXT, id idRunProgress, GetInt() = images handed out
+//    so far, the reference frame included; never waited for;
 //  - message boxes: run on the GUI thread; the worker waits until the user
 //    has dismissed each one before its next step;
-//  - wxEVT_THREAD, id autorun::CloseProgressEventId: the progress dialog is to
-//    close now;
-//  - wxEVT_THREAD, id autorun::RunEndedEventId: the run is over; its payload
+//  - wxEVT_THREAD, id idCloseProgress: the progress dialog is to close now;
+//  - wxEVT_THREAD, id idRunEnded: the run is over; its payload
 //    is a std::shared_ptr<std::promise<void>> that the main window fulfils
 //    once it has let go of the worker. The worker returns from Entry() only
 //    after that, so a pointer to it held by the GUI never outlives it.
@@ -21,6 +20,7 @@
 // worker looks at before each batch, so a cancel never blocks the GUI.
 
 #include "AutoData.h"
+#include "CommandIds.h"
 
 #include <wx/string.h>
 #include <wx/thread.h>
@@ -33,14 +33,6 @@
 
 class wxDialog;
 class wxFrame;
-
-namespace autorun {
-
-inline constexpr int ProgressEventId = 100000;
-inline constexpr int CloseProgressEventId = 100001;
-inline constexpr int RunEndedEventId = 100002;
-
-}  // namespace autorun
 
 class AutoCrop : public wxThread {
 public:

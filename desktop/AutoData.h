@@ -11,7 +11,7 @@ struct AutoData {
     int cropX = 0;            // top-left corner on the reference frame, 0-based,
     int cropY = 0;            // passed on to the engine unchanged
     int searchPerimeter = 0;  // fine-search margin in pixels
-    int typeCode = 0;         // engine codec: 1021 JPEG, 1022 BMP, 1025 TIF
+    int typeCode = 0;         // engine type code of the input format: chooses the codec
     bool smallImage = false;  // images narrower than 320 or lower than 240 pixels
     // UTF-8 paths and names, reference frame at index 0. The arrays are not
     // the run's: their owner keeps them alive until the worker has ended.

@@ -2,7 +2,8 @@
 // Command and window ids of the main window. Menu items and toolbar tools
 // share one number space; Open, Exit and About carry the toolkit's standard
 // ids, the rest are the window's own plain numbers. The output-format ids
-// double as the stored output format.
+// double as the stored output format (OptionValues::outputFormat). The last
+// three are the ids of the events an automatic run's worker sends the window.
 
 #include <wx/defs.h>
 
@@ -29,7 +30,9 @@ enum CommandId {
     idOutputTif16 = 1024,
     idValidate = 1060,
     idToggleSafeArea = 1061,
-    idRunProgress = 100000,
+    idRunProgress = 100000,    // progress: GetInt() = images handed out so far
+    idCloseProgress = 100001,  // the progress dialog is to close now
+    idRunEnded = 100002,       // the run is over (see AutoCrop.h)
 };
 
 static_assert(wxID_OPEN == 5000 && wxID_EXIT == 5006 && wxID_ABOUT == 5014,

@@ -1,4 +1,5 @@
 #include "ManualOutput.h"
+#include "CommandIds.h"
 
 #include <wx/image.h>
 #include <wx/imagbmp.h>
@@ -12,8 +13,8 @@ constexpr int kTiffPhotometricRgb = 2;
 
 ManualOutputFormat manualOutputFormat(int outputFormat) {
     switch (outputFormat) {
-        case 1021: return {".jpg", wxBITMAP_TYPE_JPEG};
-        case 1022: return {".bmp", wxBITMAP_TYPE_BMP};
+        case idOutputJpeg: return {".jpg", wxBITMAP_TYPE_JPEG};
+        case idOutputBmp: return {".bmp", wxBITMAP_TYPE_BMP};
         default: return {".tif", wxBITMAP_TYPE_TIFF};
     }
 }

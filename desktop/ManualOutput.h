@@ -15,8 +15,8 @@ struct ManualOutputFormat {
     wxBitmapType type;
 };
 
-// Extension and image type by output format id: 1021 JPEG, 1022 BMP, any
-// other value (1023, 1024) TIFF.
+// Extension and image type by output format id: JPEG, BMP, and TIFF for
+// any other value (both TIFF ids).
 ManualOutputFormat manualOutputFormat(int outputFormat);
 
 // saveFolder + "/" + "crop_" + the file name cut before its last dot + the

@@ -3,14 +3,17 @@
 
 #include <wx/string.h>
 
+// The values of cropMode.
+enum CropMode : int { kManualMode = 0, kAutomaticMode = 1 };
+
 struct OptionValues {
     bool useReticle;
     bool stackEnabled;
     int red;
     int green;
     int blue;
-    int cropMode;  // 0 manual, 1 fully automatic
+    int cropMode;  // a CropMode; any other value reads as an unknown mode
     int searchPerimeter;
-    int outputFormat;  // 1021 JPEG, 1022 BMP, 1023 TIF (8 bit), 1024 TIF (16 bit)
+    int outputFormat;  // the id of its Output menu item (idOutputJpeg ... in CommandIds.h)
     wxString saveFolder;
 };

@@ -1,5 +1,7 @@
 #include "UI_ConfDialog.h"
+#include "CommandIds.h"
 
+#include "DialogGrid.h"
 #include "DialogSizing.h"
 
 #include <wx/button.h>
@@ -12,10 +14,11 @@
 
 namespace {
 
-enum {
-    ID_CANCEL = 1001,
-    ID_START = 1002,
-    ID_SINGLE_PROCESSOR = 1003,
+// Control ids of this dialog; each dialog numbers its own from 1000 up.
+enum ControlId {
+    idCancel = 1001,
+    idStart = 1002,
+    idSingleProcessor = 1003,
 };
 
 const wxString kRule(52, wxUniChar('-'));
@@ -24,8 +27,8 @@ const wxString kRule(52, wxUniChar('-'));
 // any unknown value read the same.
 wxString outputFormatName(int outputFormat) {
     switch (outputFormat) {
-        case 1021: return "JPEG";
-        case 1022: return "Bitmap";
+        case idOutputJpeg: return "JPEG";
+        case idOutputBmp: return "Bitmap";
         default: return "TIFF (8 bit)";
     }
 }
@@ -33,9 +36,9 @@ wxString outputFormatName(int outputFormat) {
 }  // namespace
 
 wxBEGIN_EVENT_TABLE(UI_ConfDialog, wxDialog)
-    EVT_BUTTON(ID_CANCEL, UI_ConfDialog::onCancel)
-    EVT_BUTTON(ID_START, UI_ConfDialog::onOK)
-    EVT_CHECKBOX(ID_SINGLE_PROCESSOR, UI_ConfDialog::onComboBox)
+    EVT_BUTTON(idCancel, UI_ConfDialog::onCancel)
+    EVT_BUTTON(idStart, UI_ConfDialog::onOK)
+    EVT_CHECKBOX(idSingleProcessor, UI_ConfDialog::onComboBox)
     EVT_CLOSE(UI_ConfDialog::onClose)
 wxEND_EVENT_TABLE()
 
@@ -70,9 +73,7 @@ UI_ConfDialog::~UI_ConfDialog() = default;
 void UI_ConfDialog::initGUI() {
     SetSizeHints(wxDefaultSize, wxDefaultSize);
 
-    auto* grid = new wxGridBagSizer(0, 0);
-    grid->SetFlexibleDirection(wxBOTH);
-    grid->SetNonFlexibleGrowMode(wxFLEX_GROWMODE_SPECIFIED);
+    wxGridBagSizer* grid = newDialogGrid();
 
     parameterList = new wxListBox(this, wxID_ANY, wxDefaultPosition, wxSize(360, 170), 0,
                                   nullptr, 0);
@@ -80,16 +81,16 @@ void UI_ConfDialog::initGUI() {
 
     auto* optionsBox = new wxStaticBoxSizer(
         new wxStaticBox(this, wxID_ANY, "Compatibility Options"), wxVERTICAL);
-    singleProcessorBox = new wxCheckBox(this, ID_SINGLE_PROCESSOR,
+    singleProcessorBox = new wxCheckBox(this, idSingleProcessor,
                                         "Run on Single Processor (For Older Computers)",
                                         wxDefaultPosition, wxDefaultSize, 0);
     optionsBox->Add(singleProcessorBox, 0, wxALL, 10);
     grid->Add(optionsBox, wxGBPosition(1, 0), wxGBSpan(1, 2), wxALL | wxEXPAND, 8);
 
-    startButton = new wxButton(this, ID_START, "START", wxDefaultPosition, wxSize(230, -1), 0);
+    startButton = new wxButton(this, idStart, "START", wxDefaultPosition, wxSize(230, -1), 0);
     grid->Add(startButton, wxGBPosition(2, 0), wxGBSpan(1, 1), wxALL, 5);
 
-    cancelButton = new wxButton(this, ID_CANCEL, "Cancel", wxDefaultPosition, wxDefaultSize, 0);
+    cancelButton = new wxButton(this, idCancel, "Cancel", wxDefaultPosition, wxDefaultSize, 0);
     grid->Add(cancelButton, wxGBPosition(2, 1), wxGBSpan(1, 1), wxALL | wxEXPAND, 5);
 
     SetSizer(grid);

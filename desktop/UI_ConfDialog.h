@@ -17,7 +17,7 @@ struct ImageData {
     int imageWidth = 0;
     int imageHeight = 0;
     int imageCount = 0;
-    int outputFormat = 0;  // output format id: 1021 JPEG, 1022 BMP, 1023/1024 TIFF
+    int outputFormat = 0;  // an output format id (CommandIds.h)
     wxString saveFolder;
     wxString referenceFrame;  // file name of the reference frame, no folder
 };

@@ -1,5 +1,6 @@
 #include "UI_OptionsDialog.h"
 
+#include "DialogGrid.h"
 #include "DialogSizing.h"
 
 #include <wx/button.h>
@@ -17,19 +18,20 @@
 
 namespace {
 
-enum {
-    ID_RED = 1000,
-    ID_GREEN = 1001,
-    ID_BLUE = 1002,
-    ID_USE_RETICLE = 1003,
-    ID_COLOUR_PICKER = 1004,
-    ID_MANUAL = 1005,
-    ID_AUTOMATIC = 1006,
-    ID_STACK = 1007,
-    ID_CHANGE_FOLDER = 1008,
-    ID_ACCEPT = 1009,
-    ID_CANCEL = 1010,
-    ID_PERIMETER = 1011,
+// Control ids of this dialog; each dialog numbers its own from 1000 up.
+enum ControlId {
+    idRed = 1000,
+    idGreen = 1001,
+    idBlue = 1002,
+    idUseReticle = 1003,
+    idColourPicker = 1004,
+    idManual = 1005,
+    idAutomatic = 1006,
+    idStack = 1007,
+    idChangeFolder = 1008,
+    idAccept = 1009,
+    idCancel = 1010,
+    idPerimeter = 1011,
 };
 
 // Perimeters above this make the fine search slow enough to warrant advice.
@@ -38,13 +40,6 @@ constexpr long kAdvisedPerimeterLimit = 20;
 const wxColour kPureRed(255, 0, 0);
 const wxColour kPureGreen(0, 255, 0);
 const wxColour kPureBlue(0, 0, 255);
-
-wxGridBagSizer* newGrid() {
-    auto* grid = new wxGridBagSizer(0, 0);
-    grid->SetFlexibleDirection(wxBOTH);
-    grid->SetNonFlexibleGrowMode(wxFLEX_GROWMODE_SPECIFIED);
-    return grid;
-}
 
 // A framed group: a static box whose vertical sizer holds one grid.
 wxStaticBoxSizer* newGroup(wxWindow* parent, const wxString& caption, wxGridBagSizer* grid) {
@@ -68,18 +63,18 @@ long chosenPerimeter(const wxComboBox* choice) {
 }  // namespace
 
 wxBEGIN_EVENT_TABLE(UI_OptionsDialog, wxDialog)
-    EVT_BUTTON(ID_CANCEL, UI_OptionsDialog::onCancel)
-    EVT_BUTTON(ID_ACCEPT, UI_OptionsDialog::onOK)
-    EVT_BUTTON(ID_CHANGE_FOLDER, UI_OptionsDialog::onChangeDirectory)
-    EVT_CHECKBOX(ID_USE_RETICLE, UI_OptionsDialog::onUseReticle)
-    EVT_CHECKBOX(ID_STACK, UI_OptionsDialog::onStackImage)
-    EVT_RADIOBUTTON(ID_AUTOMATIC, UI_OptionsDialog::onCropMode)
-    EVT_RADIOBUTTON(ID_MANUAL, UI_OptionsDialog::onCropMode)
-    EVT_COMBOBOX(ID_PERIMETER, UI_OptionsDialog::onRadiusChange)
-    EVT_RADIOBUTTON(ID_RED, UI_OptionsDialog::onPresetColourChange)
-    EVT_RADIOBUTTON(ID_GREEN, UI_OptionsDialog::onPresetColourChange)
-    EVT_RADIOBUTTON(ID_BLUE, UI_OptionsDialog::onPresetColourChange)
-    EVT_COLOURPICKER_CHANGED(ID_COLOUR_PICKER, UI_OptionsDialog::onColourPicker)
+    EVT_BUTTON(idCancel, UI_OptionsDialog::onCancel)
+    EVT_BUTTON(idAccept, UI_OptionsDialog::onOK)
+    EVT_BUTTON(idChangeFolder, UI_OptionsDialog::onChangeDirectory)
+    EVT_CHECKBOX(idUseReticle, UI_OptionsDialog::onUseReticle)
+    EVT_CHECKBOX(idStack, UI_OptionsDialog::onStackImage)
+    EVT_RADIOBUTTON(idAutomatic, UI_OptionsDialog::onCropMode)
+    EVT_RADIOBUTTON(idManual, UI_OptionsDialog::onCropMode)
+    EVT_COMBOBOX(idPerimeter, UI_OptionsDialog::onRadiusChange)
+    EVT_RADIOBUTTON(idRed, UI_OptionsDialog::onPresetColourChange)
+    EVT_RADIOBUTTON(idGreen, UI_OptionsDialog::onPresetColourChange)
+    EVT_RADIOBUTTON(idBlue, UI_OptionsDialog::onPresetColourChange)
+    EVT_COLOURPICKER_CHANGED(idColourPicker, UI_OptionsDialog::onColourPicker)
     EVT_CLOSE(UI_OptionsDialog::onClose)
 wxEND_EVENT_TABLE()
 
@@ -97,19 +92,19 @@ void UI_OptionsDialog::initGUI() {
                    wxEmptyString));
 
     // Reticle Configuration.
-    useReticleBox = new wxCheckBox(this, ID_USE_RETICLE, "Use Reticle");
+    useReticleBox = new wxCheckBox(this, idUseReticle, "Use Reticle");
     useReticleBox->SetValue(true);
     useReticleBox->SetToolTip("Use the reticle guides inside the crop definition area");
 
     presetPanel = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL);
     reticleColourLabel = new wxStaticText(presetPanel, wxID_ANY, "Reticle Colour:");
     reticleColourLabel->Wrap(-1);
-    redButton = new wxRadioButton(presetPanel, ID_RED, "RED");
-    greenButton = new wxRadioButton(presetPanel, ID_GREEN, "GREEN");
-    blueButton = new wxRadioButton(presetPanel, ID_BLUE, "BLUE");
+    redButton = new wxRadioButton(presetPanel, idRed, "RED");
+    greenButton = new wxRadioButton(presetPanel, idGreen, "GREEN");
+    blueButton = new wxRadioButton(presetPanel, idBlue, "BLUE");
     customColourLabel = new wxStaticText(presetPanel, wxID_ANY, "Use Custom Colour:");
     customColourLabel->Wrap(-1);
-    colourPicker = new wxColourPickerCtrl(presetPanel, ID_COLOUR_PICKER, kPureRed);
+    colourPicker = new wxColourPickerCtrl(presetPanel, idColourPicker, kPureRed);
     // Joins the preset group (it follows BLUE on the panel); it stands for "no
     // preset" and is never shown or laid out.
     customColourButton = new wxRadioButton(presetPanel, wxID_ANY, "Custom");
@@ -121,7 +116,7 @@ void UI_OptionsDialog::initGUI() {
     presetRow->Add(greenButton, 0, wxALL, 5);
     presetRow->Add(blueButton, 0, wxALL, 5);
 
-    auto* panelGrid = newGrid();
+    auto* panelGrid = newDialogGrid();
     panelGrid->Add(reticleColourLabel, wxGBPosition(0, 0), wxGBSpan(1, 1),
                    wxALIGN_CENTER_VERTICAL | wxALL, 5);
     panelGrid->Add(presetRow, wxGBPosition(1, 0), wxGBSpan(1, 2), wxEXPAND | wxALL, 5);
@@ -135,22 +130,22 @@ void UI_OptionsDialog::initGUI() {
     presetPanel->Layout();
     panelSizer->Fit(presetPanel);
 
-    auto* reticleGrid = newGrid();
+    auto* reticleGrid = newDialogGrid();
     reticleGrid->Add(useReticleBox, wxGBPosition(0, 0), wxGBSpan(1, 1), wxTOP | wxLEFT, 10);
     reticleGrid->Add(presetPanel, wxGBPosition(1, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
 
     // Default Crop Mode. The two mode buttons are the first radio buttons on
     // the dialog itself, so they form a group of their own.
-    manualButton = new wxRadioButton(this, ID_MANUAL, "Manual Cropping Mode");
+    manualButton = new wxRadioButton(this, idManual, "Manual Cropping Mode");
     manualButton->SetToolTip(
         "The manual mode simply crops your images, it does not register or further process "
         "your images.  Your cropped images will be automatically saved. This is the best mode "
         "for general photographs.");
-    automaticButton = new wxRadioButton(this, ID_AUTOMATIC, "Fully Automatic Mode");
+    automaticButton = new wxRadioButton(this, idAutomatic, "Fully Automatic Mode");
     automaticButton->SetToolTip(
         "The fully automatic mode will precisely crop your images to pixel accuracy based on a "
         "defined crop for just one image. Your images will be automatically saved. ");
-    stackBox = new wxCheckBox(this, ID_STACK, "Stack Cropped Images");
+    stackBox = new wxCheckBox(this, idStack, "Stack Cropped Images");
     stackBox->SetValue(true);
     stackBox->Disable();
     stackBox->Hide();
@@ -160,7 +155,7 @@ void UI_OptionsDialog::initGUI() {
     perimeterLabel->Disable();
     const wxString perimeters[] = {"5",  "10", "15", "20", "25", "30",
                                    "35", "40", "45", "50", "55", "60"};
-    perimeterChoice = new wxComboBox(this, ID_PERIMETER, wxEmptyString, wxDefaultPosition,
+    perimeterChoice = new wxComboBox(this, idPerimeter, wxEmptyString, wxDefaultPosition,
                                      wxDefaultSize, WXSIZEOF(perimeters), perimeters,
                                      wxCB_READONLY);
     setMinSizeAtLeast(perimeterChoice, wxSize(55, 25));
@@ -180,7 +175,7 @@ void UI_OptionsDialog::initGUI() {
     modeColumn->Add(stackBox, 0, wxALL, 5);
     modeColumn->Add(perimeterRow, 1, wxEXPAND | wxALL, 5);
 
-    auto* modeGrid = newGrid();
+    auto* modeGrid = newDialogGrid();
     modeGrid->Add(modeColumn, wxGBPosition(0, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
 
     // Image Save Defaults.
@@ -189,21 +184,21 @@ void UI_OptionsDialog::initGUI() {
     saveFolderText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
                                     wxSize(275, -1), wxTE_READONLY);
     saveFolderText->SetToolTip("The folder which cropped images will be saved to");
-    changeFolderButton = new wxButton(this, ID_CHANGE_FOLDER, "Change Folder");
+    changeFolderButton = new wxButton(this, idChangeFolder, "Change Folder");
     setMinSizeAtLeast(changeFolderButton, wxSize(115, 30));
 
-    auto* saveGrid = newGrid();
+    auto* saveGrid = newDialogGrid();
     saveGrid->Add(saveFolderLabel, wxGBPosition(0, 0), wxGBSpan(1, 1),
                   wxALIGN_CENTER_VERTICAL | wxALL, 5);
     saveGrid->Add(saveFolderText, wxGBPosition(0, 1), wxGBSpan(1, 1), wxALL, 5);
     saveGrid->Add(changeFolderButton, wxGBPosition(1, 0), wxGBSpan(1, 2), wxEXPAND | wxALL, 5);
 
-    acceptButton = new wxButton(this, ID_ACCEPT, "Accept");
+    acceptButton = new wxButton(this, idAccept, "Accept");
     setMinSizeAtLeast(acceptButton, wxSize(200, 30));
-    cancelButton = new wxButton(this, ID_CANCEL, "Cancel");
+    cancelButton = new wxButton(this, idCancel, "Cancel");
 
     // Row 0 of the main grid stays empty.
-    auto* mainGrid = newGrid();
+    auto* mainGrid = newDialogGrid();
     mainGrid->Add(newGroup(this, "Reticle Configuration", reticleGrid), wxGBPosition(1, 0),
                   wxGBSpan(1, 1), wxEXPAND | wxLEFT, 10);
     mainGrid->Add(newGroup(this, "Default Crop Mode", modeGrid), wxGBPosition(1, 1),
@@ -243,7 +238,7 @@ void UI_OptionsDialog::putVars(OptionValues* valuesBlock, bool* cancelledFlag, b
     else
         customColourButton->SetValue(true);
 
-    if (values->cropMode != 0)
+    if (values->cropMode != kManualMode)
         automaticButton->SetValue(true);
     else
         manualButton->SetValue(true);
@@ -279,9 +274,9 @@ void UI_OptionsDialog::onOK(wxCommandEvent&) {
     values->green = colour.Green();
     values->blue = colour.Blue();
     if (!automatic) {
-        values->cropMode = 0;
+        values->cropMode = kManualMode;
     } else {
-        values->cropMode = 1;
+        values->cropMode = kAutomaticMode;
         values->stackEnabled = stackBox->GetValue();
         values->searchPerimeter = static_cast<int>(perimeter);
     }

@@ -1,5 +1,6 @@
 #include "UI_ProgressDialog.h"
 
+#include "DialogGrid.h"
 #include "DialogSizing.h"
 
 #include <wx/button.h>
@@ -17,7 +18,8 @@
 
 namespace {
 
-enum { ID_CANCEL_RUN = 1010 };
+// Control ids of this dialog; each dialog numbers its own from 1000 up.
+enum ControlId { idCancelRun = 1010 };
 
 wxFont pointFont(int points) {
     return wxFont(points, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL, false,
@@ -39,17 +41,10 @@ wxTextCtrl* makeNumberBox(wxWindow* parent, int value, const wxSize& nominal, in
     return box;
 }
 
-wxGridBagSizer* makeGrid() {
-    auto* grid = new wxGridBagSizer(0, 0);
-    grid->SetFlexibleDirection(wxBOTH);
-    grid->SetNonFlexibleGrowMode(wxFLEX_GROWMODE_SPECIFIED);
-    return grid;
-}
-
 }  // namespace
 
 wxBEGIN_EVENT_TABLE(UI_ProgressDialog, wxDialog)
-    EVT_BUTTON(ID_CANCEL_RUN, UI_ProgressDialog::onCancel)
+    EVT_BUTTON(idCancelRun, UI_ProgressDialog::onCancel)
 wxEND_EVENT_TABLE()
 
 UI_ProgressDialog::UI_ProgressDialog(const wxString& title, int total, int threadCount) {
@@ -64,12 +59,12 @@ UI_ProgressDialog::~UI_ProgressDialog() = default;
 void UI_ProgressDialog::initGUI(int threadCount, int total) {
     SetSizeHints(wxDefaultSize, wxDefaultSize);
 
-    dialogSizer = makeGrid();
+    dialogSizer = newDialogGrid();
 
     threadsPanel = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                wxBORDER_THEME | wxTAB_TRAVERSAL);
     threadsPanel->SetMaxSize(wxSize(300, -1));
-    wxGridBagSizer* panelGrid = makeGrid();
+    wxGridBagSizer* panelGrid = newDialogGrid();
 
     auto* threadLabel = new wxStaticText(threadsPanel, wxID_ANY, "Number of Threads:",
                                          wxDefaultPosition, wxDefaultSize, 0);
@@ -96,7 +91,7 @@ void UI_ProgressDialog::initGUI(int threadCount, int total) {
     dialogSizer->Add(threadsPanel, wxGBPosition(0, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
     dialogSizer->Add(progressGauge, wxGBPosition(1, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
 
-    cancelRunButton = new wxButton(this, ID_CANCEL_RUN, "CANCEL", wxDefaultPosition,
+    cancelRunButton = new wxButton(this, idCancelRun, "CANCEL", wxDefaultPosition,
                                    wxDefaultSize, 0);
     dialogSizer->Add(cancelRunButton, wxGBPosition(2, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
 

@@ -1,5 +1,6 @@
 #include "UI_SetCropArea.h"
 
+#include "DialogGrid.h"
 #include "DialogSizing.h"
 
 #include <wx/button.h>
@@ -15,17 +16,11 @@
 
 namespace {
 
-enum {
-    ID_CANCEL = 1000,
-    ID_ACCEPT = 1001,
+// Control ids of this dialog; each dialog numbers its own from 1000 up.
+enum ControlId {
+    idCancel = 1000,
+    idAccept = 1001,
 };
-
-wxGridBagSizer* newGrid() {
-    auto* grid = new wxGridBagSizer(0, 0);
-    grid->SetFlexibleDirection(wxBOTH);
-    grid->SetNonFlexibleGrowMode(wxFLEX_GROWMODE_SPECIFIED);
-    return grid;
-}
 
 void showTooLarge() {
     wxMessageBox(
@@ -70,8 +65,8 @@ CropEntry readCropEntry(const wxString& text) {
 }
 
 wxBEGIN_EVENT_TABLE(UI_SetCropArea, wxDialog)
-    EVT_BUTTON(ID_CANCEL, UI_SetCropArea::onCancel)
-    EVT_BUTTON(ID_ACCEPT, UI_SetCropArea::onAccept)
+    EVT_BUTTON(idCancel, UI_SetCropArea::onCancel)
+    EVT_BUTTON(idAccept, UI_SetCropArea::onAccept)
     EVT_CLOSE(UI_SetCropArea::onClose)
 wxEND_EVENT_TABLE()
 
@@ -118,7 +113,7 @@ void UI_SetCropArea::initGUI() {
     imageSizeText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
                                    wxSize(110, -1), wxTE_READONLY);
 
-    auto* propertiesGrid = newGrid();
+    auto* propertiesGrid = newDialogGrid();
     propertiesGrid->Add(bitDepthLabel, wxGBPosition(0, 0), wxGBSpan(1, 1),
                         wxALL | wxALIGN_CENTER_VERTICAL, 7);
     propertiesGrid->Add(bitDepthText, wxGBPosition(0, 1), wxGBSpan(1, 1),
@@ -143,13 +138,13 @@ void UI_SetCropArea::initGUI() {
     dimensionsRow->Add(heightText, 0, wxALL, 5);
     dimensionsGroup->Add(dimensionsRow, 1, 0, 5);
 
-    acceptButton = new wxButton(this, ID_ACCEPT, "Accept");
+    acceptButton = new wxButton(this, idAccept, "Accept");
     setMinSizeAtLeast(acceptButton, wxSize(105, 25));
     acceptButton->SetDefault();
-    cancelButton = new wxButton(this, ID_CANCEL, "Cancel");
+    cancelButton = new wxButton(this, idCancel, "Cancel");
     setMinSizeAtLeast(cancelButton, wxSize(105, 25));
 
-    auto* outerGrid = newGrid();
+    auto* outerGrid = newDialogGrid();
     outerGrid->Add(propertiesGroup, wxGBPosition(0, 0), wxGBSpan(1, 2),
                    wxALL | wxALIGN_CENTER_HORIZONTAL | wxALIGN_CENTER_VERTICAL | wxEXPAND, 7);
     outerGrid->Add(dimensionsGroup, wxGBPosition(1, 0), wxGBSpan(1, 2), wxALL, 7);

@@ -6,7 +6,7 @@
 #include "DialogSizing.h"
 
 #include "EmbeddedResources.h"
-#include "UI_TLAbout.h"
+#include "UI_About.h"
 
 #include <wx/bitmap.h>
 #include <wx/filename.h>
@@ -132,6 +132,7 @@ UI_TLCrop::UI_TLCrop(const wxString& title) {
     addImageHandler<wxJPEGHandler>(wxBITMAP_TYPE_JPEG);
 
     initGUI();
+    commands.attach(menuBar, toolBar);
     // The preview panel paints itself from the preview state.
     initPreview();
 
@@ -271,17 +272,7 @@ void UI_TLCrop::initGUI() {
     wxLog::EnableLogging(wasLogging);
 }
 
-void UI_TLCrop::widgetState(bool enable) {
-    static const int menuIds[] = {idClearImages, idCropImage, idImageDetails, idSetCrop,
-                                  idSetReference, idRemoveFiles, idStartRun};
-    static const int toolIds[] = {idClearImages, idCropImage, idImageDetails, idSetCrop,
-                                  idRemoveFiles, idSetReference, idStartRun};
-    for (int id : menuIds) toolsMenu->Enable(id, enable);
-    // Image Details has no tool; EnableTool simply finds nothing for it.
-    for (int id : toolIds) toolBar->EnableTool(id, enable);
-    toolsMenu->Enable(idCropImage, enable);
-    toolBar->EnableTool(idCropImage, enable);
-}
+void UI_TLCrop::widgetState(bool enable) { commands.setWorkflowGroup(enable); }
 
 void UI_TLCrop::popStatusBar(const wxString& text, int field, bool fromImage) {
     if (fromImage) {

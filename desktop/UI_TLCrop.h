@@ -12,6 +12,7 @@
 //   UI_TLCrop_ManualCrop.cpp onCropImage, cropRoutine, autoSave
 //   UI_TLCrop_AutoRun.cpp    mainProcedure, onAutoStart, onThreadUpdate
 
+#include "MainCommands.h"
 #include "ManualPass.h"
 #include "OptionValues.h"
 #include "PreviewCanvas.h"
@@ -44,6 +45,21 @@ class Brennock;
 
 class UI_TLCrop : public wxFrame {
 public:
+    // setupUI's mode for a set of one image; its other modes are the crop
+    // modes (OptionValues.h).
+    static constexpr int kSingleImageMode = 2;
+    // setupBitmap's modes: redraw at the size the last fit found, or fit the
+    // image into the panel anew.
+    enum BitmapMode { kRedrawBitmap = 1500, kFitBitmap = 1501 };
+    // masterReset's variants, by the question each asks first, and its results.
+    enum ResetVariant {
+        kAskToClearBuffers = 0,
+        kAskBeforeOpening = 1,
+        kAskAfterManualPass = 2,
+        kResetWithoutAsking = 3,
+    };
+    enum ResetResult { kResetDeclined = 1500, kResetDone = 1501 };
+
     explicit UI_TLCrop(const wxString& title);
     ~UI_TLCrop() override;
 
@@ -88,6 +104,9 @@ public:
     void cropArea();
     void safetyArea();
     void cropDefinition(int x, int y);
+    // An image that fits the panel unscaled takes a search perimeter of 30
+    // at most: a larger one is lowered to 30, with a box, and written.
+    void limitPerimeterForSmallImage();
     // Draws the rectangle where the placement puts it and takes its corner.
     void showCropPlacement(const preview::Placement& placement);
     void onMouse(wxMouseEvent& event);
@@ -148,6 +167,15 @@ public:
     wxListCtrl* imageList = nullptr;
     wxStatusBar* statusBar = nullptr;
 
+    // What the commands offer; every enabling, ticking and relabelling of a
+    // menu item or tool goes through it. Attached right after initGUI.
+    MainCommands commands;
+
+    // Steps of setupUI, one per mode.
+    void setupManualMode();
+    void setupAutomaticMode();
+    void setupSingleImage();
+
     // Preview state (see UI_TLCrop_Preview.cpp).
     // The panel is painted from previewCanvas by paintEvent. The preview
     // operations record there what they draw and refresh the panel, in place
@@ -158,7 +186,7 @@ public:
     // "Draw the preview bitmap at (0, 0)": shows it and so covers the crop
     // rectangle, reticle and safe area drawn before.
     void drawPreview(const wxBitmap& bitmap);
-    // Redraws the loaded image: setupBitmap(1500) drawn at (0, 0).
+    // Redraws the loaded image: setupBitmap(kRedrawBitmap) drawn at (0, 0).
     void redrawPreview();
     // Clears the panel and shows the start-screen picture (no set loaded).
     void drawStartScreen();

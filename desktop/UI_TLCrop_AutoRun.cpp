@@ -3,6 +3,7 @@
 // never while one of its handlers (with the dialogs and boxes it opened) runs.
 
 #include "UI_TLCrop.h"
+#include "CommandIds.h"
 
 #include "AutoCrop.h"
 #include "AutoData.h"
@@ -216,11 +217,11 @@ void UI_TLCrop::onThreadUpdate(wxCommandEvent& event) {
 
 void UI_TLCrop::onRunEvent(wxThreadEvent& event) {
     switch (event.GetId()) {
-        case autorun::CloseProgressEventId:
+        case idCloseProgress:
             closeProgressDialog();
             break;
 
-        case autorun::RunEndedEventId: {
+        case idRunEnded: {
             // The worker has destroyed its processor and waits for this
             // handler: let go of everything that pointed at it, then let it go.
             closeProgressDialog();

@@ -4,7 +4,7 @@
 #include "UI_TLCrop.h"
 #include "CommandIds.h"
 #include "SpecialFile.h"
-#include "ValidationSupport.h"
+#include "InputType.h"
 
 #include <wx/filedlg.h>
 #include <wx/filename.h>
@@ -17,10 +17,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int kResetDeclined = 1500;
-constexpr int kResetDone = 1501;
-constexpr int kFitPreview = 1501;
 
 const wxString kReferenceLabel = "REF";
 
@@ -48,7 +44,7 @@ std::vector<long> selectedRows(const wxListCtrl& list) {
 }  // namespace
 
 void UI_TLCrop::onOpen(wxCommandEvent&) {
-    if (imagesLoaded && masterReset(1) == kResetDeclined) return;
+    if (imagesLoaded && masterReset(kAskBeforeOpening) == kResetDeclined) return;
 
     wxFileDialog dialog(this, "Open Image Files", wxEmptyString, wxEmptyString, kOpenWildcard,
                         wxFD_MULTIPLE, wxDefaultPosition, wxDefaultSize);
@@ -88,7 +84,7 @@ void UI_TLCrop::loadImageSet(const wxArrayString& paths, const wxArrayString& na
 
     if (imageCount == 1) {
         singleImage = true;
-        setupUI(2);
+        setupUI(kSingleImageMode);
         return;
     }
 
@@ -97,7 +93,7 @@ void UI_TLCrop::loadImageSet(const wxArrayString& paths, const wxArrayString& na
     popStatusBar(wxEmptyString, 3, true);
     // A set the automatic mode cannot use stays listed, so that the user can
     // remove the offending files, but the mode is not applied to it.
-    if (options.cropMode == 1 && !validateImages()) return;
+    if (options.cropMode == kAutomaticMode && !validateImages()) return;
     setupUI(options.cropMode);
 }
 
@@ -130,23 +126,13 @@ bool UI_TLCrop::openImage(wxString path) {
     imageWidth = currentImage.GetWidth();
     imageHeight = currentImage.GetHeight();
     // The fitted picture replaces whatever the panel showed, overlays included.
-    drawPreview(setupBitmap(kFitPreview));
+    drawPreview(setupBitmap(kFitBitmap));
 
-    toolBar->EnableTool(idSetCrop, true);
-    toolsMenu->Enable(idSetCrop, true);
-    toolBar->EnableTool(idClearImages, true);
-    toolsMenu->Enable(idClearImages, true);
+    commands.imageShown();
 
     if (showSafeArea) safetyArea();
 
-    if (!previewScaled && options.searchPerimeter > 30) {
-        wxMessageBox("Your current search perimeter is greater then 30. This is not supported when "
-                     "you load images smaller than 800 x 600.\n\nYour search perimeter has been "
-                     "reduced to 30. ",
-                     wxMessageBoxCaptionStr, wxOK | wxCENTRE);
-        options.searchPerimeter = 30;
-        writeINI();
-    }
+    limitPerimeterForSmallImage();
     return true;
 }
 
@@ -204,7 +190,7 @@ void UI_TLCrop::deleteImage() {
                      "at least two images in the workflow for the automatic mode to work.\n\nWould "
                      "you like to remove all images and start again?",
                      "WARNING"))
-            masterReset(3);
+            masterReset(kResetWithoutAsking);
         return;
     }
 
@@ -248,7 +234,8 @@ int UI_TLCrop::masterReset(int variant) {
         "operation",
         "Would you like to clear the application data. \n\n",
     };
-    if (variant >= 0 && variant <= 2 && !askYesNo(questions[variant], "Clear Application"))
+    if (variant >= kAskToClearBuffers && variant <= kAskAfterManualPass &&
+        !askYesNo(questions[variant], "Clear Application"))
         return kResetDeclined;
 
     widgetState(false);
@@ -288,4 +275,4 @@ int UI_TLCrop::masterReset(int variant) {
     return kResetDone;
 }
 
-void UI_TLCrop::onMasterReset(wxCommandEvent&) { masterReset(0); }
+void UI_TLCrop::onMasterReset(wxCommandEvent&) { masterReset(kAskToClearBuffers); }

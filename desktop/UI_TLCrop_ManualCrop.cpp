@@ -20,23 +20,19 @@ const wxColour kCroppingRowColour(0, 0, 255);
 }  // namespace
 
 void UI_TLCrop::onCropImage(wxCommandEvent&) {
-    if (multipleImages) {
-        toolsMenu->Enable(idStartRun, true);
-        toolBar->EnableTool(idStartRun, true);
-    }
+    if (multipleImages) commands.runOffered();
     cropRoutine();
 }
 
 void UI_TLCrop::cropRoutine() {
-    if (options.cropMode == 0 || imageCount == 1)
+    if (options.cropMode == kManualMode || imageCount == 1)
         manualCropStep();
-    else if (options.cropMode == 1)
+    else if (options.cropMode == kAutomaticMode)
         askToStartRun();
 }
 
 void UI_TLCrop::askToStartRun() {
-    toolBar->EnableTool(idStartRun, true);
-    toolsMenu->Enable(idStartRun, true);
+    commands.runOffered();
 
     const int answer = wxMessageBox(
         "Tellvar is now ready to crop and register your images.\n\nClick YES if you are happy "
@@ -133,7 +129,7 @@ void UI_TLCrop::finishManualPass() {
                          "\n\nYou can change the save location in the options dialog",
                      "Warning", wxICON_EXCLAMATION);
     }
-    masterReset(2);
+    masterReset(kAskAfterManualPass);
 }
 
 void UI_TLCrop::autoSave(int number, wxImage image) {

@@ -21,9 +21,10 @@
 
 namespace {
 
-constexpr int kRedrawMode = 1500;
-
 const wxColour kCropTargetRowColour(0, 0, 255);
+
+// The largest search perimeter an image that fits the panel unscaled takes.
+constexpr int kSmallImagePerimeterLimit = 30;
 
 // Reticle and crop colour from the settings: the low 8 bits of each part.
 wxColour cropColour(const OptionValues& options) {
@@ -49,7 +50,7 @@ preview::View UI_TLCrop::previewView() const {
 }
 
 wxBitmap UI_TLCrop::setupBitmap(int mode) {
-    if (mode == kRedrawMode) {
+    if (mode == kRedrawBitmap) {
         if (!currentImage.IsOk()) return wxBitmap();
         const int width = previewScaled ? previewWidth : imageWidth;
         const int height = previewScaled ? previewHeight : imageHeight;
@@ -83,7 +84,7 @@ void UI_TLCrop::drawPreview(const wxBitmap& bitmap) {
     previewPanel->Refresh();
 }
 
-void UI_TLCrop::redrawPreview() { drawPreview(setupBitmap(kRedrawMode)); }
+void UI_TLCrop::redrawPreview() { drawPreview(setupBitmap(kRedrawBitmap)); }
 
 void UI_TLCrop::drawStartScreen() {
     previewCanvas.clear();
@@ -140,6 +141,16 @@ void UI_TLCrop::cropDefinition(int x, int y) {
     previewPanel->Refresh();
 }
 
+void UI_TLCrop::limitPerimeterForSmallImage() {
+    if (previewScaled || options.searchPerimeter <= kSmallImagePerimeterLimit) return;
+    wxMessageBox("Your current search perimeter is greater then 30. This is not supported when you "
+                 "load images smaller than 800 x 600.\n\nYour search perimeter has been reduced "
+                 "to 30. ",
+                 wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+    options.searchPerimeter = kSmallImagePerimeterLimit;
+    writeINI();
+}
+
 void UI_TLCrop::onMouse(wxMouseEvent& event) {
     // Before the first crop size there is no rectangle to move.
     if (!imagesLoaded || !cropDefined) return;
@@ -173,7 +184,7 @@ void UI_TLCrop::onSetCrop(wxCommandEvent&) {
     // The command is enabled only once an image is loaded; a crop size
     // checked against no image at all would mean nothing.
     if (!imagesLoaded) return;
-    if (options.cropMode != 0 && multipleImages && !referenceSet) {
+    if (options.cropMode != kManualMode && multipleImages && !referenceSet) {
         wxMessageBox("You have not set a reference frame.\n\nThe fully automatic mode requires the "
                      "user to set a reference frame.\n\nPlease look through your image list and "
                      "choose a suitable image to serve as your reference.",
@@ -182,7 +193,7 @@ void UI_TLCrop::onSetCrop(wxCommandEvent&) {
     }
 
     // The depth of the bitmap on the panel, not of the file.
-    const wxBitmap shown = setupBitmap(kRedrawMode);
+    const wxBitmap shown = setupBitmap(kRedrawBitmap);
     const wxString bitDepth = wxString::Format("%d", shown.IsOk() ? shown.GetDepth() : 0);
 
     // With several images the crop is placed on the reference frame (the
@@ -192,7 +203,7 @@ void UI_TLCrop::onSetCrop(wxCommandEvent&) {
     int targetRow = -1;
     wxSize bounds = currentImage.IsOk() ? currentImage.GetSize() : wxSize(0, 0);
     if (multipleImages) {
-        targetRow = options.cropMode != 0 ? referenceIndex : 0;
+        targetRow = options.cropMode != kManualMode ? referenceIndex : 0;
         if (targetRow < 0 || targetRow >= static_cast<int>(imagePaths->GetCount())) return;
         // A validated set has one size throughout; otherwise ask the file.
         if (!validated) {
@@ -223,6 +234,5 @@ void UI_TLCrop::onSetCrop(wxCommandEvent&) {
     cropWidth = width;
     cropHeight = height;
     cropArea();
-    toolsMenu->Enable(idCropImage, true);
-    toolBar->EnableTool(idCropImage, true);
+    commands.cropSizeSet();
 }

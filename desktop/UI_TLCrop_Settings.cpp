@@ -2,6 +2,7 @@
 // first run, filled through the set-up dialog), rewritten whole after every
 // change of a setting.
 
+#include "CommandIds.h"
 #include "ReplaceFile.h"
 #include "SettingsFile.h"
 #include "UI_OptionsDialog.h"
@@ -49,11 +50,11 @@ void putFirstRunDefaults(OptionValues& options) {
     options.green = 0;
     options.blue = 0;
     options.searchPerimeter = 10;
-    options.cropMode = 1;
+    options.cropMode = kAutomaticMode;
     options.stackEnabled = false;
     // The fully automatic mode refuses JPEG output, so starting from 8-bit
     // TIFF spares the user a warning right after the set-up.
-    options.outputFormat = 1023;
+    options.outputFormat = idOutputTif8;
 }
 
 void showWriteFailure(int errorNumber) {

@@ -3,21 +3,17 @@
 // sizes are read, through the engine codec for the input type.
 
 #include "UI_TLCrop.h"
-#include "CommandIds.h"
 
 #include "Brennock.h"
 #include "SpecialFile.h"
 #include "ValidationSupport.h"
 
-#include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/progdlg.h>
-#include <wx/toolbar.h>
 
 #include <vector>
 
 namespace {
-
 
 // At most this many read errors are kept to be shown after the walk.
 constexpr size_t kMaxStoredReadErrors = 4;
@@ -36,46 +32,22 @@ wxString errorsSummary(const char* validateWord) {
            validateWord + " on the toolbar which will revalidate all images.";
 }
 
-void enableCommand(wxMenu* menu, wxToolBar* tools, int id, bool enable) {
-    menu->Enable(id, enable);
-    tools->EnableTool(id, enable);
-}
+// What the walk over a set found. It shows nothing itself: the report does.
+struct SetWalk {
+    enum class Outcome { Passed, FirstFileUnreadable, Mismatch, ReadErrors };
+    Outcome outcome = Outcome::Passed;
+    // The first file's error text, or the box naming the offending file.
+    wxString text;
+    // Up to kMaxStoredReadErrors texts of unreadable files, in order.
+    std::vector<wxString> readErrors;
+};
 
-// Every failure box asks the user to validate again, and on a fresh start
-// only a mode's set-up, which a failed validation skips, would have enabled
-// the tool; it has no menu item.
-void keepValidateUsable(wxToolBar* tools) { tools->EnableTool(idValidate, true); }
-
-// After a failure the user can remove the offending files and validate
-// again, but cannot go on with the set as it is.
-void applyFailureCommands(wxMenu* menu, wxToolBar* tools) {
-    enableCommand(menu, tools, idSetReference, false);
-    enableCommand(menu, tools, idSetCrop, false);
-    enableCommand(menu, tools, idRemoveFiles, true);
-    keepValidateUsable(tools);
-}
-
-}  // namespace
-
-bool UI_TLCrop::validateImages() {
-    if (validated) return true;
-    if (imagePaths == nullptr || imageNames == nullptr || imagePaths->IsEmpty() ||
-        imageNames->GetCount() != imagePaths->GetCount())
-        return false;
-
-    const wxArrayString& paths = *imagePaths;
-    const wxArrayString& names = *imageNames;
-    const int fileCount = static_cast<int>(paths.GetCount());
-
-    wxProgressDialog progress("", "Analysing Images", fileCount - 1, this,
-                              wxPD_AUTO_HIDE | wxPD_REMAINING_TIME);
-
-    // Owned here alone, so it is released on every way out of the walk.
-    std::unique_ptr<Tellvar::Brennock> codec = validationCodecFactory
-                                                   ? validationCodecFactory(inputExtension)
-                                                   : makeValidationCodec(inputExtension);
-    if (!codec) return false;
-
+// Reads the size of every file of the set (the first one twice: for the
+// reference size, then in the walk) and compares each with the set's input
+// type and the first file's size; a mismatch ends the walk at that file.
+SetWalk walkImageSet(Tellvar::Brennock& codec, const wxArrayString& paths,
+                     const wxArrayString& names, const wxString& inputExtension,
+                     wxProgressDialog& progress) {
     // The codec is not given what is no regular file: opening a named pipe
     // would wait on the GUI thread for a writer that never comes.
     const auto sizeOf = [&codec](const wxString& path, int* width, int* height,
@@ -86,36 +58,27 @@ bool UI_TLCrop::validateImages() {
             *errorText = specialFileMessage(path).utf8_str().data();
             return false;
         }
-        return codec->sizeChecker(width, height, enginePath, errorText);
+        return codec.sizeChecker(width, height, enginePath, errorText);
     };
 
+    SetWalk walk;
     int referenceWidth = 0;
     int referenceHeight = 0;
     std::string errorText;
     if (!sizeOf(paths[0], &referenceWidth, &referenceHeight, &errorText)) {
-        wxMessageBox(fromEngineText(errorText), "Image Validation Error", wxICON_ERROR);
-        wxMessageBox(errorsSummary("Validate Option"), "Critical Error", wxICON_ERROR);
-        validated = false;
-        // The other commands stay as they were; only the way back is opened.
-        keepValidateUsable(toolBar);
-        return false;
+        walk.outcome = SetWalk::Outcome::FirstFileUnreadable;
+        walk.text = fromEngineText(errorText);
+        return walk;
     }
 
-    // A mismatch ends the walk at the first offending file.
-    const auto failWalk = [this, &codec](const wxString& text) {
-        wxMessageBox(text, "Critical Error", wxICON_ERROR);
-        codec.reset();
-        validated = false;
-        applyFailureCommands(toolsMenu, toolBar);
-        return false;
-    };
-
-    std::vector<wxString> readErrors;
+    const int fileCount = static_cast<int>(paths.GetCount());
     for (int i = 0; i < fileCount; ++i) {
         if (foldedImageType(names[i]) != inputExtension) {
-            return failWalk(wxString("Your images are not all of the same image format. At lest the "
-                                     "following image is a different type:\n\n") +
-                            paths[i] + kMismatchClosing);
+            walk.outcome = SetWalk::Outcome::Mismatch;
+            walk.text = wxString("Your images are not all of the same image format. At lest the "
+                                 "following image is a different type:\n\n") +
+                        paths[i] + kMismatchClosing;
+            return walk;
         }
 
         int width = 0;
@@ -124,36 +87,79 @@ bool UI_TLCrop::validateImages() {
         if (!sizeOf(paths[i], &width, &height, &errorText)) {
             // An unreadable file is not compared for size; the walk goes on
             // so that up to four of these can be reported together.
-            if (readErrors.size() < kMaxStoredReadErrors)
-                readErrors.push_back(fromEngineText(errorText));
+            if (walk.readErrors.size() < kMaxStoredReadErrors)
+                walk.readErrors.push_back(fromEngineText(errorText));
         } else if (width != referenceWidth || height != referenceHeight) {
-            return failWalk(wxString("Your images are not all of the same size. At lest the "
-                                     "following image is a different size:\n\n") +
-                            paths[i] + kMismatchClosing);
+            walk.outcome = SetWalk::Outcome::Mismatch;
+            walk.text = wxString("Your images are not all of the same size. At lest the "
+                                 "following image is a different size:\n\n") +
+                        paths[i] + kMismatchClosing;
+            return walk;
         }
 
         progress.Update(i, wxEmptyString);
     }
+    if (!walk.readErrors.empty()) walk.outcome = SetWalk::Outcome::ReadErrors;
+    return walk;
+}
 
-    if (!readErrors.empty()) {
-        for (const wxString& text : readErrors)
-            wxMessageBox(text, wxMessageBoxCaptionStr, wxOK | wxCENTRE);
-        wxMessageBox(errorsSummary("Validate option"), "Critical Error", wxICON_ERROR);
-        codec.reset();
-        validated = false;
-        applyFailureCommands(toolsMenu, toolBar);
-        return false;
+// Tells the user what the walk found and sets the commands by it; true when
+// the set passed.
+bool reportSetWalk(const SetWalk& walk, const MainCommands& commands) {
+    switch (walk.outcome) {
+        case SetWalk::Outcome::FirstFileUnreadable:
+            wxMessageBox(walk.text, "Image Validation Error", wxICON_ERROR);
+            wxMessageBox(errorsSummary("Validate Option"), "Critical Error", wxICON_ERROR);
+            // The other commands stay as they were; only the way back is opened.
+            commands.firstFileUnreadable();
+            return false;
+
+        case SetWalk::Outcome::Mismatch:
+            wxMessageBox(walk.text, "Critical Error", wxICON_ERROR);
+            commands.validationFailed();
+            return false;
+
+        case SetWalk::Outcome::ReadErrors:
+            for (const wxString& text : walk.readErrors)
+                wxMessageBox(text, wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+            wxMessageBox(errorsSummary("Validate option"), "Critical Error", wxICON_ERROR);
+            commands.validationFailed();
+            return false;
+
+        case SetWalk::Outcome::Passed:
+            break;
     }
-
-    validated = true;
-    codec.reset();
-    enableCommand(toolsMenu, toolBar, idSetReference, true);
-    enableCommand(toolsMenu, toolBar, idSetCrop, true);
-    enableCommand(toolsMenu, toolBar, idRemoveFiles, true);
+    commands.validationPassed();
     wxMessageBox("All images have been validated and are compatible with automatic alignment and "
                  "cropping mode.",
                  "Validation Completed!", wxOK | wxCENTRE);
     return true;
+}
+
+}  // namespace
+
+bool UI_TLCrop::validateImages() {
+    if (validated) return true;
+    if (imagePaths == nullptr || imageNames == nullptr || imagePaths->IsEmpty() ||
+        imageNames->GetCount() != imagePaths->GetCount())
+        return false;
+
+    // Shown for the whole validation, the boxes included.
+    wxProgressDialog progress("", "Analysing Images", static_cast<int>(imagePaths->GetCount()) - 1,
+                              this, wxPD_AUTO_HIDE | wxPD_REMAINING_TIME);
+
+    // Owned here alone and released as soon as the walk is done, whatever
+    // it found.
+    std::unique_ptr<Tellvar::Brennock> codec = validationCodecFactory
+                                                   ? validationCodecFactory(inputExtension)
+                                                   : makeValidationCodec(inputExtension);
+    if (!codec) return false;
+    const SetWalk walk = walkImageSet(*codec, *imagePaths, *imageNames, inputExtension, progress);
+    codec.reset();
+
+    // Set before the report: a box of it may let other events run.
+    validated = walk.outcome == SetWalk::Outcome::Passed;
+    return reportSetWalk(walk, commands);
 }
 
 void UI_TLCrop::onRevalidate(wxCommandEvent&) {

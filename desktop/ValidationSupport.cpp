@@ -4,17 +4,10 @@
 #include "JPEG.h"
 #include "TIFF.h"
 
-#include <wx/filename.h>
-
-wxString foldedImageType(const wxString& fileName) {
-    wxString type = wxFileName(fileName).GetExt().Upper();
-    if (type == "TIFF") return "TIF";
-    if (type == "JPEG") return "JPG";
-    return type;
-}
-
 std::unique_ptr<Tellvar::Brennock> makeValidationCodec(const wxString& inputExtension) {
-    if (inputExtension == "BMP") return std::make_unique<Tellvar::BMP>();
-    if (inputExtension == "TIF") return std::make_unique<Tellvar::TIF>();
-    return std::make_unique<Tellvar::JPEG>();
+    switch (inputFormatOf(inputExtension)) {
+        case InputFormat::Bmp: return std::make_unique<Tellvar::BMP>();
+        case InputFormat::Tif: return std::make_unique<Tellvar::TIF>();
+        default: return std::make_unique<Tellvar::JPEG>();
+    }
 }

@@ -1,7 +1,7 @@
 #include "AutoVersion.h"
 #include "DialogTestHelpers.h"
 #include "GuiTestSupport.h"
-#include "UI_TLAbout.h"
+#include "UI_About.h"
 
 #include <gtest/gtest.h>
 #include <wx/app.h>

@@ -175,7 +175,7 @@ protected:
                 progress.push_back(event.GetInt());
                 event.Skip();
             },
-            autorun::ProgressEventId);
+            idRunProgress);
         loadImageSet(*frame, paths);
         selectRows(*frame, {referenceRow});
         sendCommand(*frame, 1014);
@@ -988,7 +988,7 @@ TEST_F(AutoRun, LateProgressEventFindsNoDialog) {
     start();
     waitForEnd();
     ASSERT_EQ(frame->progressDialog, nullptr);
-    wxCommandEvent late(wxEVT_TEXT, autorun::ProgressEventId);
+    wxCommandEvent late(wxEVT_TEXT, idRunProgress);
     late.SetInt(2);
     frame->GetEventHandler()->ProcessEvent(late);
     EXPECT_EQ(frame->progressDialog, nullptr);

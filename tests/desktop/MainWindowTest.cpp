@@ -1,7 +1,7 @@
 // The main window's shell: construction, commands, status bar.
 
 #include "GuiTestSupport.h"
-#include "UI_TLAbout.h"
+#include "UI_About.h"
 #include "UI_TLCrop.h"
 
 #include <gtest/gtest.h>

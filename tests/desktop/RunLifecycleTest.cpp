@@ -270,7 +270,12 @@ TEST_F(RunLifecycle, WorkerThatCannotRunIsReleasedByTheToolkitWithItsDialog) {
             return std::thread(std::move(work));
         };
     }
-    frame->workerThreadStarter = [](wxThread&) { return wxTHREAD_MISC_ERROR; };
+    // The window lets go of its copy while the worker holds its own and its
+    // thread is still waiting to start, so that the worker's copy is the last.
+    frame->workerThreadStarter = [this](wxThread&) {
+        frame->frameThreadStarter = nullptr;
+        return wxTHREAD_MISC_ERROR;
+    };
     DialogRecorder boxes;
     boxes.handle<UI_ConfDialog>([](UI_ConfDialog& dialog) {
         clickButton(*dialog.FindWindow(1002));
@@ -291,7 +296,6 @@ TEST_F(RunLifecycle, WorkerThatCannotRunIsReleasedByTheToolkitWithItsDialog) {
     // The created thread, told to stop, ends without running the run and
     // deletes its worker itself, as the toolkit does for a detached thread;
     // deleting the worker here would pull its state from under that thread.
-    frame->frameThreadStarter = nullptr;
     ASSERT_EQ(releasedOn.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_NE(releasedOn.get(), std::this_thread::get_id());
     pumpUntil([] { return false; }, std::chrono::milliseconds(50));

@@ -9,7 +9,7 @@
 #include "UI_OptionsDialog.h"
 #include "UI_ProgressDialog.h"
 #include "UI_SetCropArea.h"
-#include "UI_TLAbout.h"
+#include "UI_About.h"
 #include "UI_TLCrop.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
-#include "UI_TLAbout.h"
+#include "UI_About.h"
 
 #include "AutoVersion.h"
+#include "DialogGrid.h"
 #include "DialogSizing.h"
 #include "EmbeddedResources.h"
 
@@ -17,7 +18,8 @@
 
 namespace {
 
-enum { ID_OK = 1000 };
+// Control ids of this dialog; each dialog numbers its own from 1000 up.
+enum ControlId { idOk = 1000 };
 
 // Version numbers of this build of the program and of its engine, as shown
 // to the user (major, minor, build).
@@ -40,7 +42,7 @@ wxStaticText* addLabel(wxWindow* parent, wxSizer* column, const wxString& text, 
 }  // namespace
 
 wxBEGIN_EVENT_TABLE(UI_TLAbout, wxDialog)
-    EVT_BUTTON(ID_OK, UI_TLAbout::onExit)
+    EVT_BUTTON(idOk, UI_TLAbout::onExit)
     EVT_CLOSE(UI_TLAbout::onClose)
 wxEND_EVENT_TABLE()
 
@@ -59,9 +61,7 @@ void UI_TLAbout::initGUI() {
 
     SetSizeHints(wxDefaultSize, wxDefaultSize);
 
-    auto* dialogGrid = new wxGridBagSizer(0, 0);
-    dialogGrid->SetFlexibleDirection(wxBOTH);
-    dialogGrid->SetNonFlexibleGrowMode(wxFLEX_GROWMODE_SPECIFIED);
+    wxGridBagSizer* dialogGrid = newDialogGrid();
 
     aboutPanel = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                              wxBORDER_THEME | wxTAB_TRAVERSAL);
@@ -94,7 +94,7 @@ void UI_TLAbout::initGUI() {
     panelRow->Fit(aboutPanel);
     dialogGrid->Add(aboutPanel, wxGBPosition(0, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 8);
 
-    okButton = new wxButton(this, ID_OK, "OK", wxDefaultPosition, wxDefaultSize, 0);
+    okButton = new wxButton(this, idOk, "OK", wxDefaultPosition, wxDefaultSize, 0);
     okButton->SetMinSize(wxSize(-1, std::max(30, okButton->GetBestSize().y)));
     dialogGrid->Add(okButton, wxGBPosition(1, 0), wxGBSpan(1, 1),
                     wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 8);
