@@ -91,7 +91,33 @@ void UI_OptionsDialog::initGUI() {
     SetFont(wxFont(8, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL, false,
                    wxEmptyString));
 
-    // Reticle Configuration.
+    wxGridBagSizer* reticleGrid = initReticleGroup();
+    wxGridBagSizer* modeGrid = initCropModeGroup();
+    wxGridBagSizer* saveGrid = initSaveGroup();
+
+    acceptButton = new wxButton(this, idAccept, "Accept");
+    setMinSizeAtLeast(acceptButton, wxSize(200, 30));
+    cancelButton = new wxButton(this, idCancel, "Cancel");
+
+    // Row 0 of the main grid stays empty.
+    auto* mainGrid = newDialogGrid();
+    mainGrid->Add(newGroup(this, "Reticle Configuration", reticleGrid), wxGBPosition(1, 0),
+                  wxGBSpan(1, 1), wxEXPAND | wxLEFT, 10);
+    mainGrid->Add(newGroup(this, "Default Crop Mode", modeGrid), wxGBPosition(1, 1),
+                  wxGBSpan(1, 1), wxEXPAND | wxLEFT | wxRIGHT, 10);
+    mainGrid->Add(newGroup(this, "Image Save Defaults", saveGrid), wxGBPosition(2, 0),
+                  wxGBSpan(1, 2), wxEXPAND | wxTOP | wxLEFT | wxRIGHT, 10);
+    mainGrid->Add(acceptButton, wxGBPosition(3, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
+    mainGrid->Add(cancelButton, wxGBPosition(3, 1), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
+
+    auto* dialogSizer = new wxBoxSizer(wxVERTICAL);
+    dialogSizer->Add(mainGrid, 1, wxEXPAND | wxALL, 5);
+    SetSizer(dialogSizer);
+    Layout();
+    fitAndCentre(this);
+}
+
+wxGridBagSizer* UI_OptionsDialog::initReticleGroup() {
     useReticleBox = new wxCheckBox(this, idUseReticle, "Use Reticle");
     useReticleBox->SetValue(true);
     useReticleBox->SetToolTip("Use the reticle guides inside the crop definition area");
@@ -133,9 +159,12 @@ void UI_OptionsDialog::initGUI() {
     auto* reticleGrid = newDialogGrid();
     reticleGrid->Add(useReticleBox, wxGBPosition(0, 0), wxGBSpan(1, 1), wxTOP | wxLEFT, 10);
     reticleGrid->Add(presetPanel, wxGBPosition(1, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
+    return reticleGrid;
+}
 
-    // Default Crop Mode. The two mode buttons are the first radio buttons on
-    // the dialog itself, so they form a group of their own.
+wxGridBagSizer* UI_OptionsDialog::initCropModeGroup() {
+    // The two mode buttons are the first radio buttons on the dialog itself,
+    // so they form a group of their own.
     manualButton = new wxRadioButton(this, idManual, "Manual Cropping Mode");
     manualButton->SetToolTip(
         "The manual mode simply crops your images, it does not register or further process "
@@ -177,8 +206,10 @@ void UI_OptionsDialog::initGUI() {
 
     auto* modeGrid = newDialogGrid();
     modeGrid->Add(modeColumn, wxGBPosition(0, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
+    return modeGrid;
+}
 
-    // Image Save Defaults.
+wxGridBagSizer* UI_OptionsDialog::initSaveGroup() {
     saveFolderLabel = new wxStaticText(this, wxID_ANY, "Current Save Folder:");
     saveFolderLabel->Wrap(-1);
     saveFolderText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
@@ -192,27 +223,7 @@ void UI_OptionsDialog::initGUI() {
                   wxALIGN_CENTER_VERTICAL | wxALL, 5);
     saveGrid->Add(saveFolderText, wxGBPosition(0, 1), wxGBSpan(1, 1), wxALL, 5);
     saveGrid->Add(changeFolderButton, wxGBPosition(1, 0), wxGBSpan(1, 2), wxEXPAND | wxALL, 5);
-
-    acceptButton = new wxButton(this, idAccept, "Accept");
-    setMinSizeAtLeast(acceptButton, wxSize(200, 30));
-    cancelButton = new wxButton(this, idCancel, "Cancel");
-
-    // Row 0 of the main grid stays empty.
-    auto* mainGrid = newDialogGrid();
-    mainGrid->Add(newGroup(this, "Reticle Configuration", reticleGrid), wxGBPosition(1, 0),
-                  wxGBSpan(1, 1), wxEXPAND | wxLEFT, 10);
-    mainGrid->Add(newGroup(this, "Default Crop Mode", modeGrid), wxGBPosition(1, 1),
-                  wxGBSpan(1, 1), wxEXPAND | wxLEFT | wxRIGHT, 10);
-    mainGrid->Add(newGroup(this, "Image Save Defaults", saveGrid), wxGBPosition(2, 0),
-                  wxGBSpan(1, 2), wxEXPAND | wxTOP | wxLEFT | wxRIGHT, 10);
-    mainGrid->Add(acceptButton, wxGBPosition(3, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
-    mainGrid->Add(cancelButton, wxGBPosition(3, 1), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
-
-    auto* dialogSizer = new wxBoxSizer(wxVERTICAL);
-    dialogSizer->Add(mainGrid, 1, wxEXPAND | wxALL, 5);
-    SetSizer(dialogSizer);
-    Layout();
-    fitAndCentre(this);
+    return saveGrid;
 }
 
 void UI_OptionsDialog::putVars(OptionValues* valuesBlock, bool* cancelledFlag, bool setupMode) {

@@ -10,6 +10,7 @@
 class wxButton;
 class wxCheckBox;
 class wxComboBox;
+class wxGridBagSizer;
 class wxPanel;
 class wxRadioButton;
 class wxStaticText;
@@ -63,6 +64,12 @@ public:
     wxRadioButton* customColourButton = nullptr;
 
 private:
+    // Steps of initGUI: the controls of each framed group, in the grid the
+    // group holds.
+    wxGridBagSizer* initReticleGroup();
+    wxGridBagSizer* initCropModeGroup();
+    wxGridBagSizer* initSaveGroup();
+
     void enableReticleColourControls(bool enable);
     void applyCropModeRule();
     void refuseOrCancel();

@@ -102,41 +102,8 @@ UI_SetCropArea::~UI_SetCropArea() = default;
 void UI_SetCropArea::initGUI() {
     SetSizeHints(wxDefaultSize, wxDefaultSize);
 
-    auto* propertiesGroup =
-        new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Image Properties"), wxVERTICAL);
-    bitDepthLabel = new wxStaticText(this, wxID_ANY, "Bit Depth:");
-    bitDepthLabel->Wrap(-1);
-    bitDepthText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
-                                  wxSize(110, -1), wxTE_READONLY);
-    imageSizeLabel = new wxStaticText(this, wxID_ANY, "Image Size:");
-    imageSizeLabel->Wrap(-1);
-    imageSizeText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
-                                   wxSize(110, -1), wxTE_READONLY);
-
-    auto* propertiesGrid = newDialogGrid();
-    propertiesGrid->Add(bitDepthLabel, wxGBPosition(0, 0), wxGBSpan(1, 1),
-                        wxALL | wxALIGN_CENTER_VERTICAL, 7);
-    propertiesGrid->Add(bitDepthText, wxGBPosition(0, 1), wxGBSpan(1, 1),
-                        wxALL | wxALIGN_CENTER_VERTICAL, 7);
-    propertiesGrid->Add(imageSizeLabel, wxGBPosition(1, 0), wxGBSpan(1, 1),
-                        wxLEFT | wxRIGHT | wxALIGN_CENTER_VERTICAL, 7);
-    propertiesGrid->Add(imageSizeText, wxGBPosition(1, 1), wxGBSpan(1, 1),
-                        wxALL | wxALIGN_CENTER_VERTICAL, 7);
-    propertiesGroup->Add(propertiesGrid, 1, wxEXPAND, 5);
-
-    auto* dimensionsGroup =
-        new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Enter Crop Dimensions"), wxHORIZONTAL);
-    dimensionsGroup->SetMinSize(wxSize(218, -1));
-    widthText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxSize(85, -1));
-    timesLabel = new wxStaticText(this, wxID_ANY, "x");
-    timesLabel->Wrap(-1);
-    heightText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxSize(85, -1));
-
-    auto* dimensionsRow = new wxBoxSizer(wxHORIZONTAL);
-    dimensionsRow->Add(widthText, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
-    dimensionsRow->Add(timesLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
-    dimensionsRow->Add(heightText, 0, wxALL, 5);
-    dimensionsGroup->Add(dimensionsRow, 1, 0, 5);
+    wxStaticBoxSizer* propertiesGroup = initPropertiesGroup();
+    wxStaticBoxSizer* dimensionsGroup = initDimensionsGroup();
 
     acceptButton = new wxButton(this, idAccept, "Accept");
     setMinSizeAtLeast(acceptButton, wxSize(105, 25));
@@ -158,6 +125,48 @@ void UI_SetCropArea::initGUI() {
     dialogSizer->Fit(this);
     Centre(wxBOTH);
     widthText->SetFocus();
+}
+
+wxStaticBoxSizer* UI_SetCropArea::initPropertiesGroup() {
+    auto* propertiesGroup =
+        new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Image Properties"), wxVERTICAL);
+    bitDepthLabel = new wxStaticText(this, wxID_ANY, "Bit Depth:");
+    bitDepthLabel->Wrap(-1);
+    bitDepthText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
+                                  wxSize(110, -1), wxTE_READONLY);
+    imageSizeLabel = new wxStaticText(this, wxID_ANY, "Image Size:");
+    imageSizeLabel->Wrap(-1);
+    imageSizeText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
+                                   wxSize(110, -1), wxTE_READONLY);
+
+    auto* propertiesGrid = newDialogGrid();
+    propertiesGrid->Add(bitDepthLabel, wxGBPosition(0, 0), wxGBSpan(1, 1),
+                        wxALL | wxALIGN_CENTER_VERTICAL, 7);
+    propertiesGrid->Add(bitDepthText, wxGBPosition(0, 1), wxGBSpan(1, 1),
+                        wxALL | wxALIGN_CENTER_VERTICAL, 7);
+    propertiesGrid->Add(imageSizeLabel, wxGBPosition(1, 0), wxGBSpan(1, 1),
+                        wxLEFT | wxRIGHT | wxALIGN_CENTER_VERTICAL, 7);
+    propertiesGrid->Add(imageSizeText, wxGBPosition(1, 1), wxGBSpan(1, 1),
+                        wxALL | wxALIGN_CENTER_VERTICAL, 7);
+    propertiesGroup->Add(propertiesGrid, 1, wxEXPAND, 5);
+    return propertiesGroup;
+}
+
+wxStaticBoxSizer* UI_SetCropArea::initDimensionsGroup() {
+    auto* dimensionsGroup =
+        new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Enter Crop Dimensions"), wxHORIZONTAL);
+    dimensionsGroup->SetMinSize(wxSize(218, -1));
+    widthText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxSize(85, -1));
+    timesLabel = new wxStaticText(this, wxID_ANY, "x");
+    timesLabel->Wrap(-1);
+    heightText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxSize(85, -1));
+
+    auto* dimensionsRow = new wxBoxSizer(wxHORIZONTAL);
+    dimensionsRow->Add(widthText, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    dimensionsRow->Add(timesLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    dimensionsRow->Add(heightText, 0, wxALL, 5);
+    dimensionsGroup->Add(dimensionsRow, 1, 0, 5);
+    return dimensionsGroup;
 }
 
 void UI_SetCropArea::onAccept(wxCommandEvent&) {

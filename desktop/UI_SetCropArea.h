@@ -5,6 +5,7 @@
 #include <wx/dialog.h>
 
 class wxButton;
+class wxStaticBoxSizer;
 class wxStaticText;
 class wxTextCtrl;
 
@@ -53,6 +54,9 @@ public:
     wxButton* cancelButton = nullptr;
 
 private:
+    // Steps of initGUI: the two framed groups with their controls.
+    wxStaticBoxSizer* initPropertiesGroup();
+    wxStaticBoxSizer* initDimensionsGroup();
     void fitDisplayBox(wxTextCtrl* box);
     void endDialog(int result);
 

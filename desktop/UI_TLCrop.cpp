@@ -42,6 +42,17 @@ wxIcon iconFromPng(const unsigned char* data, unsigned int size) {
     return icon;
 }
 
+// The program's icon at every size it comes in.
+wxIconBundle applicationIcons() {
+    wxIconBundle icons;
+    icons.AddIcon(iconFromPng(aaaa_main_icon_16_png, aaaa_main_icon_16_png_size));
+    icons.AddIcon(iconFromPng(aaaa_main_icon_32_png, aaaa_main_icon_32_png_size));
+    icons.AddIcon(iconFromPng(aaaa_main_icon_48_png, aaaa_main_icon_48_png_size));
+    icons.AddIcon(iconFromPng(aaaa_main_icon_64_png, aaaa_main_icon_64_png_size));
+    icons.AddIcon(iconFromPng(aaaa_main_icon_128_png, aaaa_main_icon_128_png_size));
+    return icons;
+}
+
 // The toolkit registers some handlers (BMP) by itself; adding one twice
 // would only log a complaint.
 template <class Handler>
@@ -149,13 +160,7 @@ UI_TLCrop::UI_TLCrop(const wxString& title) {
 UI_TLCrop::~UI_TLCrop() = default;
 
 void UI_TLCrop::initGUI() {
-    wxIconBundle icons;
-    icons.AddIcon(iconFromPng(aaaa_main_icon_16_png, aaaa_main_icon_16_png_size));
-    icons.AddIcon(iconFromPng(aaaa_main_icon_32_png, aaaa_main_icon_32_png_size));
-    icons.AddIcon(iconFromPng(aaaa_main_icon_48_png, aaaa_main_icon_48_png_size));
-    icons.AddIcon(iconFromPng(aaaa_main_icon_64_png, aaaa_main_icon_64_png_size));
-    icons.AddIcon(iconFromPng(aaaa_main_icon_128_png, aaaa_main_icon_128_png_size));
-    SetIcons(icons);
+    SetIcons(applicationIcons());
 
     SetFont(wxFont(8, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL, false,
                    wxEmptyString));
@@ -165,6 +170,17 @@ void UI_TLCrop::initGUI() {
     // (missing theme icons and the like); keep them away from the user.
     const bool wasLogging = wxLog::EnableLogging(false);
 
+    initToolBar();
+    initMenus();
+    initPreviewPanel();
+    initImageList();
+    initStatusBar();
+    initLayout();
+
+    wxLog::EnableLogging(wasLogging);
+}
+
+void UI_TLCrop::initToolBar() {
     toolBar = new wxToolBar(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTB_HORIZONTAL);
     toolBar->SetToolBitmapSize(wxSize(16, 16));
     const auto addTool = [this](int id, const wxString& label, const wxString& tooltip,
@@ -195,7 +211,9 @@ void UI_TLCrop::initGUI() {
     addTool(idToggleSafeArea, "Toggle Safe Area", "Toggle Safe Area", icon_SafeAreaOn_png,
             icon_SafeAreaOn_png_size);
     toolBar->Realize();
+}
 
+void UI_TLCrop::initMenus() {
     menuBar = new wxMenuBar;
     fileMenu = new wxMenu;
     toolsMenu = new wxMenu;
@@ -239,12 +257,16 @@ void UI_TLCrop::initGUI() {
     menuBar->Append(outputMenu, "Output");
     menuBar->Append(helpMenu, "Help");
     SetMenuBar(menuBar);
+}
 
+void UI_TLCrop::initPreviewPanel() {
     previewPanel = new wxPanel(this, idPreviewPanel, wxDefaultPosition, wxSize(800, 600), 0);
     previewPanel->Bind(wxEVT_LEFT_DOWN, &UI_TLCrop::onMouse, this, idPreviewPanel);
     previewPanel->Bind(wxEVT_RIGHT_DOWN, &UI_TLCrop::onMouse, this, idPreviewPanel);
     previewPanel->Bind(wxEVT_MOTION, &UI_TLCrop::onMouse, this, idPreviewPanel);
+}
 
+void UI_TLCrop::initImageList() {
     imageList = new wxListCtrl(this, idImageList, wxDefaultPosition, wxSize(250, 602),
                                wxLC_REPORT, wxDefaultValidator);
     imageList->SetFont(wxFont(7, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL));
@@ -253,11 +275,15 @@ void UI_TLCrop::initGUI() {
     imageList->SetColumnWidth(0, 35);
     imageList->SetColumnWidth(1, 200);
     imageList->SetBackgroundColour(wxColour(255, 255, 255));
+}
 
+void UI_TLCrop::initStatusBar() {
     statusBar = CreateStatusBar(kStatusFieldCount, 0, wxID_ANY);
     statusBar->SetStatusWidths(kStatusFieldCount, kStatusFieldWidths);
     statusBar->SetFont(wxFont(7, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
+}
 
+void UI_TLCrop::initLayout() {
     panelSizer = new wxBoxSizer(wxHORIZONTAL);
     mainSizer = new wxBoxSizer(wxVERTICAL);
     mainSizer->Add(toolBar, 0, wxEXPAND, 5);
@@ -268,8 +294,6 @@ void UI_TLCrop::initGUI() {
     // The frame is sized by its client area, so that the preview panel and
     // the list keep their sizes whatever frame the window manager draws.
     fitAndCentre(this);
-
-    wxLog::EnableLogging(wasLogging);
 }
 
 void UI_TLCrop::widgetState(bool enable) { commands.setWorkflowGroup(enable); }

@@ -216,6 +216,9 @@ public:
     // a start that fails here.
     std::function<wxThreadError(wxThread&)> workerThreadStarter;
     bool runInProgress() const { return runWorker != nullptr; }
+    // Step of mainProcedure: creates and starts the worker's thread; on a
+    // failure says so and leaves no run behind. True when the run goes on.
+    bool startWorker(AutoCrop* worker);
     // The worker's requests: close the progress dialog; the run has ended.
     void onRunEvent(wxThreadEvent& event);
     // Close box and Exit: without a run the window goes at once; during a
@@ -273,5 +276,13 @@ public:
     void askToStartRun();
 
 private:
+    // Steps of initGUI.
+    void initToolBar();
+    void initMenus();
+    void initPreviewPanel();
+    void initImageList();
+    void initStatusBar();
+    void initLayout();
+
     wxDECLARE_EVENT_TABLE();
 };

@@ -115,6 +115,36 @@ std::unique_ptr<std::string[]> toRunArray(std::vector<std::string>& entries) {
     return array;
 }
 
+// What the run summary shows of the window's state.
+ImageData runSummary(const UI_TLCrop& frame) {
+    ImageData summary;
+    summary.cropWidth = frame.cropWidth;
+    summary.cropHeight = frame.cropHeight;
+    summary.imageWidth = frame.imageWidth;
+    summary.imageHeight = frame.imageHeight;
+    summary.imageCount = frame.imageCount;
+    summary.outputFormat = frame.options.outputFormat;
+    summary.saveFolder = frame.options.saveFolder;
+    summary.referenceFrame = (*frame.imageNames)[frame.referenceIndex];
+    return summary;
+}
+
+// The per-frame threads of one batch: one per hardware thread, or one when
+// the platform reports none (said in a box, even when the user asked for a
+// single processor) or the user asked for a single processor.
+int runThreadCount(const UI_TLCrop& frame, bool singleThread) {
+    int threads = static_cast<int>(frame.hardwareThreadCount ? frame.hardwareThreadCount() : 0);
+    if (threads <= 0) {
+        wxMessageBox("Unable to determine the number of cores on your CPU.\n\nThe Application "
+                     "will run on one thread. Running on a single core is MUCH slower then "
+                     "running multi core. Please report this problem to the developer.",
+                     wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+        threads = 1;
+    }
+    if (singleThread) threads = 1;
+    return threads;
+}
+
 void reportThreadFailure(const wxString& step) {
     wxMessageBox("The application has been unable to " + step +
                      " the worker thread. Please contact the developer for support.",
@@ -127,16 +157,7 @@ void UI_TLCrop::mainProcedure(int x, int y) {
     EngineInputs inputs;
     if (!prepareEngineInputs(*this, &inputs)) return;
 
-    ImageData summary;
-    summary.cropWidth = cropWidth;
-    summary.cropHeight = cropHeight;
-    summary.imageWidth = imageWidth;
-    summary.imageHeight = imageHeight;
-    summary.imageCount = imageCount;
-    summary.outputFormat = options.outputFormat;
-    summary.saveFolder = options.saveFolder;
-    summary.referenceFrame = (*imageNames)[referenceIndex];
-
+    const ImageData summary = runSummary(*this);
     const int typeCode = engineTypeCode(inputExtension);
 
     bool cancelled = false;
@@ -163,21 +184,21 @@ void UI_TLCrop::mainProcedure(int x, int y) {
     data.fileNames = names.get();
     data.smallImage = imageWidth < kSmallImageWidth || imageHeight < kSmallImageHeight;
 
-    int threads = static_cast<int>(hardwareThreadCount ? hardwareThreadCount() : 0);
-    if (threads <= 0) {
-        wxMessageBox("Unable to determine the number of cores on your CPU.\n\nThe Application "
-                     "will run on one thread. Running on a single core is MUCH slower then "
-                     "running multi core. Please report this problem to the developer.",
-                     wxMessageBoxCaptionStr, wxOK | wxCENTRE);
-        threads = 1;
-    }
-    if (singleThread) threads = 1;
+    const int threads = runThreadCount(*this, singleThread);
 
     progressDialog = new UI_ProgressDialog("Tellvar Progress...", data.imageCount, threads);
     auto* worker = new AutoCrop(this, progressDialog, data, threads, options.stackEnabled);
     worker->startFrameThread = frameThreadStarter;
     progressDialog->setCancellationPointer(worker);
+    if (!startWorker(worker)) return;
 
+    // From here the run belongs to the worker; the arrays stay until it ends.
+    runWorker = worker;
+    runFilePaths = std::move(paths);
+    runFileNames = std::move(names);
+}
+
+bool UI_TLCrop::startWorker(AutoCrop* worker) {
     // A failed start leaves no run behind: the hidden dialog is closed before
     // anything is shown, so no event can reach it, and the worker goes the
     // way its state allows.
@@ -186,7 +207,7 @@ void UI_TLCrop::mainProcedure(int x, int y) {
         closeProgressDialog();
         delete worker;
         reportThreadFailure("create");
-        return;
+        return false;
     }
     if ((workerThreadStarter ? workerThreadStarter(*worker) : worker->Run()) !=
         wxTHREAD_NO_ERROR) {
@@ -196,13 +217,9 @@ void UI_TLCrop::mainProcedure(int x, int y) {
         closeProgressDialog();
         worker->Delete();
         reportThreadFailure("run");
-        return;
+        return false;
     }
-
-    // From here the run belongs to the worker; the arrays stay until it ends.
-    runWorker = worker;
-    runFilePaths = std::move(paths);
-    runFileNames = std::move(names);
+    return true;
 }
 
 void UI_TLCrop::onAutoStart(wxCommandEvent&) { mainProcedure(cropX, cropY); }
