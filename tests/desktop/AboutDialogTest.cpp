@@ -26,10 +26,9 @@ protected:
         dialog = new UI_TLAbout("About");
     }
     void TearDown() override {
-        if (!ended()) dialog->Destroy();
+        if (!guitest::closed(dialog)) dialog->Destroy();
         guitest::flushPendingDeletes();
     }
-    bool ended() const { return wxTheApp->IsScheduledForDestruction(dialog); }
 
     std::vector<wxString> panelTexts() const {
         std::vector<wxString> texts;
@@ -81,24 +80,20 @@ TEST_F(AboutDialog, ShowsEveryTextWholeWithTheRealTexts) {
 }
 
 TEST_F(AboutDialog, OkAndTheCloseBoxCloseIt) {
-    wxCommandEvent click(wxEVT_BUTTON, 1000);
-    click.SetEventObject(dialog->okButton);
-    dialog->ProcessWindowEvent(click);
-    EXPECT_TRUE(ended());
+    guitest::clickButton(*dialog, 1000);
+    EXPECT_TRUE(guitest::closed(dialog));
     guitest::flushPendingDeletes();
 
     dialog = new UI_TLAbout("About");
     dialog->Close();
-    EXPECT_TRUE(ended());
+    EXPECT_TRUE(guitest::closed(dialog));
 }
 
 TEST_F(AboutDialog, OkEndsARealModalLoop) {
-    const bool closed = dialogtest::runModal(dialog, [this] {
-        wxCommandEvent click(wxEVT_BUTTON, 1000);
-        dialog->ProcessWindowEvent(click);
-    });
-    EXPECT_TRUE(closed);
-    EXPECT_TRUE(ended());
+    const bool ended =
+        dialogtest::runModal(dialog, [this] { guitest::clickButton(*dialog, 1000); });
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(guitest::closed(dialog));
 }
 
 }  // namespace

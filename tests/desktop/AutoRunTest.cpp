@@ -34,7 +34,6 @@
 #include <vector>
 
 using namespace guitest;
-using runtest::closed;
 using runtest::Gate;
 using runtest::pumpUntil;
 using runtest::waitFor;
@@ -64,15 +63,9 @@ std::string extensionOf(const std::string& name) {
     return toUtf8(wxFileName(toWx(name)).GetExt().Lower());
 }
 
-void writePicture(const std::string& path, const Picture& picture) {
-    const std::string extension = extensionOf(path);
-    if (extension == "bmp")
-        testsupport::writeBmp24(path, picture);
-    else if (extension == "tif")
-        testsupport::writeTiffRgb8(path, picture);
-    else
-        testsupport::writeJpeg(path, picture, 95);
-}
+// JPEG inputs of a run are written close to their source, so that the
+// crops can be compared with it.
+constexpr int kRunJpegQuality = 95;
 
 // Any picture file, read by the toolkit (not the engine), top-down RGB.
 Picture loadPicture(const std::string& path) {
@@ -90,20 +83,6 @@ int largestDifference(const std::vector<std::uint8_t>& a, const std::vector<std:
     int largest = 0;
     for (std::size_t i = 0; i < a.size(); ++i) largest = std::max(largest, std::abs(a[i] - b[i]));
     return largest;
-}
-
-std::set<std::string> filesIn(const std::string& folder) {
-    std::set<std::string> names;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
-void clickButton(wxWindow& window, int id) {
-    wxCommandEvent event(wxEVT_BUTTON, id);
-    event.SetEventObject(&window);
-    window.ProcessWindowEvent(event);
 }
 
 bool runsUnderSanitizer() {
@@ -164,7 +143,8 @@ protected:
         paths.clear();
         for (const FramePlan& plan : plans) {
             paths.push_back(inputDir + "/" + plan.name);
-            writePicture(paths.back(), testsupport::shifted(scene, plan.dx, plan.dy, 0, 5));
+            writePicture(paths.back(), testsupport::shifted(scene, plan.dx, plan.dy, 0, 5),
+                         kRunJpegQuality);
         }
 
         writeSettingsFile(settingsLines(1, outputDir, 10, 1023));
@@ -210,15 +190,7 @@ protected:
     // Per-frame threads wait at the gate until the test releases them.
     void holdFrameThreads() {
         gate = std::make_shared<Gate>();
-        auto held = gate;
-        auto started = threadsStarted;
-        frame->frameThreadStarter = [held, started](std::function<void()> work) {
-            ++*started;
-            return std::thread([held, work = std::move(work)] {
-                held->pass();
-                work();
-            });
-        };
+        frame->frameThreadStarter = runtest::gatedFrameThreads(gate, threadsStarted);
     }
 
     // Queues START for the run summary; steps queued after this answer the
@@ -484,7 +456,8 @@ TEST_F(AutoRun, UnreadableFrameEndsAfterItsBatch) {
 
     // The window keeps its set and can run again once the file is back.
     EXPECT_EQ(frame->imageCount, 6);
-    writePicture(paths[3], testsupport::shifted(scene, frames[3].dx, frames[3].dy, 0, 5));
+    writePicture(paths[3], testsupport::shifted(scene, frames[3].dx, frames[3].dy, 0, 5),
+                 kRunJpegQuality);
     frame->options.stackEnabled = false;
     progress.clear();
     start();

@@ -17,7 +17,6 @@
 #include <vector>
 
 using namespace guitest;
-using runtest::closed;
 
 namespace {
 
@@ -54,11 +53,6 @@ struct Summary {
         for (unsigned i = 0; i < dialog->parameterList->GetCount(); ++i)
             result.push_back(toUtf8(dialog->parameterList->GetString(i)));
         return result;
-    }
-    void click(int id) {
-        wxCommandEvent event(wxEVT_BUTTON, id);
-        event.SetEventObject(dialog);
-        dialog->ProcessWindowEvent(event);
     }
     void setSingleProcessor(bool ticked) {
         dialog->singleProcessorBox->SetValue(ticked);
@@ -159,7 +153,7 @@ TEST(ConfDialogControls, IdsLabelsAndNothingPreset) {
 TEST(ConfDialogAnswers, CancelAndCloseBoxBothCancel) {
     {
         Summary summary;
-        summary.click(1001);
+        clickButton(*summary.dialog, 1001);
         EXPECT_TRUE(summary.cancelled);
         EXPECT_TRUE(closed(summary.dialog));
     }
@@ -178,10 +172,7 @@ TEST(ConfDialogAnswers, StartEndsARealModalLoop) {
     auto* dialog = new UI_ConfDialog("Configuration", sampleData(), &cancelled, &singleThread);
     // START pressed inside a real modal loop ends it, and the dialog is
     // closed only once ShowModal() has returned.
-    const bool ended = dialogtest::runModal(dialog, [dialog] {
-        wxCommandEvent event(wxEVT_BUTTON, 1002);
-        dialog->ProcessWindowEvent(event);
-    });
+    const bool ended = dialogtest::runModal(dialog, [dialog] { clickButton(*dialog, 1002); });
     EXPECT_TRUE(ended);
     EXPECT_FALSE(cancelled);
     EXPECT_FALSE(singleThread);
@@ -230,7 +221,7 @@ TEST(ConfDialogSingleProcessor, TickThenCancelLeavesBothTrue) {
     DialogRecorder boxes;
     Summary summary;
     summary.setSingleProcessor(true);
-    summary.click(1001);
+    clickButton(*summary.dialog, 1001);
     EXPECT_TRUE(summary.cancelled);
     EXPECT_TRUE(summary.singleThread);
 }

@@ -1,11 +1,13 @@
 #include "GuiTestSupport.h"
 
+#include "UI_SetCropArea.h"
 #include "UI_TLCrop.h"
 
 #include <wx/app.h>
 #include <wx/filename.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/textctrl.h>
 #include <wx/statusbr.h>
 #include <wx/stdpaths.h>
 #include <wx/toolbar.h>
@@ -16,9 +18,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 
 namespace guitest {
 
@@ -170,6 +174,26 @@ void flushPendingDeletes() {
     wxTheApp->ProcessIdle();
 }
 
+bool closed(const wxWindow* window) {
+    return wxTheApp->IsScheduledForDestruction(const_cast<wxWindow*>(window));
+}
+
+void clickButton(wxWindow& window, int id) {
+    wxCommandEvent event(wxEVT_BUTTON, id);
+    event.SetEventObject(window.FindWindow(id) ? window.FindWindow(id) : &window);
+    window.ProcessWindowEvent(event);
+}
+
+void acceptCropSize(DialogRecorder& dialogs, int width, int height, wxSize* seen) {
+    dialogs.handle<UI_SetCropArea>([=](UI_SetCropArea& dialog) {
+        if (seen) *seen = wxSize(dialog.imageWidth, dialog.imageHeight);
+        dialog.widthText->SetValue(wxString::Format("%d", width));
+        dialog.heightText->SetValue(wxString::Format("%d", height));
+        clickButton(dialog, 1001);
+        return wxID_OK;
+    });
+}
+
 void sendCommand(UI_TLCrop& frame, int id) {
     wxCommandEvent event(wxEVT_MENU, id);
     event.SetEventObject(&frame);
@@ -195,25 +219,37 @@ std::string toUtf8(const wxString& text) {
     return std::string(utf8.data(), utf8.length());
 }
 
+std::set<std::string> filesIn(const std::string& folder) {
+    std::set<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+void writePicture(const std::string& path, const testsupport::Picture& picture,
+                  int jpegQuality) {
+    const std::string extension = toUtf8(wxFileName(toWx(path)).GetExt().Lower());
+    if (extension == "bmp") {
+        testsupport::writeBmp24(path, picture);
+    } else if (extension == "jpg" || extension == "jpeg") {
+        testsupport::writeJpeg(path, picture, jpegQuality);
+    } else if (extension == "tif" || extension == "tiff") {
+        testsupport::writeTiffRgb8(path, picture);
+    } else {
+        const std::string text = "not an image";
+        testsupport::writeFile(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+    }
+}
+
 std::vector<std::string> writeImages(const testsupport::TempDir& dir,
                                      const std::vector<std::string>& names, int width,
                                      int height) {
     const testsupport::Picture picture = testsupport::makeStarField(width, height, 7);
     std::vector<std::string> paths;
     for (const std::string& name : names) {
-        const std::string path = dir.file(name);
-        const std::string extension = toUtf8(wxFileName(toWx(name)).GetExt().Lower());
-        if (extension == "bmp") {
-            testsupport::writeBmp24(path, picture);
-        } else if (extension == "jpg" || extension == "jpeg") {
-            testsupport::writeJpeg(path, picture, 90);
-        } else if (extension == "tif" || extension == "tiff") {
-            testsupport::writeTiffRgb8(path, picture);
-        } else {
-            const std::string text = "not an image";
-            testsupport::writeFile(path, std::vector<std::uint8_t>(text.begin(), text.end()));
-        }
-        paths.push_back(path);
+        paths.push_back(dir.file(name));
+        writePicture(paths.back(), picture);
     }
     return paths;
 }

@@ -12,11 +12,13 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 class UI_TLCrop;
+class wxWindow;
 
 namespace guitest {
 
@@ -134,6 +136,18 @@ std::unique_ptr<MainWindow> openMainWindow(int cropMode, const std::string& save
 // Lets the toolkit delete windows that were Destroy()ed.
 void flushPendingDeletes();
 
+// Destroy() has been called: the toolkit deletes the window at idle time.
+bool closed(const wxWindow* window);
+
+// Presses the button with that id of a window, as a click does: the
+// window's handler for the button runs.
+void clickButton(wxWindow& window, int id);
+
+// Queues the answer to the next set-crop-area dialog: the size typed in and
+// Accept pressed. `seen`, when given, receives the image size the dialog
+// checks the crop against.
+void acceptCropSize(DialogRecorder& dialogs, int width, int height, wxSize* seen = nullptr);
+
 // Sends a menu/tool command through the window's event table.
 void sendCommand(UI_TLCrop& frame, int id);
 
@@ -144,13 +158,21 @@ bool isToolEnabled(const UI_TLCrop& frame, int id);
 // ---------------------------------------------------------------------------
 // Image sets
 
+// Names of the entries of a folder; none when it cannot be read.
+std::set<std::string> filesIn(const std::string& folder);
+
 // UTF-8 path to the toolkit's string and back.
 wxString toWx(const std::string& utf8);
 std::string toUtf8(const wxString& text);
 
-// Writes a star field of the given size under each name in dir; the format
-// follows each name's extension (bmp, jpg/jpeg, tif/tiff; anything else is
-// written as raw bytes that no image reader accepts). Returns the full paths.
+// Writes the picture in the format its path's extension names, in any case:
+// bmp, jpg/jpeg (at jpegQuality), tif/tiff; anything else is written as raw
+// bytes that no image reader accepts.
+void writePicture(const std::string& path, const testsupport::Picture& picture,
+                  int jpegQuality = 90);
+
+// Writes a star field of the given size under each name in dir, each in the
+// format its extension names (writePicture). Returns the full paths.
 std::vector<std::string> writeImages(const testsupport::TempDir& dir,
                                      const std::vector<std::string>& names, int width,
                                      int height);

@@ -1,5 +1,6 @@
 // The image set: open, show a row, reference frame, removal, reset.
 
+#include "CommandNumbers.h"
 #include "GuiTestSupport.h"
 #include "UI_TLCrop.h"
 
@@ -20,14 +21,6 @@ using namespace guitest;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kOpen = wxID_OPEN;
-constexpr int kSetCrop = 1005;
-constexpr int kCropImage = 1006;
-constexpr int kClearImages = 1009;
-constexpr int kRemoveFiles = 1010;
-constexpr int kSetReference = 1014;
-constexpr int kStartRun = 1015;
 
 const wxColour kRed(255, 0, 0);
 const wxColour kBlack(0, 0, 0);

@@ -95,7 +95,7 @@ TEST(MainWindowWidgets, MenusAnswerNoAcceleratorKeys) {
     for (unsigned key = 'a'; key <= 'z'; ++key)
         EXPECT_FALSE(activate(frame.GetHandle(), key, kControlModifier)) << "Ctrl+" << char(key);
     EXPECT_TRUE(dialogs.shown().empty());
-    EXPECT_FALSE(wxTheApp->IsScheduledForDestruction(&frame));
+    EXPECT_FALSE(closed(&frame));
 
     // The items themselves still send their standard ids when chosen.
     using ActivateItem = void (*)(void* item);
@@ -106,7 +106,7 @@ TEST(MainWindowWidgets, MenusAnswerNoAcceleratorKeys) {
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].className, "wxFileDialog");
     choose(frame.menuBar->FindItem(wxID_EXIT)->GetMenuItem());
-    EXPECT_TRUE(wxTheApp->IsScheduledForDestruction(&frame));
+    EXPECT_TRUE(closed(&frame));
 }
 
 TEST(MainWindowCommands, WidgetStateSwitchesExactlyTheWorkflowGroup) {
@@ -212,7 +212,7 @@ TEST(MainWindowCommands, ExitAndTheCloseBoxEndTheWindowWithoutAQuestion) {
             frame->Close();
         else
             sendCommand(*frame, wxID_EXIT);
-        EXPECT_TRUE(wxTheApp->IsScheduledForDestruction(frame)) << useCloseBox;
+        EXPECT_TRUE(closed(frame)) << useCloseBox;
         EXPECT_TRUE(dialogs.shown().empty()) << useCloseBox;
     }
 }

@@ -3,6 +3,7 @@
 // own (a hand-parsed BMP, libtiff, libjpeg) and compared pixel by pixel with
 // the rectangle that was shown.
 
+#include "CommandNumbers.h"
 #include "GuiTestSupport.h"
 #include "ManualOutput.h"
 #include "ManualPass.h"
@@ -267,16 +268,7 @@ TEST(ManualOutputNames, InputImagesOfThePassAreNeverWrittenOver) {
 
 namespace {
 
-using guitest::DialogRecorder;
-using guitest::toUtf8;
-using guitest::toWx;
-
-constexpr int kSetCropArea = 1005;
-constexpr int kCropImage = 1006;
-constexpr int kStartRun = 1015;
-constexpr int kOutputJpeg = 1021;
-constexpr int kOutputBmp = 1022;
-constexpr int kOutputTif8 = 1023;
+using namespace guitest;
 
 const wxColour kBlue(0, 0, 255);
 
@@ -328,7 +320,7 @@ protected:
             dialog.Destroy();
             return wxID_OK;
         });
-        guitest::sendCommand(frame(), kSetCropArea);
+        guitest::sendCommand(frame(), kSetCrop);
         guitest::flushPendingDeletes();
         ASSERT_EQ(recorder.unscripted(), 0);
         ASSERT_EQ(frame().cropWidth, width);

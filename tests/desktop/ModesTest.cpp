@@ -2,6 +2,7 @@
 // tools and status fields, the output-format rules and their warnings, and
 // the mode, format, stack and options commands.
 
+#include "CommandNumbers.h"
 #include "GuiTestSupport.h"
 #include "UI_OptionsDialog.h"
 #include "UI_SetCropArea.h"
@@ -23,21 +24,6 @@
 using namespace guitest;
 
 namespace {
-
-enum Id {
-    idOptions = 1007,
-    idRemoveFiles = 1010,
-    idSetReference = 1014,
-    idManual = 1016,
-    idAutomatic = 1018,
-    idStack = 1019,
-    idJpeg = 1021,
-    idBmp = 1022,
-    idTif8 = 1023,
-    idTif16 = 1024,
-    idValidate = 1060,
-    idToggleSafeArea = 1061,
-};
 
 const std::string kOptionChanged = "Warning - Option Changed";
 const std::string kSixteenBitManual =
@@ -88,14 +74,14 @@ std::string status(const UI_TLCrop& frame, int field) { return toUtf8(statusText
 
 // The output item that is ticked.
 int checkedOutput(const UI_TLCrop& frame) {
-    for (int id : {idJpeg, idBmp, idTif8, idTif16})
+    for (int id : {kOutputJpeg, kOutputBmp, kOutputTif8, kOutputTif16})
         if (frame.outputMenu->IsChecked(id)) return id;
     return 0;
 }
 
 std::vector<int> enabledOutputs(const UI_TLCrop& frame) {
     std::vector<int> enabled;
-    for (int id : {idJpeg, idBmp, idTif8, idTif16})
+    for (int id : {kOutputJpeg, kOutputBmp, kOutputTif8, kOutputTif16})
         if (frame.outputMenu->IsEnabled(id)) enabled.push_back(id);
     return enabled;
 }
@@ -150,130 +136,130 @@ std::vector<std::string> writePngs(const testsupport::TempDir& dir,
 }  // namespace
 
 TEST_F(ModesWindow, ManualSetUpAtStart) {
-    build(0, idTif8);
+    build(0, kOutputTif8);
     EXPECT_TRUE(constructionBoxes.empty());
     EXPECT_EQ(title(frame()), expectedTitle("Manual Mode"));
     EXPECT_EQ(status(frame(), 0), "Mode: Manual");
     EXPECT_EQ(status(frame(), 1), "Stack: N/A");
     EXPECT_EQ(status(frame(), 2), "Search Size: N/A");
 
-    EXPECT_TRUE(frame().cropModeMenu->IsChecked(idManual));
-    EXPECT_TRUE(frame().cropModeMenu->IsEnabled(idAutomatic));
-    EXPECT_EQ(toUtf8(frame().cropModeMenu->GetLabel(idManual)), "Manual");
-    EXPECT_EQ(frame().cropModeMenu->FindItem(idStack), nullptr);
+    EXPECT_TRUE(frame().cropModeMenu->IsChecked(kManualModeItem));
+    EXPECT_TRUE(frame().cropModeMenu->IsEnabled(kAutomaticModeItem));
+    EXPECT_EQ(toUtf8(frame().cropModeMenu->GetLabel(kManualModeItem)), "Manual");
+    EXPECT_EQ(frame().cropModeMenu->FindItem(kStackSwitch), nullptr);
 
-    EXPECT_FALSE(isMenuItemEnabled(frame(), idSetReference));
-    EXPECT_FALSE(isToolEnabled(frame(), idSetReference));
-    EXPECT_FALSE(isToolEnabled(frame(), idValidate));
-    EXPECT_FALSE(isToolEnabled(frame(), idToggleSafeArea));
-    EXPECT_FALSE(isToolEnabled(frame(), idRemoveFiles));
-    EXPECT_FALSE(isMenuItemEnabled(frame(), idRemoveFiles));
+    EXPECT_FALSE(isMenuItemEnabled(frame(), kSetReference));
+    EXPECT_FALSE(isToolEnabled(frame(), kSetReference));
+    EXPECT_FALSE(isToolEnabled(frame(), kValidate));
+    EXPECT_FALSE(isToolEnabled(frame(), kToggleSafeArea));
+    EXPECT_FALSE(isToolEnabled(frame(), kRemoveFiles));
+    EXPECT_FALSE(isMenuItemEnabled(frame(), kRemoveFiles));
 
-    EXPECT_EQ(checkedOutput(frame()), idTif8);
-    EXPECT_EQ(enabledOutputs(frame()), (std::vector<int>{idJpeg, idBmp, idTif8}));
+    EXPECT_EQ(checkedOutput(frame()), kOutputTif8);
+    EXPECT_EQ(enabledOutputs(frame()), (std::vector<int>{kOutputJpeg, kOutputBmp, kOutputTif8}));
 }
 
 TEST_F(ModesWindow, ManualModeTurnsSixteenBitTiffIntoEightBit) {
-    build(0, idTif16);
+    build(0, kOutputTif16);
     ASSERT_EQ(constructionBoxes.size(), 1u);
     expectBox(constructionBoxes[0], kOptionChanged, kSixteenBitManual, wxICON_EXCLAMATION);
-    EXPECT_EQ(frame().options.outputFormat, idTif8);
-    EXPECT_EQ(checkedOutput(frame()), idTif8);
+    EXPECT_EQ(frame().options.outputFormat, kOutputTif8);
+    EXPECT_EQ(checkedOutput(frame()), kOutputTif8);
     EXPECT_EQ(settingsLine(9), "1023");
-    EXPECT_FALSE(frame().outputMenu->IsEnabled(idTif16));
+    EXPECT_FALSE(frame().outputMenu->IsEnabled(kOutputTif16));
 }
 
 TEST_F(ModesWindow, AutomaticSetUpAtStart) {
-    build(1, idTif8, 15);
+    build(1, kOutputTif8, 15);
     EXPECT_TRUE(constructionBoxes.empty());
     EXPECT_EQ(title(frame()), expectedTitle("Automatic Mode"));
     EXPECT_EQ(status(frame(), 0), "Mode: Fully Automatic");
     EXPECT_EQ(status(frame(), 1), "Images: 0");
     EXPECT_EQ(status(frame(), 2), "Search Size: 15 px");
-    EXPECT_TRUE(frame().cropModeMenu->IsChecked(idAutomatic));
+    EXPECT_TRUE(frame().cropModeMenu->IsChecked(kAutomaticModeItem));
     // Nothing loaded: the set commands stay off.
-    EXPECT_FALSE(isToolEnabled(frame(), idSetReference));
-    EXPECT_FALSE(isToolEnabled(frame(), idValidate));
-    EXPECT_FALSE(isToolEnabled(frame(), idToggleSafeArea));
-    EXPECT_EQ(enabledOutputs(frame()), (std::vector<int>{idBmp, idTif8, idTif16}));
+    EXPECT_FALSE(isToolEnabled(frame(), kSetReference));
+    EXPECT_FALSE(isToolEnabled(frame(), kValidate));
+    EXPECT_FALSE(isToolEnabled(frame(), kToggleSafeArea));
+    EXPECT_EQ(enabledOutputs(frame()), (std::vector<int>{kOutputBmp, kOutputTif8, kOutputTif16}));
     // No input type yet: the input rules wait for a set.
     EXPECT_FALSE(frame().formatRulesApplied);
 }
 
 TEST_F(ModesWindow, AutomaticModeRefusesJpegOutput) {
-    build(1, idJpeg);
+    build(1, kOutputJpeg);
     ASSERT_EQ(constructionBoxes.size(), 1u);
     expectBox(constructionBoxes[0], kOptionChanged, kJpegAutomatic, wxICON_EXCLAMATION);
-    EXPECT_EQ(frame().options.outputFormat, idTif8);
-    EXPECT_EQ(checkedOutput(frame()), idTif8);
+    EXPECT_EQ(frame().options.outputFormat, kOutputTif8);
+    EXPECT_EQ(checkedOutput(frame()), kOutputTif8);
     EXPECT_EQ(settingsLine(9), "1023");
-    EXPECT_FALSE(frame().outputMenu->IsEnabled(idJpeg));
+    EXPECT_FALSE(frame().outputMenu->IsEnabled(kOutputJpeg));
 }
 
 TEST_F(ModesWindow, UnknownModeNamesItselfSo) {
-    build(7, idTif8);
+    build(7, kOutputTif8);
     EXPECT_EQ(title(frame()), expectedTitle("Mode Unknown"));
     EXPECT_EQ(status(frame(), 0), "Mode: Unknown");
 }
 
 TEST_F(ModesWindow, BitmapInputInTheAutomaticModeOutputsBitmap) {
-    build(1, idTif8);
+    build(1, kOutputTif8);
     load(writeImages(images, {"a.bmp", "b.bmp", "c.bmp"}, 320, 240));
     ASSERT_EQ(loadBoxes.size(), 2u);
     EXPECT_EQ(toUtf8(loadBoxes[0].caption), "Validation Completed!");
     expectBox(loadBoxes[1], kOptionChanged, kBitmapInput, wxICON_EXCLAMATION);
 
-    EXPECT_EQ(checkedOutput(frame()), idBmp);
-    EXPECT_EQ(enabledOutputs(frame()), (std::vector<int>{idBmp}));
+    EXPECT_EQ(checkedOutput(frame()), kOutputBmp);
+    EXPECT_EQ(enabledOutputs(frame()), (std::vector<int>{kOutputBmp}));
     EXPECT_EQ(settingsLine(9), "1022");
     EXPECT_TRUE(frame().formatRulesApplied);
     EXPECT_EQ(status(frame(), 1), "Images: 3");
-    for (int id : {idSetReference, idRemoveFiles, idValidate, idToggleSafeArea})
+    for (int id : {kSetReference, kRemoveFiles, kValidate, kToggleSafeArea})
         EXPECT_TRUE(isToolEnabled(frame(), id)) << id;
 
     // The rules have run for this set: a second set-up says nothing.
     DialogRecorder again;
     frame().setupUI(1);
     EXPECT_TRUE(again.shown().empty());
-    EXPECT_EQ(frame().options.outputFormat, idBmp);
+    EXPECT_EQ(frame().options.outputFormat, kOutputBmp);
 }
 
 TEST_F(ModesWindow, JpegAndTiffInputRefuseBitmapOutput) {
     for (const std::string extension : {"jpg", "tif"}) {
-        build(1, idBmp);
+        build(1, kOutputBmp);
         load(writeImages(images, {"a." + extension, "b." + extension}, 320, 240));
         ASSERT_EQ(loadBoxes.size(), 2u) << extension;
         expectBox(loadBoxes[1], kOptionChanged, extension == "jpg" ? kJpegInput : kTiffInput,
                   wxICON_EXCLAMATION);
-        EXPECT_EQ(frame().options.outputFormat, idTif8) << extension;
-        EXPECT_EQ(checkedOutput(frame()), idTif8) << extension;
-        EXPECT_EQ(enabledOutputs(frame()), (std::vector<int>{idTif8, idTif16})) << extension;
+        EXPECT_EQ(frame().options.outputFormat, kOutputTif8) << extension;
+        EXPECT_EQ(checkedOutput(frame()), kOutputTif8) << extension;
+        EXPECT_EQ(enabledOutputs(frame()), (std::vector<int>{kOutputTif8, kOutputTif16})) << extension;
         EXPECT_EQ(settingsLine(9), "1023") << extension;
         window.reset();
     }
 }
 
 TEST_F(ModesWindow, SwitchingToAutomaticWarnsAboutJpegBeforeTheInputRules) {
-    build(0, idJpeg);
+    build(0, kOutputJpeg);
     load(writeImages(images, {"a.tif", "b.tif"}, 320, 240));
     EXPECT_TRUE(loadBoxes.empty());
 
     DialogRecorder recorder;
-    sendCommand(frame(), idAutomatic);
+    sendCommand(frame(), kAutomaticModeItem);
     EXPECT_EQ(recorder.captions(),
               (std::vector<std::string>{"Validation Completed!", "Notification", kOptionChanged}));
     ASSERT_EQ(recorder.shown().size(), 3u);
     EXPECT_EQ(toUtf8(recorder.shown()[1].message), kAutomaticNotification);
     EXPECT_EQ(recorder.shown()[1].icon(), wxICON_INFORMATION);
     EXPECT_EQ(toUtf8(recorder.shown()[2].message), kJpegAutomatic);
-    EXPECT_EQ(frame().options.outputFormat, idTif8);
+    EXPECT_EQ(frame().options.outputFormat, kOutputTif8);
     EXPECT_EQ(title(frame()), expectedTitle("Automatic Mode"));
     EXPECT_EQ(settingsLine(5), "1");
     EXPECT_EQ(settingsLine(9), "1023");
 }
 
 TEST_F(ModesWindow, InputWithoutARuleLeavesTheRulesPending) {
-    build(0, idTif8);
+    build(0, kOutputTif8);
     load(writePngs(images, {"a.png", "b.png"}));
     ASSERT_EQ(frame().inputExtension, "PNG");
     removeSettingsFile();
@@ -289,24 +275,24 @@ TEST_F(ModesWindow, InputWithoutARuleLeavesTheRulesPending) {
 
 TEST_F(ModesWindow, ChoosingSixteenBitTiffGivesEightBit) {
     for (int mode : {0, 1}) {
-        build(mode, idBmp);
+        build(mode, kOutputBmp);
         DialogRecorder recorder;
-        sendCommand(frame(), idTif16);
+        sendCommand(frame(), kOutputTif16);
         ASSERT_GE(recorder.shown().size(), 1u) << mode;
         const ShownDialog& box = recorder.shown()[0];
         EXPECT_EQ(toUtf8(box.message), kSixteenBitChosen);
         EXPECT_EQ(box.caption, wxString(wxMessageBoxCaptionStr));
         EXPECT_EQ(box.style & (wxOK | wxCENTRE), wxOK | wxCENTRE);
         EXPECT_EQ(recorder.shown().size(), 1u) << mode;
-        EXPECT_EQ(frame().options.outputFormat, idTif8) << mode;
-        EXPECT_EQ(checkedOutput(frame()), idTif8) << mode;
+        EXPECT_EQ(frame().options.outputFormat, kOutputTif8) << mode;
+        EXPECT_EQ(checkedOutput(frame()), kOutputTif8) << mode;
         EXPECT_EQ(settingsLine(9), "1023") << mode;
         window.reset();
     }
 }
 
 TEST_F(ModesWindow, SingleImageStateInTheManualMode) {
-    build(0, idTif8);
+    build(0, kOutputTif8);
     load(writeImages(images, {"only.bmp"}, 640, 480));
     EXPECT_TRUE(loadBoxes.empty());
     EXPECT_EQ(title(frame()), expectedTitle("Manual Mode"));
@@ -314,24 +300,24 @@ TEST_F(ModesWindow, SingleImageStateInTheManualMode) {
     EXPECT_EQ(status(frame(), 1), "Stack: N/A");
     EXPECT_EQ(status(frame(), 2), "Search Area: N/A");
     EXPECT_EQ(status(frame(), 3), "Image Size: 640 x 480");
-    EXPECT_EQ(toUtf8(frame().cropModeMenu->GetLabel(idManual)), "Manual (Single Image)");
-    EXPECT_TRUE(frame().cropModeMenu->IsChecked(idManual));
-    EXPECT_FALSE(frame().cropModeMenu->IsEnabled(idAutomatic));
-    EXPECT_EQ(enabledOutputs(frame()), (std::vector<int>{idJpeg, idBmp, idTif8}));
+    EXPECT_EQ(toUtf8(frame().cropModeMenu->GetLabel(kManualModeItem)), "Manual (Single Image)");
+    EXPECT_TRUE(frame().cropModeMenu->IsChecked(kManualModeItem));
+    EXPECT_FALSE(frame().cropModeMenu->IsEnabled(kAutomaticModeItem));
+    EXPECT_EQ(enabledOutputs(frame()), (std::vector<int>{kOutputJpeg, kOutputBmp, kOutputTif8}));
 
     // The commands apply the stored mode, which does not match the state.
     DialogRecorder recorder;
-    sendCommand(frame(), idJpeg);
+    sendCommand(frame(), kOutputJpeg);
     EXPECT_EQ(status(frame(), 0), "Mode: Unknown");
-    EXPECT_EQ(frame().options.outputFormat, idJpeg);
-    EXPECT_EQ(toUtf8(frame().cropModeMenu->GetLabel(idManual)), "Manual (Single Image)");
-    sendCommand(frame(), idManual);
+    EXPECT_EQ(frame().options.outputFormat, kOutputJpeg);
+    EXPECT_EQ(toUtf8(frame().cropModeMenu->GetLabel(kManualModeItem)), "Manual (Single Image)");
+    sendCommand(frame(), kManualModeItem);
     EXPECT_EQ(status(frame(), 0), "Mode: Unknown");
     EXPECT_EQ(recorder.captions(), (std::vector<std::string>{"Notification"}));
 }
 
 TEST_F(ModesWindow, SingleImageInTheAutomaticModeIsClearedWithAWarning) {
-    build(1, idTif8);
+    build(1, kOutputTif8);
     load(writeImages(images, {"only.bmp"}, 640, 480));
     ASSERT_EQ(loadBoxes.size(), 1u);
     expectBox(loadBoxes[0], "Warning",
@@ -346,9 +332,9 @@ TEST_F(ModesWindow, SingleImageInTheAutomaticModeIsClearedWithAWarning) {
 }
 
 TEST_F(ModesWindow, ModeCommandsWithoutASet) {
-    build(1, idTif8);
+    build(1, kOutputTif8);
     DialogRecorder toManual;
-    sendCommand(frame(), idManual);
+    sendCommand(frame(), kManualModeItem);
     ASSERT_EQ(toManual.shown().size(), 1u);
     expectBox(toManual.shown()[0], "Notification", kManualNotification, wxICON_INFORMATION);
     EXPECT_EQ(settingsLine(5), "0");
@@ -356,7 +342,7 @@ TEST_F(ModesWindow, ModeCommandsWithoutASet) {
     EXPECT_EQ(status(frame(), 0), "Mode: Manual");
 
     DialogRecorder toAutomatic;
-    sendCommand(frame(), idAutomatic);
+    sendCommand(frame(), kAutomaticModeItem);
     ASSERT_EQ(toAutomatic.shown().size(), 1u);
     expectBox(toAutomatic.shown()[0], "Notification", kAutomaticNotification, wxICON_INFORMATION);
     EXPECT_EQ(settingsLine(5), "1");
@@ -365,13 +351,13 @@ TEST_F(ModesWindow, ModeCommandsWithoutASet) {
 }
 
 TEST_F(ModesWindow, FailedValidationKeepsTheWindowButStoresTheMode) {
-    build(0, idTif8);
+    build(0, kOutputTif8);
     const auto small = writeImages(images, {"a.bmp"}, 320, 240);
     const auto wide = writeImages(images, {"b.bmp"}, 321, 240);
     load({small[0], wide[0]});
 
     DialogRecorder recorder;
-    sendCommand(frame(), idAutomatic);
+    sendCommand(frame(), kAutomaticModeItem);
     EXPECT_EQ(recorder.captions(), (std::vector<std::string>{"Critical Error"}));
     EXPECT_EQ(frame().options.cropMode, 1);
     EXPECT_EQ(settingsLine(5), "1");
@@ -381,10 +367,10 @@ TEST_F(ModesWindow, FailedValidationKeepsTheWindowButStoresTheMode) {
 }
 
 TEST_F(ModesWindow, StackCommandSwitchesStackingOff) {
-    build(1, idTif8, 10, true);
+    build(1, kOutputTif8, 10, true);
     ASSERT_TRUE(frame().options.stackEnabled);
     DialogRecorder recorder;
-    sendCommand(frame(), idStack);
+    sendCommand(frame(), kStackSwitch);
     ASSERT_EQ(recorder.shown().size(), 1u);
     expectBox(recorder.shown()[0], "Image Stack Function",
               "Image Stacking will be implemented in a future version of Tellvar.",
@@ -407,7 +393,7 @@ void acceptOptions(DialogRecorder& recorder, int cropMode, int perimeter) {
 }
 
 TEST_F(ModesWindow, CancelledOptionsChangeNothing) {
-    build(1, idTif8);
+    build(1, kOutputTif8);
     load(writeImages(images, {"a.bmp", "b.bmp"}, 640, 480));
     const std::size_t outlinesBefore = frame().previewCanvas.outlines().size();
     removeSettingsFile();
@@ -420,7 +406,7 @@ TEST_F(ModesWindow, CancelledOptionsChangeNothing) {
         dialog.onCancel(cancel);
         return wxID_CANCEL;
     });
-    sendCommand(frame(), idOptions);
+    sendCommand(frame(), kOptions);
     EXPECT_EQ(recorder.captions(), (std::vector<std::string>{"Tellvar Configuration"}));
     EXPECT_FALSE(settingsFileExists());
     EXPECT_EQ(frame().options.cropMode, 1);
@@ -428,25 +414,19 @@ TEST_F(ModesWindow, CancelledOptionsChangeNothing) {
 }
 
 TEST_F(ModesWindow, OptionsLowerALargePerimeterForSmallImages) {
-    build(1, idTif8);
+    build(1, kOutputTif8);
     load(writeImages(images, {"a.bmp", "b.bmp"}, 640, 480));
     frame().referenceSet = true;
     {
         DialogRecorder crop;
-        crop.handle<UI_SetCropArea>([](UI_SetCropArea& dialog) {
-            dialog.widthText->SetValue("200");
-            dialog.heightText->SetValue("100");
-            wxCommandEvent accept(wxEVT_BUTTON, 1001);
-            dialog.onAccept(accept);
-            return wxID_OK;
-        });
-        sendCommand(frame(), 1005);
+        acceptCropSize(crop, 200, 100);
+        sendCommand(frame(), kSetCrop);
     }
     frame().cropX = 5;  // as if dragged
 
     DialogRecorder recorder;
     acceptOptions(recorder, 1, 35);
-    sendCommand(frame(), idOptions);
+    sendCommand(frame(), kOptions);
     std::vector<std::string> texts = recorder.messageTexts();
     ASSERT_FALSE(texts.empty());
     EXPECT_EQ(texts[0], kPerimeterReduced);
@@ -460,10 +440,10 @@ TEST_F(ModesWindow, OptionsLowerALargePerimeterForSmallImages) {
 }
 
 TEST_F(ModesWindow, OptionsThatChangeTheModeSwitchIt) {
-    build(1, idTif8);
+    build(1, kOutputTif8);
     DialogRecorder recorder;
     acceptOptions(recorder, 0, 10);
-    sendCommand(frame(), idOptions);
+    sendCommand(frame(), kOptions);
     EXPECT_EQ(recorder.captions(),
               (std::vector<std::string>{"Tellvar Configuration", "Notification"}));
     EXPECT_EQ(frame().options.cropMode, 0);

@@ -67,11 +67,10 @@ protected:
     }
 
     void TearDown() override {
-        if (dialog && !ended()) dialog->Destroy();
+        if (dialog && !guitest::closed(dialog)) dialog->Destroy();
         guitest::flushPendingDeletes();
     }
 
-    bool ended() const { return wxTheApp->IsScheduledForDestruction(dialog); }
 
     void send(wxEventType type, int id) {
         wxCommandEvent event(type, id);
@@ -288,7 +287,7 @@ TEST_F(OptionsDialog, AcceptWritesTheEditedBlockAndEndsTheDialog) {
     choosePerimeter("15");
     pressAccept();
 
-    EXPECT_TRUE(ended());
+    EXPECT_TRUE(guitest::closed(dialog));
     EXPECT_FALSE(cancelled);
     EXPECT_FALSE(values.useReticle);
     EXPECT_EQ(values.red, 0);
@@ -307,7 +306,7 @@ TEST_F(OptionsDialog, AcceptInManualModeKeepsPerimeterAndStacking) {
     open();
     choose(dialog->manualButton);
     pressAccept();
-    EXPECT_TRUE(ended());
+    EXPECT_TRUE(guitest::closed(dialog));
     EXPECT_EQ(values.cropMode, 0);
     EXPECT_EQ(values.searchPerimeter, 35);
     EXPECT_TRUE(values.stackEnabled);
@@ -357,7 +356,7 @@ TEST_F(OptionsDialog, AcceptWithoutASaveFolderIsRefusedAndChangesNothing) {
     EXPECT_EQ(boxes.messageBoxes()[0].caption, "ERROR");
     EXPECT_EQ(boxes.messageBoxes()[0].message, kNoFolder);
     EXPECT_EQ(boxes.messageBoxes()[0].icon(), wxICON_ERROR);
-    EXPECT_FALSE(ended());
+    EXPECT_FALSE(guitest::closed(dialog));
     EXPECT_FALSE(cancelled);
     EXPECT_TRUE(sameValues(values, before));
 }
@@ -387,7 +386,7 @@ TEST_F(OptionsDialog, CancelAndCloseLeaveTheBlockUntouched) {
             dialog->Close();
         else
             pressCancel();
-        EXPECT_TRUE(ended());
+        EXPECT_TRUE(guitest::closed(dialog));
         EXPECT_TRUE(cancelled);
         EXPECT_TRUE(sameValues(values, before));
         guitest::flushPendingDeletes();
@@ -404,7 +403,7 @@ TEST_F(OptionsDialog, SetupModeCanOnlyBeLeftThroughAcceptWithAFolder) {
     pressCancel();
     dialog->Close();
     pressAccept();
-    EXPECT_FALSE(ended());
+    EXPECT_FALSE(guitest::closed(dialog));
     EXPECT_FALSE(cancelled);
     EXPECT_TRUE(sameValues(values, before));
     EXPECT_EQ(boxes.messageTexts(),
@@ -419,7 +418,7 @@ TEST_F(OptionsDialog, SetupModeCanOnlyBeLeftThroughAcceptWithAFolder) {
     });
     pressChangeFolder();
     pressAccept();
-    EXPECT_TRUE(ended());
+    EXPECT_TRUE(guitest::closed(dialog));
     EXPECT_FALSE(cancelled);
     EXPECT_EQ(values.saveFolder, "/home/first/crops");
     EXPECT_EQ(boxes.unscripted(), 0);
@@ -430,7 +429,7 @@ TEST_F(OptionsDialog, SetupModeYieldsToACloseThatCannotBeRefused) {
     open(true);
     guitest::DialogRecorder boxes;
     dialog->Close(true);
-    EXPECT_TRUE(ended());
+    EXPECT_TRUE(guitest::closed(dialog));
     EXPECT_TRUE(cancelled);
     EXPECT_TRUE(sameValues(values, before));
     EXPECT_TRUE(boxes.shown().empty());
@@ -484,12 +483,12 @@ TEST_F(OptionsDialog, AStoredPerimeterOutsideTheChoicesMustBeReplacedNotZeroed) 
         EXPECT_EQ(boxes.messageBoxes()[0].caption, "ERROR");
         EXPECT_EQ(boxes.messageBoxes()[0].message, kNoPerimeter);
         EXPECT_EQ(boxes.messageBoxes()[0].icon(), wxICON_ERROR);
-        EXPECT_FALSE(ended());
+        EXPECT_FALSE(guitest::closed(dialog));
         EXPECT_TRUE(sameValues(values, before));
 
         choosePerimeter("15");
         pressAccept();
-        EXPECT_TRUE(ended());
+        EXPECT_TRUE(guitest::closed(dialog));
         EXPECT_EQ(values.searchPerimeter, 15);
         guitest::flushPendingDeletes();
         dialog = nullptr;
@@ -502,7 +501,7 @@ TEST_F(OptionsDialog, AStoredPerimeterOutsideTheChoicesDoesNotBlockTheManualMode
     open();
     guitest::DialogRecorder boxes;
     pressAccept();
-    EXPECT_TRUE(ended());
+    EXPECT_TRUE(guitest::closed(dialog));
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_EQ(values.searchPerimeter, 7);
 }
@@ -574,7 +573,7 @@ TEST_F(OptionsDialog, AcceptEndsARealModalLoopWhenItIsTheOnlyWindow) {
     open(true);
     const bool closed = dialogtest::runModal(dialog, [this] { pressAccept(); });
     EXPECT_TRUE(closed);
-    EXPECT_TRUE(ended());
+    EXPECT_TRUE(guitest::closed(dialog));
     EXPECT_FALSE(cancelled);
 }
 

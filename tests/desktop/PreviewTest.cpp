@@ -3,6 +3,7 @@
 // what the panel shows on the screen.
 
 #include "EmbeddedResources.h"
+#include "CommandNumbers.h"
 #include "GuiTestSupport.h"
 #include "UI_OptionsDialog.h"
 #include "UI_SetCropArea.h"
@@ -32,9 +33,6 @@ using namespace guitest;
 
 namespace {
 
-constexpr int kSetCrop = 1005;
-constexpr int kCropImage = 1006;
-constexpr int kToggleSafeArea = 1061;
 
 // A black picture, so that every outline drawn over it stands out.
 std::string writeBlackBmp(const testsupport::TempDir& dir, const std::string& name, int width,
@@ -43,19 +41,6 @@ std::string writeBlackBmp(const testsupport::TempDir& dir, const std::string& na
     picture.rgb.assign(static_cast<std::size_t>(width) * height * 3, 0);
     testsupport::writeBmp24(dir.file(name), picture);
     return dir.file(name);
-}
-
-// Answers the set-crop-area dialog through its Accept button; `seen`, when
-// given, receives the image size the dialog checks against.
-void acceptCropSize(DialogRecorder& dialogs, int width, int height, wxSize* seen = nullptr) {
-    dialogs.handle<UI_SetCropArea>([=](UI_SetCropArea& dialog) {
-        if (seen) *seen = wxSize(dialog.imageWidth, dialog.imageHeight);
-        dialog.widthText->SetValue(wxString::Format("%d", width));
-        dialog.heightText->SetValue(wxString::Format("%d", height));
-        wxCommandEvent accept(wxEVT_BUTTON, 1001);
-        dialog.onAccept(accept);
-        return wxID_OK;
-    });
 }
 
 void setCropSize(UI_TLCrop& frame, int width, int height) {

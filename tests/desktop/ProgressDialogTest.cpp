@@ -21,7 +21,6 @@
 #include <thread>
 
 using namespace guitest;
-using runtest::closed;
 using runtest::waitFor;
 
 namespace {
@@ -35,11 +34,7 @@ struct Progress {
         if (!closed(dialog)) dialog->Destroy();
         flushPendingDeletes();
     }
-    void clickCancel() {
-        wxCommandEvent event(wxEVT_BUTTON, 1010);
-        event.SetEventObject(dialog->cancelRunButton);
-        dialog->ProcessWindowEvent(event);
-    }
+    void clickCancel() { clickButton(*dialog, 1010); }
 };
 
 const char kCancelQuestion[] =

@@ -29,25 +29,11 @@
 
 using namespace guitest;
 using modaltest::ModalScript;
-using runtest::closed;
 using runtest::pumpUntil;
 
 namespace {
 
 constexpr int kFrames = 4;
-
-std::set<std::string> filesIn(const std::string& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
-void clickButton(wxWindow& button) {
-    wxCommandEvent event(wxEVT_BUTTON, button.GetId());
-    event.SetEventObject(&button);
-    button.HandleWindowEvent(event);
-}
 
 // A window in the fully automatic mode on four 336 x 252 frames, with a run
 // started whose per-frame threads wait at the gate.
@@ -95,15 +81,7 @@ protected:
         frame->cropY = 110;
         frame->cropDefined = true;
         frame->hardwareThreadCount = [threads] { return static_cast<unsigned>(threads); };
-        auto held = gate;
-        auto started = framesStarted;
-        frame->frameThreadStarter = [held, started](std::function<void()> work) {
-            ++*started;
-            return std::thread([held, work = std::move(work)] {
-                held->pass();
-                work();
-            });
-        };
+        frame->frameThreadStarter = runtest::gatedFrameThreads(gate, framesStarted);
     }
 
     // START in the run summary; back once the progress dialog is up and
@@ -111,7 +89,7 @@ protected:
     void startRun(int firstBatch) {
         DialogRecorder summary;
         summary.handle<UI_ConfDialog>([](UI_ConfDialog& dialog) {
-            clickButton(*dialog.FindWindow(1002));
+            clickButton(dialog, 1002);
             return wxID_OK;
         });
         sendCommand(*frame, 1015);
@@ -170,7 +148,7 @@ TEST_P(CancelQuestion, AnsweredAfterTheRunHasEndedTouchesNothingThatEnded) {
     script.when("WARNING", [this](wxDialog&) { gate->open(); })
         .when(row.endCaption, modaltest::answer(wxID_OK))
         .when("WARNING", [&] { return runSettled(dialog); }, modaltest::answer(row.answer));
-    clickButton(*dialog->cancelRunButton);
+    clickButton(*dialog, dialog->cancelRunButton->GetId());
 
     EXPECT_EQ(script.stepsLeft(), 0);
     EXPECT_EQ(script.titles(), (std::vector<std::string>{"WARNING", row.endCaption}));
@@ -194,7 +172,7 @@ void acceptCrop(wxDialog& dialog) {
     auto& crop = dynamic_cast<UI_SetCropArea&>(dialog);
     crop.widthText->ChangeValue("20");
     crop.heightText->ChangeValue("20");
-    clickButton(*crop.acceptButton);
+    clickButton(crop, crop.acceptButton->GetId());
 }
 
 struct OpenWhileClosing {
@@ -278,7 +256,7 @@ TEST_F(RunLifecycle, WorkerThatCannotRunIsReleasedByTheToolkitWithItsDialog) {
     };
     DialogRecorder boxes;
     boxes.handle<UI_ConfDialog>([](UI_ConfDialog& dialog) {
-        clickButton(*dialog.FindWindow(1002));
+        clickButton(dialog, 1002);
         return wxID_OK;
     });
     sendCommand(*frame, 1015);

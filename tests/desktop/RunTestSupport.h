@@ -5,8 +5,11 @@
 #include <wx/app.h>
 #include <wx/window.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -36,8 +39,19 @@ private:
     int permits_ = 0;
 };
 
-// Destroy() has been called: the toolkit deletes the window at idle time.
-inline bool closed(wxWindow* window) { return wxTheApp->IsScheduledForDestruction(window); }
+// A starter of per-frame threads (UI_TLCrop::frameThreadStarter) whose
+// threads count themselves in `started` and then wait at the gate before
+// they work.
+inline std::function<std::thread(std::function<void()>)> gatedFrameThreads(
+    std::shared_ptr<Gate> gate, std::shared_ptr<std::atomic<int>> started) {
+    return [gate, started](std::function<void()> work) {
+        ++*started;
+        return std::thread([gate, work = std::move(work)] {
+            gate->pass();
+            work();
+        });
+    };
+}
 
 // Polls until done() holds or the timeout passes; false on timeout.
 template <class Predicate>

@@ -85,16 +85,11 @@ protected:
                                     &height);
     }
     void TearDown() override {
-        if (!ended()) dialog->Destroy();
+        if (!guitest::closed(dialog)) dialog->Destroy();
         guitest::flushPendingDeletes();
     }
-    bool ended() const { return wxTheApp->IsScheduledForDestruction(dialog); }
 
-    void send(int id) {
-        wxCommandEvent event(wxEVT_BUTTON, id);
-        event.SetEventObject(dialog->FindWindow(id));
-        dialog->ProcessWindowEvent(event);
-    }
+    void send(int id) { guitest::clickButton(*dialog, id); }
     void accept(const char* typedWidth, const char* typedHeight) {
         dialog->widthText->ChangeValue(wxString::FromUTF8(typedWidth));
         dialog->heightText->ChangeValue(wxString::FromUTF8(typedHeight));
@@ -148,7 +143,7 @@ TEST_F(SetCropArea, ShowsEveryTextWholeAtTheToolkitsSizes) {
 TEST_F(SetCropArea, AcceptsSizesUpToTheImageSize) {
     guitest::DialogRecorder boxes;
     accept("1600", "1200");
-    EXPECT_TRUE(ended());
+    EXPECT_TRUE(guitest::closed(dialog));
     EXPECT_EQ(width, 1600);
     EXPECT_EQ(height, 1200);
     EXPECT_FALSE(cancelled);
@@ -157,7 +152,7 @@ TEST_F(SetCropArea, AcceptsSizesUpToTheImageSize) {
 
 TEST_F(SetCropArea, ReadsTheLeadingNumberOfEachEntry) {
     accept("400px", " 300");
-    EXPECT_TRUE(ended());
+    EXPECT_TRUE(guitest::closed(dialog));
     EXPECT_EQ(width, 400);
     EXPECT_EQ(height, 300);
 }
@@ -166,7 +161,7 @@ TEST_F(SetCropArea, RefusesALargerCropWithTheSizeErrorAndThenTakesACorrectedOne)
     guitest::DialogRecorder boxes;
     accept("1601", "100");
     accept("100", "1201");
-    EXPECT_FALSE(ended());
+    EXPECT_FALSE(guitest::closed(dialog));
     EXPECT_EQ(width, 0);
     EXPECT_EQ(height, 0);
     EXPECT_EQ(dialog->widthText->GetValue(), "100") << "entries stay as typed";
@@ -178,7 +173,7 @@ TEST_F(SetCropArea, RefusesALargerCropWithTheSizeErrorAndThenTakesACorrectedOne)
     }
 
     accept("800", "600");
-    EXPECT_TRUE(ended());
+    EXPECT_TRUE(guitest::closed(dialog));
     EXPECT_EQ(width, 800);
     EXPECT_EQ(height, 600);
     EXPECT_FALSE(cancelled);
@@ -190,7 +185,7 @@ TEST_F(SetCropArea, IgnoresAcceptWithoutANumberInBothEntries) {
         {"0", "100"}, {"100", "0"}, {"", "100"}, {"abc", "100"}, {"100", ""}, {"-0", "5"}};
     for (const auto& [w, h] : silent) {
         accept(w, h);
-        EXPECT_FALSE(ended()) << w << " x " << h;
+        EXPECT_FALSE(guitest::closed(dialog)) << w << " x " << h;
     }
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_EQ(width, 0);
@@ -202,7 +197,7 @@ TEST_F(SetCropArea, RefusesNegativeSizesWithAMessage) {
     guitest::DialogRecorder boxes;
     accept("-5", "100");
     accept("100", "-1");
-    EXPECT_FALSE(ended());
+    EXPECT_FALSE(guitest::closed(dialog));
     EXPECT_EQ(width, 0);
     EXPECT_EQ(height, 0);
     ASSERT_EQ(boxes.messageBoxes().size(), 2u);
@@ -218,7 +213,7 @@ TEST_F(SetCropArea, RefusesNumbersBeyondTheIntRangeAsLargerThanTheImage) {
     accept("4294967396", "100");
     accept("100", "4294967396");
     accept("99999999999999999999", "99999999999999999999");
-    EXPECT_FALSE(ended());
+    EXPECT_FALSE(guitest::closed(dialog));
     EXPECT_EQ(width, 0) << "4294967396 must not wrap round to 100";
     EXPECT_EQ(height, 0);
     ASSERT_EQ(boxes.messageBoxes().size(), 3u);
@@ -230,7 +225,7 @@ TEST_F(SetCropArea, CancelAndTheCloseBoxLeaveTheSizesAlone) {
     dialog->widthText->ChangeValue("10");
     dialog->heightText->ChangeValue("10");
     send(1000);
-    EXPECT_TRUE(ended());
+    EXPECT_TRUE(guitest::closed(dialog));
     EXPECT_TRUE(cancelled);
     EXPECT_EQ(width, 0);
     EXPECT_EQ(height, 0);
@@ -255,7 +250,7 @@ TEST_F(SetCropArea, AcceptEndsARealModalLoop) {
     });
     EXPECT_EQ(focused, dialog->widthText) << "typing starts in the width box";
     EXPECT_TRUE(closed);
-    EXPECT_TRUE(ended());
+    EXPECT_TRUE(guitest::closed(dialog));
     EXPECT_EQ(width, 640);
     EXPECT_EQ(height, 480);
 }

@@ -3,6 +3,7 @@
 // engine codec (sizes only, each file at most once but the first, and the
 // codec released on every way out).
 
+#include "CommandNumbers.h"
 #include "GuiTestSupport.h"
 #include "JPEG.h"
 #include "TIFF.h"
@@ -21,15 +22,15 @@
 
 namespace fs = std::filesystem;
 using guitest::DialogRecorder;
+using guitest::kRemoveFiles;
+using guitest::kSetCrop;
+using guitest::kSetReference;
+using guitest::kValidate;
 using guitest::toWx;
 using testsupport::Picture;
 
 namespace {
 
-constexpr int kSetCropArea = 1005;
-constexpr int kRemoveFiles = 1010;
-constexpr int kSetReference = 1014;
-constexpr int kValidate = 1060;
 
 const char* const kMismatchClosing =
     "\n\nThe fully automatic modes require that all your images are exactly the same size and "
@@ -149,19 +150,12 @@ protected:
 
     std::string writePicture(const std::string& name, int width, int height) {
         const std::string path = inputs.file(name);
-        const Picture picture = testsupport::makeStarField(width, height, 5);
-        const std::string type = guitest::toUtf8(foldedImageType(toWx(name)));
-        if (type == "BMP")
-            testsupport::writeBmp24(path, picture);
-        else if (type == "TIF")
-            testsupport::writeTiffRgb8(path, picture);
-        else
-            testsupport::writeJpeg(path, picture, 90);
+        guitest::writePicture(path, testsupport::makeStarField(width, height, 5));
         return path;
     }
 
     void setCommands(bool enable) {
-        for (int id : {kSetCropArea, kRemoveFiles, kSetReference}) {
+        for (int id : {kSetCrop, kRemoveFiles, kSetReference}) {
             frame().toolsMenu->Enable(id, enable);
             frame().toolBar->EnableTool(id, enable);
         }
@@ -170,7 +164,7 @@ protected:
     CommandState commands() {
         CommandState state{};
         int i = 0;
-        for (int id : {kSetCropArea, kRemoveFiles, kSetReference}) {
+        for (int id : {kSetCrop, kRemoveFiles, kSetReference}) {
             state[i++] = guitest::isMenuItemEnabled(frame(), id);
             state[i++] = guitest::isToolEnabled(frame(), id);
         }
@@ -335,8 +329,8 @@ TEST_F(ImageSetValidation, UnreadableFirstFileLeavesTheCommandsAlone) {
     load(paths);
     truncateFile(paths[0], 40);
     setCommands(false);
-    frame().toolsMenu->Enable(kSetCropArea, true);
-    frame().toolBar->EnableTool(kSetCropArea, true);
+    frame().toolsMenu->Enable(kSetCrop, true);
+    frame().toolBar->EnableTool(kSetCrop, true);
     const CommandState before = commands();
 
     Tellvar::JPEG reader;
