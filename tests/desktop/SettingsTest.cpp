@@ -343,6 +343,18 @@ TEST_F(SettingsFile, DosLineEndsReadLikeTheirText) {
     EXPECT_EQ((*window)->options.outputFormat, 1022);
 }
 
+// The boxes of a first run whose settings write failed: the set-up's, then
+// the write's "Critical Error", whose text is returned.
+static wxString firstRunWriteFailure(const DialogRecorder& dialogs) {
+    const std::vector<std::string> captions = dialogs.captions();
+    EXPECT_EQ(captions.size(), 4u);
+    if (captions.size() != 4) return wxString();
+    EXPECT_EQ(captions[0], "Important Information");
+    EXPECT_EQ(captions[3], "Critical Error");
+    EXPECT_EQ(dialogs.shown()[3].icon(), wxICON_ERROR);
+    return dialogs.shown()[3].message;
+}
+
 TEST_F(SettingsFile, ASettingsPathThatIsNoFileStartsTheFirstRunAndTheWriteFails) {
     fs::create_directory(settingsFilePath());
     testsupport::TempDir saveDir;
@@ -353,13 +365,8 @@ TEST_F(SettingsFile, ASettingsPathThatIsNoFileStartsTheFirstRunAndTheWriteFails)
 
     MainWindow window;
 
-    const std::vector<std::string> captions = dialogs.captions();
-    ASSERT_EQ(captions.size(), 4u);
-    EXPECT_EQ(captions[0], "Important Information");
-    EXPECT_EQ(captions[3], "Critical Error");
-    const ShownDialog failure = dialogs.shown()[3];
-    EXPECT_EQ(failure.message, "Failed to write to the configuration file.\n\nIs a directory");
-    EXPECT_EQ(failure.icon(), wxICON_ERROR);
+    EXPECT_EQ(firstRunWriteFailure(dialogs),
+              "Failed to write to the configuration file.\n\nIs a directory");
     // The program goes on with what the user chose.
     EXPECT_EQ(window->options.saveFolder, toWx(saveDir.path()));
     EXPECT_EQ(window->options.outputFormat, 1023);
@@ -375,11 +382,7 @@ TEST_F(SettingsFile, ANamedPipeInTheFilesPlaceNeitherHangsNorIsTakenForSettings)
 
     MainWindow window;
 
-    const std::vector<std::string> captions = dialogs.captions();
-    ASSERT_EQ(captions.size(), 4u);
-    EXPECT_EQ(captions[0], "Important Information");
-    EXPECT_EQ(captions[3], "Critical Error");
-    EXPECT_EQ(dialogs.shown()[3].message,
+    EXPECT_EQ(firstRunWriteFailure(dialogs),
               "Failed to write to the configuration file.\n\nNo such device or address");
 }
 
