@@ -1,6 +1,7 @@
 #pragma once
 // The user's settings block, mirrored line by line in the settings file.
 
+#include <wx/colour.h>
 #include <wx/string.h>
 
 // The values of cropMode.
@@ -17,3 +18,11 @@ struct OptionValues {
     int outputFormat;  // the id of its Output menu item (idOutputJpeg ... in CommandIds.h)
     wxString saveFolder;
 };
+
+// The colour of the crop rectangle and the reticle: the low 8 bits of each
+// stored part, opaque.
+inline wxColour reticleColour(const OptionValues& options) {
+    return wxColour(static_cast<unsigned char>(options.red & 0xFF),
+                    static_cast<unsigned char>(options.green & 0xFF),
+                    static_cast<unsigned char>(options.blue & 0xFF), wxALPHA_OPAQUE);
+}

@@ -231,10 +231,7 @@ void UI_OptionsDialog::putVars(OptionValues* valuesBlock, bool* cancelledFlag, b
     cancelled = cancelledFlag;
     firstRun = setupMode;
 
-    // Stored components beyond a byte are taken by their low 8 bits.
-    const wxColour colour(static_cast<unsigned char>(values->red & 0xFF),
-                          static_cast<unsigned char>(values->green & 0xFF),
-                          static_cast<unsigned char>(values->blue & 0xFF), 255);
+    const wxColour colour = reticleColour(*values);
 
     useReticleBox->SetValue(values->useReticle);
     enableReticleColourControls(values->useReticle);

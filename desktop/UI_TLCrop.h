@@ -255,6 +255,8 @@ public:
     // Steps of onOpen after the file dialog: takes the chosen full paths and
     // file names (same order) and loads them as the new set.
     void loadImageSet(const wxArrayString& paths, const wxArrayString& names);
+    // Shows in blue the list row of the image the crop is placed on.
+    void markCropRow(long row);
     // The "#" text the reference row showed before it became "REF".
     wxString referenceRowLabel;
     // Storage behind imagePaths and imageNames, which always point here.

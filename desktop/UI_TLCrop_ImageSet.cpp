@@ -2,23 +2,23 @@
 // removing rows and clearing the whole set.
 
 #include "UI_TLCrop.h"
-#include "CommandIds.h"
-#include "SpecialFile.h"
+
 #include "InputType.h"
+#include "SpecialFile.h"
 
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/log.h>
-#include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/panel.h>
-#include <wx/toolbar.h>
 
 #include <vector>
 
 namespace {
 
 const wxString kReferenceLabel = "REF";
+const wxColour kReferenceRowColour(255, 0, 0);
+const wxColour kCropRowColour(0, 0, 255);
 
 const wxString kOpenWildcard =
     wxString("All Supported Images|*.TIFF;*.TIF;*.tif;*.tiff;*.BMP;*.bmp;*.jpg;*.JPG;*.jpeg;"
@@ -170,7 +170,7 @@ void UI_TLCrop::onReferenceFrameSet(wxCommandEvent&) {
 
     const long row = selected.empty() ? 0 : selected.back();
     referenceRowLabel = imageList->GetItemText(row, 0);
-    imageList->SetItemTextColour(row, wxColour(255, 0, 0));
+    imageList->SetItemTextColour(row, kReferenceRowColour);
     imageList->SetItem(row, 0, kReferenceLabel);
     wxMessageBox("Your reference frame '" + imageList->GetItemText(row, 1) +
                      "' has been successfully configured.",
@@ -217,6 +217,10 @@ void UI_TLCrop::deleteImage() {
 
         if (referenceSet && row < referenceIndex) --referenceIndex;
     }
+}
+
+void UI_TLCrop::markCropRow(long row) {
+    imageList->SetItemTextColour(row, kCropRowColour);
 }
 
 void UI_TLCrop::onDelete(wxCommandEvent&) { deleteImage(); }

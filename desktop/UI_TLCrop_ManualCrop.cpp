@@ -3,21 +3,12 @@
 // list; in the fully automatic mode it offers to start the run.
 
 #include "UI_TLCrop.h"
-#include "CommandIds.h"
 
 #include "ManualOutput.h"
 #include "SaveFolder.h"
 
 #include <wx/log.h>
-#include <wx/menu.h>
 #include <wx/msgdlg.h>
-#include <wx/toolbar.h>
-
-namespace {
-
-const wxColour kCroppingRowColour(0, 0, 255);
-
-}  // namespace
 
 void UI_TLCrop::onCropImage(wxCommandEvent&) {
     if (multipleImages) commands.runOffered();
@@ -99,7 +90,7 @@ void UI_TLCrop::loadNextManualImage() {
         if (openImage(path)) {
             cropArea();
             if (croppedCount < imageList->GetItemCount())
-                imageList->SetItemTextColour(croppedCount, kCroppingRowColour);
+                markCropRow(croppedCount);
             popStatusBar(path, 4, false);
             return;
         }

@@ -14,22 +14,13 @@
 
 #include <wx/dcbuffer.h>
 #include <wx/log.h>
-#include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/panel.h>
-#include <wx/toolbar.h>
 
 namespace {
 
-const wxColour kCropTargetRowColour(0, 0, 255);
-
 // The largest search perimeter an image that fits the panel unscaled takes.
 constexpr int kSmallImagePerimeterLimit = 30;
-
-// Reticle and crop colour from the settings: the low 8 bits of each part.
-wxColour cropColour(const OptionValues& options) {
-    return wxColour(options.red & 0xFF, options.green & 0xFF, options.blue & 0xFF, 255);
-}
 
 }  // namespace
 
@@ -115,7 +106,7 @@ void UI_TLCrop::showCropPlacement(const preview::Placement& placement) {
         displayCropWidth = placement.drawn.width;
         displayCropHeight = placement.drawn.height;
     }
-    previewCanvas.setCropMark(placement.drawn, cropColour(options), options.useReticle);
+    previewCanvas.setCropMark(placement.drawn, reticleColour(options), options.useReticle);
     cropX = placement.cropX;
     cropY = placement.cropY;
 }
@@ -228,7 +219,7 @@ void UI_TLCrop::onSetCrop(wxCommandEvent&) {
         // image happens to be on show would not be the one asked for.
         if (!openImage(path)) return;
         popStatusBar(path, 4, false);
-        imageList->SetItemTextColour(targetRow, kCropTargetRowColour);
+        markCropRow(targetRow);
     }
 
     cropWidth = width;
