@@ -260,7 +260,8 @@ void UI_TLCrop::initMenus() {
 }
 
 void UI_TLCrop::initPreviewPanel() {
-    previewPanel = new wxPanel(this, idPreviewPanel, wxDefaultPosition, wxSize(800, 600), 0);
+    previewPanel = new wxPanel(this, idPreviewPanel, wxDefaultPosition,
+                               wxSize(preview::kPanelWidth, preview::kPanelHeight), 0);
     previewPanel->Bind(wxEVT_LEFT_DOWN, &UI_TLCrop::onMouse, this, idPreviewPanel);
     previewPanel->Bind(wxEVT_RIGHT_DOWN, &UI_TLCrop::onMouse, this, idPreviewPanel);
     previewPanel->Bind(wxEVT_MOTION, &UI_TLCrop::onMouse, this, idPreviewPanel);
