@@ -16,11 +16,9 @@
 // over that. --repeat K alternates run and baseline K times and reports the
 // fastest of each, which damps the noise of a busy machine.
 
-#include "BMP.h"
-#include "JPEG.h"
-#include "MainProcessor.h"
-#include "RunLoop.h"
-#include "TIFF.h"
+#include "Brennock/CodecForType.h"
+#include "Brennock/MainProcessor.h"
+#include "Brennock/RunLoop.h"
 
 #include <algorithm>
 #include <atomic>
@@ -99,12 +97,6 @@ bool parseOptions(int argc, char** argv, Options* options) {
         }
     }
     return haveType && haveCrop && havePerimeter && haveOut && !options->paths.empty();
-}
-
-std::unique_ptr<Tellvar::Brennock> codecFor(int typeCode) {
-    if (typeCode == 1022) return std::make_unique<Tellvar::BMP>();
-    if (typeCode == 1025) return std::make_unique<Tellvar::TIF>();
-    return std::make_unique<Tellvar::JPEG>();
 }
 
 std::string baseName(const std::string& path) {
@@ -253,7 +245,7 @@ Baseline timeBaseline(const Options& options, const std::vector<std::string>& na
     std::vector<std::thread> threads;
     for (int t = 0; t < options.threads; ++t)
         threads.emplace_back([&] {
-            const std::unique_ptr<Tellvar::Brennock> codec = codecFor(options.typeCode);
+            const std::unique_ptr<Tellvar::Brennock> codec = Tellvar::makeCodec(options.typeCode);
             for (int index = next++; index < count; index = next++)
                 if (!readAndWriteCrop(*codec, options, names, folder, index)) failed = true;
         });
@@ -262,7 +254,7 @@ Baseline timeBaseline(const Options& options, const std::vector<std::string>& na
     baseline.queueCpuSeconds = processCpuSeconds() - cpuStart;
 
     // The run reads its reference alone before the first batch.
-    const std::unique_ptr<Tellvar::Brennock> codec = codecFor(options.typeCode);
+    const std::unique_ptr<Tellvar::Brennock> codec = Tellvar::makeCodec(options.typeCode);
     start = std::chrono::steady_clock::now();
     if (!readAndWriteCrop(*codec, options, names, folder, 0)) failed = true;
     for (int first = 1; first < count; first += options.threads) {
@@ -293,7 +285,7 @@ int main(int argc, char** argv) {
     // The desktop program decides the small-image path from the reference's size.
     int width = 0, height = 0;
     std::string error;
-    if (!codecFor(options.typeCode)->sizeChecker(&width, &height, options.paths[0], &error)) {
+    if (!Tellvar::makeCodec(options.typeCode)->sizeChecker(&width, &height, options.paths[0], &error)) {
         std::printf("failed: %s: %s\n", options.paths[0].c_str(), oneLine(error).c_str());
         return 1;
     }

@@ -5,7 +5,7 @@
 #include "UI_TLCrop.h"
 #include "CommandIds.h"
 
-#include "Brennock.h"
+#include "Brennock/Brennock.h"
 #include "SpecialFile.h"
 #include "ValidationSupport.h"
 

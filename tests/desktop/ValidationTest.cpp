@@ -4,8 +4,8 @@
 // codec released on every way out).
 
 #include "GuiTestSupport.h"
-#include "JPEG.h"
-#include "TIFF.h"
+#include "Brennock/JPEG.h"
+#include "Brennock/TIFF.h"
 #include "UI_TLCrop.h"
 #include "ValidationSupport.h"
 

@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "BMP.h"
+#include "Brennock/BMP.h"
 #include "InputFormats.h"
-#include "MainProcessor.h"
+#include "Brennock/MainProcessor.h"
 #include "RunInput.h"
-#include "RunLoop.h"
-#include "TIFF.h"
+#include "Brennock/RunLoop.h"
+#include "Brennock/TIFF.h"
 #include "TestImages.h"
 
 namespace {

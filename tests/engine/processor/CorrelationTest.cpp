@@ -1,7 +1,7 @@
 // The coefficient and the position scan shared by all three searches.
 
-#include "MainProcessor.h"
-#include "MainProcessorInternal.h"
+#include "Brennock/MainProcessor.h"
+#include "registration/PositionScan.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // perimeter was chosen; frames up to 1600 pixels wide keep the perimeter's
 // own window.
 
-#include "MainProcessor.h"
-#include "MainProcessorInternal.h"
+#include "Brennock/MainProcessor.h"
+#include "registration/CoarseToFine.h"
 #include "ProcessorTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // Set-up, output names, rectangle cuts, the coarse box fit and resampling.
 
-#include "BMP.h"
-#include "JPEG.h"
-#include "MainProcessor.h"
-#include "TIFF.h"
+#include "Brennock/BMP.h"
+#include "Brennock/JPEG.h"
+#include "Brennock/MainProcessor.h"
+#include "Brennock/TIFF.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // every operation gives a clear failure or a result inside the frame, and
 // no sum or product on the way overflows (the sanitizer build checks that).
 
-#include "MainProcessor.h"
-#include "MainProcessorInternal.h"
+#include "Brennock/MainProcessor.h"
+#include "processor/ProcessorAccess.h"
 #include "ProcessorTestSupport.h"
 
 #include <gtest/gtest.h>

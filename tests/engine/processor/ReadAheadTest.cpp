@@ -1,9 +1,9 @@
 // The run loop's preparing ahead: how many images a run has in flight,
 // which images it reads when, and that it changes no result.
 
-#include "MainProcessor.h"
+#include "Brennock/MainProcessor.h"
 #include "ProcessorTestSupport.h"
-#include "RunLoop.h"
+#include "Brennock/RunLoop.h"
 
 #include <gtest/gtest.h>
 

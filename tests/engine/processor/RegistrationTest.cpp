@@ -1,8 +1,9 @@
 // Per-frame registration: frames made by shifting one picture by known
 // amounts must be cropped exactly where the reference content moved to.
 
-#include "MainProcessor.h"
-#include "MainProcessorInternal.h"
+#include "Brennock/MainProcessor.h"
+#include "processor/ProcessorAccess.h"
+#include "registration/CoarseToFine.h"
 #include "ProcessorTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,22 +17,15 @@
 namespace {
 
 using proctest::Format;
+using proctest::makeProcessor;
+using proctest::Rect;
 using proctest::Series;
 using Tellvar::MainProcessor;
 using testsupport::Picture;
 
-struct Rect {
-    int x, y, width, height;  // 0-based corner, as the main window holds it
-};
 struct Shift {
     int dx, dy;
 };
-
-std::unique_ptr<MainProcessor> makeProcessor(Series& series, Rect rect, bool stack = false) {
-    return std::make_unique<MainProcessor>(rect.x, rect.y, rect.width, rect.height,
-                                           series.names.data(), series.outputFolder,
-                                           proctest::typeCode(series.format), stack);
-}
 
 // A frame as the engine reads it, owned.
 struct EngineFrame {

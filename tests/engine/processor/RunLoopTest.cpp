@@ -1,9 +1,9 @@
 // The batch loop of a run: order of progress reports, cancellation between
 // batches, the ends of a run, and concurrent registration on one processor.
 
-#include "MainProcessor.h"
+#include "Brennock/MainProcessor.h"
 #include "ProcessorTestSupport.h"
-#include "RunLoop.h"
+#include "Brennock/RunLoop.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The stacked frame: the byte-wise average of every crop of a run.
 
-#include "MainProcessor.h"
+#include "Brennock/MainProcessor.h"
 #include "ProcessorTestSupport.h"
 
 #include <gtest/gtest.h>
