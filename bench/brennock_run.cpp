@@ -269,6 +269,44 @@ Baseline timeBaseline(const Options& options, const std::vector<std::string>& na
     return baseline;
 }
 
+// The fastest of options.repeat rounds of the run and, when asked, of the
+// baseline. False when a round failed; the failure has been printed.
+bool timeRounds(const Options& options, bool smallImage, std::vector<std::string>& names,
+                RunTiming* best, Baseline* bestBaseline) {
+    for (int round = 0; round < options.repeat; ++round) {
+        const RunTiming timing = timeRun(options, smallImage, names);
+        if (!timing.success) return false;
+        if (round == 0 || timing.seconds < best->seconds) *best = timing;
+        if (!options.baseline) continue;
+        const Baseline baseline = timeBaseline(options, names);
+        if (baseline.queueSeconds < 0 || baseline.batchedSeconds < 0) {
+            std::printf("failed: the baseline could not read or write a frame\n");
+            return false;
+        }
+        if (round == 0 || baseline.queueSeconds < bestBaseline->queueSeconds) {
+            bestBaseline->queueSeconds = baseline.queueSeconds;
+            bestBaseline->queueCpuSeconds = baseline.queueCpuSeconds;
+        }
+        if (round == 0 || baseline.batchedSeconds < bestBaseline->batchedSeconds)
+            bestBaseline->batchedSeconds = baseline.batchedSeconds;
+    }
+    return true;
+}
+
+void printReport(const Options& options, const RunTiming& best, const Baseline& bestBaseline) {
+    std::printf("frames: %d seconds: %.3f frames_per_second: %.2f threads: %d cpu_seconds: %.3f\n",
+                best.imagesHandedOut, best.seconds,
+                best.seconds > 0 ? best.imagesHandedOut / best.seconds : 0.0, options.threads,
+                best.cpuSeconds);
+    if (options.baseline)
+        std::printf(
+            "baseline_queue_seconds: %.3f (cpu_seconds: %.3f) run_over_queue: %.3f\n"
+            "baseline_batched_seconds: %.3f run_over_batched: %.3f\n",
+            bestBaseline.queueSeconds, bestBaseline.queueCpuSeconds,
+            best.seconds / bestBaseline.queueSeconds, bestBaseline.batchedSeconds,
+            best.seconds / bestBaseline.batchedSeconds);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -285,7 +323,8 @@ int main(int argc, char** argv) {
     // The desktop program decides the small-image path from the reference's size.
     int width = 0, height = 0;
     std::string error;
-    if (!Tellvar::makeCodec(options.typeCode)->sizeChecker(&width, &height, options.paths[0], &error)) {
+    if (!Tellvar::makeCodec(options.typeCode)
+             ->sizeChecker(&width, &height, options.paths[0], &error)) {
         std::printf("failed: %s: %s\n", options.paths[0].c_str(), oneLine(error).c_str());
         return 1;
     }
@@ -296,35 +335,7 @@ int main(int argc, char** argv) {
 
     RunTiming best;
     Baseline bestBaseline;
-    for (int round = 0; round < options.repeat; ++round) {
-        const RunTiming timing = timeRun(options, smallImage, names);
-        if (!timing.success) return 1;
-        if (round == 0 || timing.seconds < best.seconds) best = timing;
-        if (options.baseline) {
-            const Baseline baseline = timeBaseline(options, names);
-            if (baseline.queueSeconds < 0 || baseline.batchedSeconds < 0) {
-                std::printf("failed: the baseline could not read or write a frame\n");
-                return 1;
-            }
-            if (round == 0 || baseline.queueSeconds < bestBaseline.queueSeconds) {
-                bestBaseline.queueSeconds = baseline.queueSeconds;
-                bestBaseline.queueCpuSeconds = baseline.queueCpuSeconds;
-            }
-            if (round == 0 || baseline.batchedSeconds < bestBaseline.batchedSeconds)
-                bestBaseline.batchedSeconds = baseline.batchedSeconds;
-        }
-    }
-
-    std::printf("frames: %d seconds: %.3f frames_per_second: %.2f threads: %d cpu_seconds: %.3f\n",
-                best.imagesHandedOut, best.seconds,
-                best.seconds > 0 ? best.imagesHandedOut / best.seconds : 0.0, options.threads,
-                best.cpuSeconds);
-    if (options.baseline)
-        std::printf(
-            "baseline_queue_seconds: %.3f (cpu_seconds: %.3f) run_over_queue: %.3f\n"
-            "baseline_batched_seconds: %.3f run_over_batched: %.3f\n",
-            bestBaseline.queueSeconds, bestBaseline.queueCpuSeconds,
-            best.seconds / bestBaseline.queueSeconds, bestBaseline.batchedSeconds,
-            best.seconds / bestBaseline.batchedSeconds);
+    if (!timeRounds(options, smallImage, names, &best, &bestBaseline)) return 1;
+    printReport(options, best, bestBaseline);
     return 0;
 }

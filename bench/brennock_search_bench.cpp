@@ -65,18 +65,25 @@ void reportRate(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// False, with the benchmark skipped, when the scene could not be set up or
+// the level's kernels cannot run here.
+bool ready(benchmark::State& state, SimdLevel level) {
+    if (!scene().processor) {
+        state.SkipWithError(scene().error.c_str());
+        return false;
+    }
+    if (!Tellvar::detail::simdLevelSupported(level)) {
+        state.SkipWithError("this build or processor lacks the instruction set");
+        return false;
+    }
+    return true;
+}
+
 // The whole search of one frame with the given scan, on the given level's
 // kernels.
 void searchOneFrame(benchmark::State& state, SearchMethod method, SimdLevel level) {
+    if (!ready(state, level)) return;
     const Scene& s = scene();
-    if (!s.processor) {
-        state.SkipWithError(s.error.c_str());
-        return;
-    }
-    if (!Tellvar::detail::simdLevelSupported(level)) {
-        state.SkipWithError("this processor lacks the instruction set");
-        return;
-    }
     Tellvar::detail::ProcessorAccess::setSearchMethod(*s.processor, method);
     Tellvar::detail::ProcessorAccess::setKernelLevel(*s.processor, level);
     for (auto _ : state) {
@@ -97,15 +104,8 @@ void searchOneFrame(benchmark::State& state, SearchMethod method, SimdLevel leve
 
 // One stage of the search on its own buffer, with a given instruction set.
 void scanStage(benchmark::State& state, SimdLevel level, bool coarse) {
+    if (!ready(state, level)) return;
     const Scene& s = scene();
-    if (!s.processor) {
-        state.SkipWithError(s.error.c_str());
-        return;
-    }
-    if (!Tellvar::detail::simdLevelSupported(level)) {
-        state.SkipWithError("this processor lacks the instruction set");
-        return;
-    }
     const Tellvar::detail::Placement placement =
         Tellvar::detail::locateCrop(*s.processor, s.view(), kPerimeter);
     const Tellvar::detail::CoarseFrame coarseFrame = Tellvar::detail::makeCoarseFrame(s.view());

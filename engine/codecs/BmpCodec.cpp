@@ -97,10 +97,7 @@ std::string dimensionsMessage(const std::string& path, std::int32_t width, std::
 }
 
 std::string outOfMemoryMessage(const std::string& path) {
-    return refusalMessage(path,
-                          "There is not enough memory to load this image.\n\nPlease close other "
-                          "programs or note the filename and remove it from your active list "
-                          "before trying again.");
+    return refusalMessage(path, kFrameMemoryReason);
 }
 
 // ---- Header reading and acceptance ----------------------------------------

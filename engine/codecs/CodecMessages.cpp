@@ -23,6 +23,10 @@ std::string systemErrorText(int errorNumber) {
 
 int failureErrno() { return errno != 0 ? errno : EIO; }
 
+const char kFrameMemoryReason[] =
+    "There is not enough memory to load this image.\n\nPlease close other programs or note the "
+    "filename and remove it from your active list before trying again.";
+
 std::string writeFailureMessage(const std::string& path, int errorNumber) {
     return "The system was unable to write the following file\n\n" + path +
            "'\n\nError Message: " + systemErrorText(errorNumber) +

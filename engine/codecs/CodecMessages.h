@@ -14,6 +14,10 @@ std::string systemErrorText(int errorNumber);
 // (a message must never read "Success").
 int failureErrno();
 
+// Why a reader could not load a frame: its memory could not be had (BMP
+// and JPEG readers, after their own first paragraph).
+extern const char kFrameMemoryReason[];
+
 // A written file could not be created or completed (BMP and TIFF writers).
 std::string writeFailureMessage(const std::string& path, int errorNumber);
 

@@ -182,10 +182,7 @@ std::string unsupportedColourMessage(const std::string& path) {
 }
 
 std::string outOfMemoryMessage(const std::string& path) {
-    return refusalMessage(path,
-                          "There is not enough memory to load this image.\n\nPlease close other "
-                          "programs or note the filename and remove it from your active list "
-                          "before trying again.");
+    return refusalMessage(path, kFrameMemoryReason);
 }
 
 // Words the failure of a decode; the caller has already released everything.
@@ -220,6 +217,24 @@ std::FILE* openInput(const std::string& path, std::string* errorText) {
     return stream;
 }
 
+// Opens path, decodes it (with readPixels its pixels too) and hands the
+// session to done; false, with the message in *errorText, when either
+// fails. The session releases everything when decodeFile returns.
+template <class Done>
+bool decodeFile(const std::string& path, bool readPixels, detail::FrameAdmission* admission,
+                std::string* errorText, Done done) {
+    std::FILE* input = openInput(path, errorText);
+    if (input == nullptr) return false;
+    JpegSession session(input);
+    const DecodeResult result = decode(session, readPixels, path, admission);
+    if (result != DecodeResult::Ok) {
+        *errorText = failureMessage(result, path, session);
+        return false;
+    }
+    done(session);
+    return true;
+}
+
 }  // namespace
 
 void jpegErrorExit(jpeg_common_struct* cinfo) {
@@ -247,39 +262,23 @@ bool JPEG::saveImage(unsigned char* buffer, int width, int height, int depth, st
 // which the library reads to start decompressing. The data of a sequential
 // file is not read here, so damage to it shows when a run reads the frame.
 bool JPEG::sizeChecker(int* width, int* height, std::string path, std::string* errorText) {
-    std::FILE* input = openInput(path, errorText);
-    if (input == nullptr) return false;
-    JpegSession session(input);
-    const DecodeResult result = decode(session, false, path, nullptr);
-    if (result != DecodeResult::Ok) {
-        *errorText = failureMessage(result, path, session);
-        return false;
-    }
-
-    *width = static_cast<int>(session.decompressor.output_width);
-    *height = static_cast<int>(session.decompressor.output_height);
-    return true;
+    return decodeFile(path, false, nullptr, errorText, [&](const JpegSession& session) {
+        *width = static_cast<int>(session.decompressor.output_width);
+        *height = static_cast<int>(session.decompressor.output_height);
+    });
 }
 
 namespace detail {
 
 bool openAdmitted(JPEG& /*codec*/, const std::string& path, unsigned char** buffer, int* width,
                   int* height, int* depth, std::string* errorText, FrameAdmission* admission) {
-    std::FILE* input = openInput(path, errorText);
-    if (input == nullptr) return false;
-    JpegSession session(input);
-    const DecodeResult result = decode(session, true, path, admission);
-    if (result != DecodeResult::Ok) {
-        *errorText = failureMessage(result, path, session);
-        return false;
-    }
-
-    *buffer = session.image;
-    session.image = nullptr;
-    *width = static_cast<int>(session.decompressor.output_width);
-    *height = static_cast<int>(session.decompressor.output_height);
-    *depth = session.decompressor.num_components;
-    return true;
+    return decodeFile(path, true, admission, errorText, [&](JpegSession& session) {
+        *buffer = session.image;
+        session.image = nullptr;
+        *width = static_cast<int>(session.decompressor.output_width);
+        *height = static_cast<int>(session.decompressor.output_height);
+        *depth = session.decompressor.num_components;
+    });
 }
 
 }  // namespace detail

@@ -93,6 +93,20 @@ void ProcessorAccess::finishFrame(MainProcessor& processor, PreparedFrame prepar
     if (!smallImage && processor.stackEnabled) addToStack(processor, prepared.crop);
 }
 
+void ProcessorAccess::registerFrame(MainProcessor& processor, const std::string& path, int index,
+                                    int searchPerimeter, bool smallImage, bool* okFlag,
+                                    std::string* errorText) {
+    // Without a reference there is nothing to look for: fail before reading.
+    if (!processor.refPatchFull || (!smallImage && !processor.refPatchScaled)) {
+        recordFailure(processor, index, noReferenceMessage(path), okFlag, errorText);
+        return;
+    }
+    finishFrame(processor,
+                prepareFrame(processor, readFrameFor(processor, path), path, searchPerimeter,
+                             smallImage, nullptr),
+                index, smallImage, okFlag, errorText);
+}
+
 void ProcessorAccess::recordFailure(MainProcessor& processor, int index,
                                     const std::string& message, bool* okFlag,
                                     std::string* errorText) {
@@ -137,31 +151,14 @@ ScanChoice ProcessorAccess::scanChoice(const MainProcessor& processor) {
 
 void MainProcessor::setPhaseOne(std::string path, int index, int searchPerimeter, bool* okFlag,
                                 std::string* errorText) {
-    using detail::ProcessorAccess;
-    // Without a reference there is nothing to look for: fail before reading.
-    if (!refPatchFull || !refPatchScaled) {
-        ProcessorAccess::recordFailure(*this, index, detail::noReferenceMessage(path), okFlag,
-                                       errorText);
-        return;
-    }
-    ProcessorAccess::finishFrame(*this,
-                                 ProcessorAccess::prepareFrame(*this, detail::readFrameFor(*this, path),
-                                                               path, searchPerimeter, false, nullptr),
-                                 index, false, okFlag, errorText);
+    detail::ProcessorAccess::registerFrame(*this, path, index, searchPerimeter, false, okFlag,
+                                           errorText);
 }
 
 void MainProcessor::processSmallImages(std::string path, int index, int searchPerimeter,
                                        bool* okFlag, std::string* errorText) {
-    using detail::ProcessorAccess;
-    if (!refPatchFull) {
-        ProcessorAccess::recordFailure(*this, index, detail::noReferenceMessage(path), okFlag,
-                                       errorText);
-        return;
-    }
-    ProcessorAccess::finishFrame(*this,
-                                 ProcessorAccess::prepareFrame(*this, detail::readFrameFor(*this, path),
-                                                               path, searchPerimeter, true, nullptr),
-                                 index, true, okFlag, errorText);
+    detail::ProcessorAccess::registerFrame(*this, path, index, searchPerimeter, true, okFlag,
+                                           errorText);
 }
 
 void MainProcessor::phaseTwo(unsigned char** window, int* X, int* Y, int perimeter, int width,

@@ -68,10 +68,14 @@ struct ProcessorAccess {
     static bool registerReference(MainProcessor& processor, const std::string& path,
                                   std::string* errorText, bool withCoarse);
 
-    // setPhaseOne (or, with smallImage, processSmallImages) in two parts,
-    // for an image that has already been read: prepareFrame does all that
-    // needs the whole frame (the checks, the search, the cut), finishFrame
-    // the rest (the crop's file, the stack, the run's flag and message).
+    // setPhaseOne, or with smallImage processSmallImages.
+    static void registerFrame(MainProcessor& processor, const std::string& path, int index,
+                              int searchPerimeter, bool smallImage, bool* okFlag,
+                              std::string* errorText);
+    // The same in two parts, for an image that has already been read:
+    // prepareFrame does all that needs the whole frame (the checks, the
+    // search, the cut), finishFrame the rest (the crop's file, the stack,
+    // the run's flag and message).
     // Together they give the same results and failures as the single call.
     // cropBuffer (cropWidth x cropHeight x 3 bytes) receives the crop; when
     // null, a buffer of the prepared frame's own does.

@@ -22,6 +22,14 @@ using kerneltest::supportedLevels;
 using Tellvar::detail::kernelsFor;
 using Tellvar::detail::SimdLevel;
 
+TEST(KernelDispatch, EachLevelHandsOutItsOwnKernelsAndTheFastestIsChosen) {
+    for (SimdLevel level : kerneltest::kAllLevels)
+        EXPECT_EQ(kernelsFor(level).level,
+                  Tellvar::detail::simdLevelSupported(level) ? level : SimdLevel::Scalar)
+            << levelName(level);
+    EXPECT_EQ(Tellvar::detail::fastestSimdLevel(), supportedLevels().back());
+}
+
 // Samples laid out as the search lays them out: a patch of rows padded to
 // `length`, and a wider plane of candidates.
 struct DotCase {

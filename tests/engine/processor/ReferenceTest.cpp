@@ -30,14 +30,9 @@ Picture patchPicture(const MainProcessor& processor) {
 
 class ReferenceExample : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        picture = new Picture(testsupport::makeStarField(1600, 1200, 42));
-    }
-    static void TearDownTestSuite() { delete picture; }
-    static Picture* picture;
+    const Picture* picture = &proctest::sharedStarField(1600, 1200, 42);
     static constexpr Rect kRect{499, 399, 200, 150};
 };
-Picture* ReferenceExample::picture = nullptr;
 
 TEST_F(ReferenceExample, TopDownPatchesSumsAndSavedCrop) {
     Series series(Format::Tiff);

@@ -96,13 +96,8 @@ void expectRegisteredAtShifts(Format format, const Picture& picture, Rect rect,
 
 class ShiftedFrames : public ::testing::TestWithParam<Format> {
 protected:
-    static void SetUpTestSuite() {
-        picture = new Picture(testsupport::makeStarField(400, 300, 21));
-    }
-    static void TearDownTestSuite() { delete picture; }
-    static Picture* picture;
+    const Picture* picture = &proctest::sharedStarField(400, 300, 21);
 };
-Picture* ShiftedFrames::picture = nullptr;
 
 TEST_P(ShiftedFrames, WellInsideTheFrame) {
     expectRegisteredAtShifts(GetParam(), *picture, {180, 140, 40, 30}, {{5, -3}, {-6, 7}}, 10);
@@ -157,13 +152,8 @@ TEST(Registration, FramesThatFitTheCoarseBoxRegisterAtScaleOne) {
 
 class SpecimenFrame : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        picture = new Picture(testsupport::makeStarField(1600, 1200, 42));
-    }
-    static void TearDownTestSuite() { delete picture; }
-    static Picture* picture;
+    const Picture* picture = &proctest::sharedStarField(1600, 1200, 42);
 };
-Picture* SpecimenFrame::picture = nullptr;
 
 TEST_F(SpecimenFrame, IdenticalFrameIsFoundAtTheReferencePlace) {
     for (Format format : {Format::Tiff, Format::Bmp}) {

@@ -46,12 +46,7 @@ std::vector<std::vector<std::uint8_t>> runOutputs(const std::vector<Picture>& fr
     Tellvar::detail::ProcessorAccess::setSearchMethod(processor, scan.method);
     Tellvar::detail::ProcessorAccess::setKernelLevel(processor, scan.level);
 
-    Tellvar::RunPlan plan;
-    plan.filePaths = series.paths.data();
-    plan.imageCount = static_cast<int>(series.paths.size());
-    plan.searchPerimeter = 6;
-    plan.threadCount = 2;
-    plan.smallImage = smallImage;
+    const Tellvar::RunPlan plan = proctest::planFor(series, 6, 2, smallImage);
     const Tellvar::RunResult result = Tellvar::runRegistration(processor, plan, {});
     EXPECT_EQ(result.outcome, Tellvar::RunOutcome::Completed) << result.message;
 

@@ -6,8 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <tuple>
 
 namespace proctest {
 
@@ -106,6 +110,40 @@ std::unique_ptr<Tellvar::MainProcessor> makeProcessor(Series& series, Rect rect,
     return std::make_unique<Tellvar::MainProcessor>(rect.x, rect.y, rect.width, rect.height,
                                                     series.names.data(), series.outputFolder,
                                                     typeCode(series.format), stack);
+}
+
+void addShiftedFrames(Series& series, int width, int height, int count, std::uint32_t seed,
+                      const std::vector<int>& missing) {
+    const Picture picture = testsupport::makeStarField(width, height, seed);
+    for (int index = 0; index < count; ++index) {
+        if (std::find(missing.begin(), missing.end(), index) != missing.end())
+            series.addMissing();
+        else
+            series.add(testsupport::shifted(picture, index % 3 - 1, index % 2, 1,
+                                            static_cast<std::uint32_t>(index)));
+    }
+}
+
+Tellvar::RunPlan planFor(const Series& series, int searchPerimeter, int threadCount,
+                         bool smallImage) {
+    Tellvar::RunPlan plan;
+    plan.filePaths = series.paths.data();
+    plan.imageCount = static_cast<int>(series.paths.size());
+    plan.searchPerimeter = searchPerimeter;
+    plan.threadCount = threadCount;
+    plan.smallImage = smallImage;
+    return plan;
+}
+
+const Picture& sharedStarField(int width, int height, std::uint32_t seed) {
+    static std::mutex mutex;
+    static std::map<std::tuple<int, int, std::uint32_t>, Picture> fields;
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto key = std::make_tuple(width, height, seed);
+    auto found = fields.find(key);
+    if (found == fields.end())
+        found = fields.emplace(key, testsupport::makeStarField(width, height, seed)).first;
+    return found->second;
 }
 
 }  // namespace proctest

@@ -4,6 +4,7 @@
 // bottom-up and top-down runs can be compared pixel for pixel.
 
 #include "Brennock/MainProcessor.h"
+#include "Brennock/RunLoop.h"
 #include "InputFormats.h"
 #include "TestImages.h"
 
@@ -66,5 +67,18 @@ struct Rect {
 // A processor for the series' format and files.
 std::unique_ptr<Tellvar::MainProcessor> makeProcessor(Series& series, Rect rect,
                                                       bool stack = false);
+
+// Adds count frames, each one star field of width x height (seed) shifted
+// by up to a pixel each way, with a little noise; the indices in missing
+// get no file.
+void addShiftedFrames(Series& series, int width, int height, int count, std::uint32_t seed,
+                      const std::vector<int>& missing = {});
+
+// A plan for every image of the series, reference frame first.
+Tellvar::RunPlan planFor(const Series& series, int searchPerimeter, int threadCount,
+                         bool smallImage = false);
+
+// A star field made once per process, for the tests that share it.
+const testsupport::Picture& sharedStarField(int width, int height, std::uint32_t seed);
 
 }  // namespace proctest
