@@ -1,9 +1,9 @@
 // The correlation kernels on AVX2 lanes; the build compiles this file alone
 // with -mavx2, and the dispatch runs it only where the processor has AVX2.
 
-#include "CorrelationKernels.h"
-#include "KernelLanesAvx2.h"
-#include "KernelLanesScalar.h"
+#include "registration/kernels/CorrelationKernels.h"
+#include "registration/kernels/KernelLanesAvx2.h"
+#include "registration/kernels/KernelLanesScalar.h"
 
 namespace Tellvar {
 namespace detail {
@@ -24,4 +24,4 @@ constexpr SimdLevel kLevel = SimdLevel::Avx2;
 }  // namespace Tellvar
 
 #define TELLVAR_KERNEL_LEVEL avx2
-#include "CorrelationKernels.simd.h"
+#include "registration/kernels/CorrelationKernels.simd.h"

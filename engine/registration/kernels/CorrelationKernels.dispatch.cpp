@@ -5,7 +5,7 @@
 // A build with TELLVAR_VECTOR_KERNELS has the SSE2 and AVX2 sets beside the
 // scalar one (x86-64, unless configured with TELLVAR_SCALAR_KERNELS).
 
-#include "CorrelationKernels.h"
+#include "registration/kernels/CorrelationKernels.h"
 
 #include <algorithm>
 

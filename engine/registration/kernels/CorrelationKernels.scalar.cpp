@@ -1,7 +1,7 @@
 // The correlation kernels in portable code: one lane of everything.
 
-#include "CorrelationKernels.h"
-#include "KernelLanesScalar.h"
+#include "registration/kernels/CorrelationKernels.h"
+#include "registration/kernels/KernelLanesScalar.h"
 
 namespace Tellvar {
 namespace detail {
@@ -20,4 +20,4 @@ constexpr SimdLevel kLevel = SimdLevel::Scalar;
 }  // namespace Tellvar
 
 #define TELLVAR_KERNEL_LEVEL scalar
-#include "CorrelationKernels.simd.h"
+#include "registration/kernels/CorrelationKernels.simd.h"

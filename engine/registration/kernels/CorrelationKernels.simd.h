@@ -20,7 +20,7 @@
 // compiled for AVX2 could be merged at link time with the same one used by
 // code that runs on any processor.
 
-#include "CorrelationKernels.h"
+#include "registration/kernels/CorrelationKernels.h"
 
 #ifndef TELLVAR_KERNEL_LEVEL
 #error "Include this file from a level's source, after naming its lanes"

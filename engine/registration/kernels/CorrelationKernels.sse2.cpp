@@ -1,9 +1,9 @@
 // The correlation kernels on SSE2 lanes; the build compiles this file with
 // -msse2.
 
-#include "CorrelationKernels.h"
-#include "KernelLanesScalar.h"
-#include "KernelLanesSse2.h"
+#include "registration/kernels/CorrelationKernels.h"
+#include "registration/kernels/KernelLanesScalar.h"
+#include "registration/kernels/KernelLanesSse2.h"
 
 namespace Tellvar {
 namespace detail {
@@ -22,4 +22,4 @@ constexpr SimdLevel kLevel = SimdLevel::Sse2;
 }  // namespace Tellvar
 
 #define TELLVAR_KERNEL_LEVEL sse2
-#include "CorrelationKernels.simd.h"
+#include "registration/kernels/CorrelationKernels.simd.h"

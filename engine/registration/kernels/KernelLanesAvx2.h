@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "KernelLanesSse2.h"
+#include "registration/kernels/KernelLanesSse2.h"
 
 namespace Tellvar {
 namespace detail {
