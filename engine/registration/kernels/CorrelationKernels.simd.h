@@ -59,8 +59,11 @@ void dotGroup(const std::int16_t* patch, std::size_t patchStride, const std::int
               const std::ptrdiff_t* rowOffsets, int length, int rows, std::uint64_t* out) {
     using Step = DotSamples;
     using TailStep = DotTailSamples;
-    // Only a level whose step is wider than the length multiple has a tail.
-    constexpr bool kMayHaveTail = TailStep::kCount < Step::kCount;
+    // Lengths are multiples of kDotLengthMultiple: only a level whose step
+    // is wider has a tail, of exactly that many samples.
+    constexpr bool kMayHaveTail = Step::kCount > kDotLengthMultiple;
+    static_assert(!kMayHaveTail || TailStep::kCount == kDotLengthMultiple,
+                  "a tail step covers the rest of a row");
     const int wide = length / Step::kCount * Step::kCount;
     const bool tailStep = kMayHaveTail && wide != length;
     const int flushEvery = rowsPerFlush(wide / Step::kCount + (tailStep ? 1 : 0));
