@@ -5,6 +5,7 @@
 //   brennock_make_series --out DIR --count N [--width W] [--height H]
 //                        [--format jpeg|bmp|tiff] [--seed S]
 
+#include "InputFormats.h"
 #include "TestImages.h"
 
 #include <cstdio>
@@ -15,7 +16,7 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    std::string out, format = "jpeg";
+    std::string out, formatName = "jpeg";
     int count = 0, width = 1600, height = 1200;
     unsigned seed = 1;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -29,15 +30,13 @@ int main(int argc, char** argv) {
         else if (arg == "--height")
             height = std::atoi(argv[i + 1]);
         else if (arg == "--format")
-            format = argv[i + 1];
+            formatName = argv[i + 1];
         else if (arg == "--seed")
             seed = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
     }
-    const std::string extension = format == "bmp"    ? ".bmp"
-                                  : format == "tiff" ? ".tif"
-                                  : format == "jpeg" ? ".jpg"
-                                                     : "";
-    if (out.empty() || count < 1 || width < 1 || height < 1 || extension.empty()) {
+    testsupport::Format format = testsupport::Format::Jpeg;
+    if (out.empty() || count < 1 || width < 1 || height < 1 ||
+        !testsupport::parseFormatName(formatName, &format)) {
         std::fprintf(stderr,
                      "usage: brennock_make_series --out DIR --count N [--width W] [--height H] "
                      "[--format jpeg|bmp|tiff] [--seed S]\n");
@@ -54,16 +53,11 @@ int main(int argc, char** argv) {
             const int dy = index == 0 ? 0 : shift(random);
             const testsupport::Picture frame =
                 index == 0 ? sky : testsupport::shifted(sky, dx, dy, 2, seed + index);
-            char name[32];
-            std::snprintf(name, sizeof name, "frame%03d", index);
-            const std::string path = out + "/" + name + extension;
-            if (format == "bmp")
-                testsupport::writeBmp24(path, frame);
-            else if (format == "tiff")
-                testsupport::writeTiffRgb8(path, frame);
-            else
-                testsupport::writeJpeg(path, frame, 95);
-            shifts << name << extension << ' ' << dx << ' ' << dy << '\n';
+            char stem[32];
+            std::snprintf(stem, sizeof stem, "frame%03d", index);
+            const std::string name = testsupport::inputFileName(stem, format);
+            testsupport::writeInput(out + "/" + name, frame, format);
+            shifts << name << ' ' << dx << ' ' << dy << '\n';
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "brennock_make_series: %s\n", error.what());

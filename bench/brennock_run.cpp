@@ -16,11 +16,9 @@
 // over that. --repeat K alternates run and baseline K times and reports the
 // fastest of each, which damps the noise of a busy machine.
 
-#include "BMP.h"
-#include "JPEG.h"
-#include "MainProcessor.h"
-#include "RunLoop.h"
-#include "TIFF.h"
+#include "Brennock/CodecForType.h"
+#include "Brennock/MainProcessor.h"
+#include "Brennock/RunLoop.h"
 
 #include <algorithm>
 #include <atomic>
@@ -99,12 +97,6 @@ bool parseOptions(int argc, char** argv, Options* options) {
         }
     }
     return haveType && haveCrop && havePerimeter && haveOut && !options->paths.empty();
-}
-
-std::unique_ptr<Tellvar::Brennock> codecFor(int typeCode) {
-    if (typeCode == 1022) return std::make_unique<Tellvar::BMP>();
-    if (typeCode == 1025) return std::make_unique<Tellvar::TIF>();
-    return std::make_unique<Tellvar::JPEG>();
 }
 
 std::string baseName(const std::string& path) {
@@ -253,7 +245,7 @@ Baseline timeBaseline(const Options& options, const std::vector<std::string>& na
     std::vector<std::thread> threads;
     for (int t = 0; t < options.threads; ++t)
         threads.emplace_back([&] {
-            const std::unique_ptr<Tellvar::Brennock> codec = codecFor(options.typeCode);
+            const std::unique_ptr<Tellvar::Brennock> codec = Tellvar::makeCodec(options.typeCode);
             for (int index = next++; index < count; index = next++)
                 if (!readAndWriteCrop(*codec, options, names, folder, index)) failed = true;
         });
@@ -262,7 +254,7 @@ Baseline timeBaseline(const Options& options, const std::vector<std::string>& na
     baseline.queueCpuSeconds = processCpuSeconds() - cpuStart;
 
     // The run reads its reference alone before the first batch.
-    const std::unique_ptr<Tellvar::Brennock> codec = codecFor(options.typeCode);
+    const std::unique_ptr<Tellvar::Brennock> codec = Tellvar::makeCodec(options.typeCode);
     start = std::chrono::steady_clock::now();
     if (!readAndWriteCrop(*codec, options, names, folder, 0)) failed = true;
     for (int first = 1; first < count; first += options.threads) {
@@ -275,6 +267,44 @@ Baseline timeBaseline(const Options& options, const std::vector<std::string>& na
     }
     baseline.batchedSeconds = failed ? -1.0 : secondsSince(start);
     return baseline;
+}
+
+// The fastest of options.repeat rounds of the run and, when asked, of the
+// baseline. False when a round failed; the failure has been printed.
+bool timeRounds(const Options& options, bool smallImage, std::vector<std::string>& names,
+                RunTiming* best, Baseline* bestBaseline) {
+    for (int round = 0; round < options.repeat; ++round) {
+        const RunTiming timing = timeRun(options, smallImage, names);
+        if (!timing.success) return false;
+        if (round == 0 || timing.seconds < best->seconds) *best = timing;
+        if (!options.baseline) continue;
+        const Baseline baseline = timeBaseline(options, names);
+        if (baseline.queueSeconds < 0 || baseline.batchedSeconds < 0) {
+            std::printf("failed: the baseline could not read or write a frame\n");
+            return false;
+        }
+        if (round == 0 || baseline.queueSeconds < bestBaseline->queueSeconds) {
+            bestBaseline->queueSeconds = baseline.queueSeconds;
+            bestBaseline->queueCpuSeconds = baseline.queueCpuSeconds;
+        }
+        if (round == 0 || baseline.batchedSeconds < bestBaseline->batchedSeconds)
+            bestBaseline->batchedSeconds = baseline.batchedSeconds;
+    }
+    return true;
+}
+
+void printReport(const Options& options, const RunTiming& best, const Baseline& bestBaseline) {
+    std::printf("frames: %d seconds: %.3f frames_per_second: %.2f threads: %d cpu_seconds: %.3f\n",
+                best.imagesHandedOut, best.seconds,
+                best.seconds > 0 ? best.imagesHandedOut / best.seconds : 0.0, options.threads,
+                best.cpuSeconds);
+    if (options.baseline)
+        std::printf(
+            "baseline_queue_seconds: %.3f (cpu_seconds: %.3f) run_over_queue: %.3f\n"
+            "baseline_batched_seconds: %.3f run_over_batched: %.3f\n",
+            bestBaseline.queueSeconds, bestBaseline.queueCpuSeconds,
+            best.seconds / bestBaseline.queueSeconds, bestBaseline.batchedSeconds,
+            best.seconds / bestBaseline.batchedSeconds);
 }
 
 }  // namespace
@@ -293,7 +323,8 @@ int main(int argc, char** argv) {
     // The desktop program decides the small-image path from the reference's size.
     int width = 0, height = 0;
     std::string error;
-    if (!codecFor(options.typeCode)->sizeChecker(&width, &height, options.paths[0], &error)) {
+    if (!Tellvar::makeCodec(options.typeCode)
+             ->sizeChecker(&width, &height, options.paths[0], &error)) {
         std::printf("failed: %s: %s\n", options.paths[0].c_str(), oneLine(error).c_str());
         return 1;
     }
@@ -304,35 +335,7 @@ int main(int argc, char** argv) {
 
     RunTiming best;
     Baseline bestBaseline;
-    for (int round = 0; round < options.repeat; ++round) {
-        const RunTiming timing = timeRun(options, smallImage, names);
-        if (!timing.success) return 1;
-        if (round == 0 || timing.seconds < best.seconds) best = timing;
-        if (options.baseline) {
-            const Baseline baseline = timeBaseline(options, names);
-            if (baseline.queueSeconds < 0 || baseline.batchedSeconds < 0) {
-                std::printf("failed: the baseline could not read or write a frame\n");
-                return 1;
-            }
-            if (round == 0 || baseline.queueSeconds < bestBaseline.queueSeconds) {
-                bestBaseline.queueSeconds = baseline.queueSeconds;
-                bestBaseline.queueCpuSeconds = baseline.queueCpuSeconds;
-            }
-            if (round == 0 || baseline.batchedSeconds < bestBaseline.batchedSeconds)
-                bestBaseline.batchedSeconds = baseline.batchedSeconds;
-        }
-    }
-
-    std::printf("frames: %d seconds: %.3f frames_per_second: %.2f threads: %d cpu_seconds: %.3f\n",
-                best.imagesHandedOut, best.seconds,
-                best.seconds > 0 ? best.imagesHandedOut / best.seconds : 0.0, options.threads,
-                best.cpuSeconds);
-    if (options.baseline)
-        std::printf(
-            "baseline_queue_seconds: %.3f (cpu_seconds: %.3f) run_over_queue: %.3f\n"
-            "baseline_batched_seconds: %.3f run_over_batched: %.3f\n",
-            bestBaseline.queueSeconds, bestBaseline.queueCpuSeconds,
-            best.seconds / bestBaseline.queueSeconds, bestBaseline.batchedSeconds,
-            best.seconds / bestBaseline.batchedSeconds);
+    if (!timeRounds(options, smallImage, names, &best, &bestBaseline)) return 1;
+    printReport(options, best, bestBaseline);
     return 0;
 }

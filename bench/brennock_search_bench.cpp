@@ -2,18 +2,20 @@
 // crop and a perimeter of 10; reading and writing files are excluded. Run it
 // on one core (taskset -c N) for the single-core figures.
 //
-//   searchOneFrame/Fast       the product's search, fastest instruction set
-//   searchOneFrame/Reference  the straightforward search it replaced
-//   scanStage/coarse_<level>  the coarse scan alone, per instruction set
-//   scanStage/fine_<level>    the fine scan alone, per instruction set
+//   searchOneFrame/Fast          the product's search, fastest instruction set
+//   searchOneFrame/Fast_<level>  the same on one instruction set's kernels
+//   searchOneFrame/Reference     the straightforward search it replaced
+//   scanStage/coarse_<level>     the coarse scan alone, per instruction set
+//   scanStage/fine_<level>       the fine scan alone, per instruction set
 //
 // Every iteration checks that the search found the shifted crop, so a fast
 // but wrong search cannot report a figure.
 
-#include "CorrelationKernels.h"
-#include "MainProcessor.h"
-#include "MainProcessorInternal.h"
+#include "Brennock/MainProcessor.h"
+#include "Brennock/TypeCodes.h"
 #include "TestImages.h"
+#include "processor/ProcessorAccess.h"
+#include "registration/CoarseToFine.h"
 
 #include <benchmark/benchmark.h>
 
@@ -44,7 +46,8 @@ struct Scene {
         // The frame as the JPEG and TIFF readers deliver it: top-down RGB.
         frame = testsupport::shifted(sky, kShiftX, kShiftY, 2, 2);
         processor = std::make_unique<Tellvar::MainProcessor>(
-            kCropX, kCropY, kCropWidth, kCropHeight, names, dir.path(), 1025, false);
+            kCropX, kCropY, kCropWidth, kCropHeight, names, dir.path(), Tellvar::kTypeCodeTiff,
+            false);
         if (!processor->setReferenceFrame(dir.file(names[0]), &error)) processor.reset();
     }
     Tellvar::detail::BufferView view() const {
@@ -62,13 +65,27 @@ void reportRate(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-void searchOneFrame(benchmark::State& state, SearchMethod method) {
-    const Scene& s = scene();
-    if (!s.processor) {
-        state.SkipWithError(s.error.c_str());
-        return;
+// False, with the benchmark skipped, when the scene could not be set up or
+// the level's kernels cannot run here.
+bool ready(benchmark::State& state, SimdLevel level) {
+    if (!scene().processor) {
+        state.SkipWithError(scene().error.c_str());
+        return false;
     }
+    if (!Tellvar::detail::simdLevelSupported(level)) {
+        state.SkipWithError("this build or processor lacks the instruction set");
+        return false;
+    }
+    return true;
+}
+
+// The whole search of one frame with the given scan, on the given level's
+// kernels.
+void searchOneFrame(benchmark::State& state, SearchMethod method, SimdLevel level) {
+    if (!ready(state, level)) return;
+    const Scene& s = scene();
     Tellvar::detail::ProcessorAccess::setSearchMethod(*s.processor, method);
+    Tellvar::detail::ProcessorAccess::setKernelLevel(*s.processor, level);
     for (auto _ : state) {
         const Tellvar::detail::Placement placement =
             Tellvar::detail::locateCrop(*s.processor, s.view(), kPerimeter);
@@ -80,20 +97,15 @@ void searchOneFrame(benchmark::State& state, SearchMethod method) {
         benchmark::DoNotOptimize(placement.inFrame);
     }
     Tellvar::detail::ProcessorAccess::setSearchMethod(*s.processor, SearchMethod::Fast);
+    Tellvar::detail::ProcessorAccess::setKernelLevel(*s.processor,
+                                                     Tellvar::detail::fastestSimdLevel());
     reportRate(state);
 }
 
 // One stage of the search on its own buffer, with a given instruction set.
 void scanStage(benchmark::State& state, SimdLevel level, bool coarse) {
+    if (!ready(state, level)) return;
     const Scene& s = scene();
-    if (!s.processor) {
-        state.SkipWithError(s.error.c_str());
-        return;
-    }
-    if (!Tellvar::detail::simdLevelSupported(level)) {
-        state.SkipWithError("this processor lacks the instruction set");
-        return;
-    }
     const Tellvar::detail::Placement placement =
         Tellvar::detail::locateCrop(*s.processor, s.view(), kPerimeter);
     const Tellvar::detail::CoarseFrame coarseFrame = Tellvar::detail::makeCoarseFrame(s.view());
@@ -124,10 +136,19 @@ void scanStage(benchmark::State& state, SimdLevel level, bool coarse) {
 
 }  // namespace
 
-BENCHMARK_CAPTURE(searchOneFrame, Fast, SearchMethod::Fast)
+BENCHMARK_CAPTURE(searchOneFrame, Fast, SearchMethod::Fast, Tellvar::detail::fastestSimdLevel())
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK_CAPTURE(searchOneFrame, Reference, SearchMethod::Reference)
+BENCHMARK_CAPTURE(searchOneFrame, Fast_Avx2, SearchMethod::Fast, SimdLevel::Avx2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(searchOneFrame, Fast_Sse2, SearchMethod::Fast, SimdLevel::Sse2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(searchOneFrame, Fast_Scalar, SearchMethod::Fast, SimdLevel::Scalar)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(searchOneFrame, Reference, SearchMethod::Reference, SimdLevel::Scalar)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK_CAPTURE(scanStage, coarse_Avx2, SimdLevel::Avx2, true)->Unit(benchmark::kMillisecond);

@@ -1,8 +1,8 @@
 #include "AutoCrop.h"
 
 #include "EngineText.h"
-#include "MainProcessor.h"
-#include "RunLoop.h"
+#include "Brennock/MainProcessor.h"
+#include "Brennock/RunLoop.h"
 
 #include <wx/dialog.h>
 #include <wx/event.h>

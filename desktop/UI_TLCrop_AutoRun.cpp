@@ -11,6 +11,8 @@
 #include "UI_ConfDialog.h"
 #include "UI_ProgressDialog.h"
 
+#include "Brennock/TypeCodes.h"
+
 #include <wx/msgdlg.h>
 
 #include <future>
@@ -25,9 +27,9 @@ constexpr int kSmallImageWidth = 320;
 constexpr int kSmallImageHeight = 240;
 
 int engineTypeCode(const wxString& inputExtension) {
-    if (inputExtension == "BMP") return 1022;
-    if (inputExtension == "TIF") return 1025;
-    return 1021;
+    if (inputExtension == "BMP") return Tellvar::kTypeCodeBmp;
+    if (inputExtension == "TIF") return Tellvar::kTypeCodeTiff;
+    return Tellvar::kTypeCodeJpeg;
 }
 
 // The run's files in the engine's encoding, reference frame first, and the

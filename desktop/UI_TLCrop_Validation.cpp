@@ -4,7 +4,7 @@
 
 #include "UI_TLCrop.h"
 
-#include "Brennock.h"
+#include "Brennock/Brennock.h"
 #include "SpecialFile.h"
 #include "ValidationSupport.h"
 

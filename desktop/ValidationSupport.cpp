@@ -1,8 +1,8 @@
 #include "ValidationSupport.h"
 
-#include "BMP.h"
-#include "JPEG.h"
-#include "TIFF.h"
+#include "Brennock/BMP.h"
+#include "Brennock/JPEG.h"
+#include "Brennock/TIFF.h"
 
 std::unique_ptr<Tellvar::Brennock> makeValidationCodec(const wxString& inputExtension) {
     switch (inputFormatOf(inputExtension)) {

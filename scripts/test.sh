@@ -14,6 +14,14 @@ cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release -j "$jobs"
 (cd build/release && ctest --output-on-failure -j "$jobs")
 
+echo "== Scalar kernels only: the engine built without its vector kernels =="
+# Every kernel level gives the same results; this build keeps the portable
+# one whole, as machines without SSE2 or AVX2 run it.
+cmake -S . -B build/scalar -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELLVAR_SCALAR_KERNELS=ON \
+  -DTELLVAR_BUILD_DESKTOP=OFF -DTELLVAR_BUILD_BENCH=OFF >/dev/null
+cmake --build build/scalar -j "$jobs" --target brennock_processor_tests
+build/scalar/tests/engine/brennock_processor_tests --gtest_color=no --gtest_brief=1
+
 echo "== Sanitizer build (clang, address + undefined, fuzz targets, instrumented codec libraries) =="
 # libjpeg-turbo and libtiff are instrumented copies built from Debian's
 # source packages of the installed versions (once; cached in build/).

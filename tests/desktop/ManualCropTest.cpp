@@ -7,7 +7,7 @@
 #include "GuiTestSupport.h"
 #include "ManualOutput.h"
 #include "ManualPass.h"
-#include "TIFF.h"
+#include "Brennock/TIFF.h"
 #include "UI_ConfDialog.h"
 #include "UI_SetCropArea.h"
 #include "UI_TLCrop.h"

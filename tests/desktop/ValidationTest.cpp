@@ -5,8 +5,8 @@
 
 #include "CommandNumbers.h"
 #include "GuiTestSupport.h"
-#include "JPEG.h"
-#include "TIFF.h"
+#include "Brennock/JPEG.h"
+#include "Brennock/TIFF.h"
 #include "UI_TLCrop.h"
 #include "ValidationSupport.h"
 

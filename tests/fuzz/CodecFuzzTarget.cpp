@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <string>
 
-#include "BMP.h"
-#include "JPEG.h"
-#include "TIFF.h"
+#include "Brennock/BMP.h"
+#include "Brennock/JPEG.h"
+#include "Brennock/TIFF.h"
 
 #if defined(FUZZ_CODEC_BMP)
 using Codec = Tellvar::BMP;

@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "BMP.h"
+#include "Brennock/BMP.h"
 #include "InputFormats.h"
-#include "MainProcessor.h"
+#include "Brennock/MainProcessor.h"
 #include "RunInput.h"
-#include "RunLoop.h"
-#include "TIFF.h"
+#include "Brennock/RunLoop.h"
+#include "Brennock/TIFF.h"
 #include "TestImages.h"
 
 namespace {
@@ -88,6 +88,53 @@ int valueOf(const runfuzz::Value& value, int frame, Field field) {
     return value.fold(frame);
 }
 
+// The run's input files in folder, reference frame first.
+struct RunFiles {
+    std::vector<std::string> names, paths;
+};
+
+RunFiles writeInputs(const RunInput& input, const std::string& folder, Format format) {
+    const int width = input.frameWidth(), height = input.frameHeight();
+    const Picture reference = input.flags & runfuzz::FlatReference
+                                  ? flat(width, height, static_cast<std::uint8_t>(input.seed))
+                                  : testsupport::makeStarField(width, height, input.seed);
+    RunFiles files;
+    for (int i = 0; i < input.imageCount(); ++i) {
+        files.names.push_back(testsupport::inputFileName("frame" + std::to_string(i), format));
+        files.paths.push_back(folder + "/" + files.names.back());
+        if (i == 0)
+            testsupport::writeInput(files.paths[0], reference, format);
+        else
+            writeFrame(files.paths[i], input, input.frames[i - 1], reference, format);
+    }
+    return files;
+}
+
+// Every crop is there, at the crop's size, in the codec's output format,
+// and so is the stack when one was asked for and could be written.
+void checkOutputs(Tellvar::MainProcessor& processor, const RunInput& input, Format format) {
+    std::unique_ptr<Tellvar::Brennock> reader;
+    if (format == Format::Bmp)
+        reader = std::make_unique<Tellvar::BMP>();
+    else
+        reader = std::make_unique<Tellvar::TIF>();
+    const std::string extension = testsupport::outputExtension(format);
+    auto expectCrop = [&](const std::string& path) {
+        int w = 0, h = 0;
+        std::string error;
+        check(reader->sizeChecker(&w, &h, path + extension, &error), "a crop is missing");
+        check(w == processor.cropWidth && h == processor.cropHeight, "a crop of the wrong size");
+    };
+    for (int i = 0; i < input.imageCount(); ++i) expectCrop(processor.getFileName(i));
+    if (input.flags & runfuzz::Stacking) {
+        std::string error;
+        if (processor.StackImages(input.imageCount(), &error))
+            expectCrop(processor.getFileName(-1));
+        else
+            check(!error.empty(), "a failed stack without a message");
+    }
+}
+
 // One run in an empty folder; the invariants abort the process when broken.
 void run(const RunInput& input, const std::string& folder) {
     static const Format kFormats[] = {Format::Bmp, Format::Tiff, Format::Jpeg};
@@ -97,27 +144,14 @@ void run(const RunInput& input, const std::string& folder) {
 
     const std::string outputs = folder + "/out";
     fs::create_directory(outputs);
-    const Picture reference = input.flags & runfuzz::FlatReference
-                                  ? flat(width, height, static_cast<std::uint8_t>(input.seed))
-                                  : testsupport::makeStarField(width, height, input.seed);
-    std::vector<std::string> names, paths;
-    for (int i = 0; i < count; ++i) {
-        names.push_back(testsupport::inputFileName("frame" + std::to_string(i), format));
-        paths.push_back(folder + "/" + names.back());
-        if (i == 0)
-            testsupport::writeInput(paths[0], reference, format);
-        else
-            writeFrame(paths[i], input, input.frames[i - 1], reference, format);
-    }
-
-    const int cropWidth = valueOf(input.cropWidth, width, CropWidth);
-    const int cropHeight = valueOf(input.cropHeight, height, CropHeight);
-    Tellvar::MainProcessor processor(valueOf(input.cropX, width, CropX),
-                                     valueOf(input.cropY, height, CropY), cropWidth, cropHeight,
-                                     names.data(), outputs, testsupport::typeCode(format),
-                                     (input.flags & runfuzz::Stacking) != 0);
+    RunFiles files = writeInputs(input, folder, format);
+    Tellvar::MainProcessor processor(
+        valueOf(input.cropX, width, CropX), valueOf(input.cropY, height, CropY),
+        valueOf(input.cropWidth, width, CropWidth), valueOf(input.cropHeight, height, CropHeight),
+        files.names.data(), outputs, testsupport::typeCode(format),
+        (input.flags & runfuzz::Stacking) != 0);
     Tellvar::RunPlan plan;
-    plan.filePaths = paths.data();
+    plan.filePaths = files.paths.data();
     plan.imageCount = count;
     plan.searchPerimeter = valueOf(input.perimeter, 20, Perimeter);
     plan.threadCount = input.threads % 5;
@@ -134,28 +168,7 @@ void run(const RunInput& input, const std::string& folder) {
     check(result.message.empty() && result.failedImages.empty(), "a completed run with failures");
     check(result.imagesHandedOut == count, "a completed run that skipped images");
     processor.cleanReference();
-
-    // Every crop is there, at the crop's size, in the codec's output format.
-    std::unique_ptr<Tellvar::Brennock> reader;
-    if (format == Format::Bmp)
-        reader = std::make_unique<Tellvar::BMP>();
-    else
-        reader = std::make_unique<Tellvar::TIF>();
-    const std::string extension = testsupport::outputExtension(format);
-    auto expectCrop = [&](const std::string& path) {
-        int w = 0, h = 0;
-        std::string error;
-        check(reader->sizeChecker(&w, &h, path + extension, &error), "a crop is missing");
-        check(w == cropWidth && h == cropHeight, "a crop of the wrong size");
-    };
-    for (int i = 0; i < count; ++i) expectCrop(processor.getFileName(i));
-    if (input.flags & runfuzz::Stacking) {
-        std::string error;
-        if (processor.StackImages(count, &error))
-            expectCrop(processor.getFileName(-1));
-        else
-            check(!error.empty(), "a failed stack without a message");
-    }
+    checkOutputs(processor, input, format);
 }
 
 // Runs INT_MAX, INT_MIN and -1 in each field, and in both sizes at once (a

@@ -1,5 +1,7 @@
 #include "InputFormats.h"
 
+#include "Brennock/TypeCodes.h"
+
 namespace testsupport {
 
 const char* formatName(Format format) {
@@ -11,13 +13,25 @@ const char* formatName(Format format) {
     return "?";
 }
 
+bool parseFormatName(const std::string& name, Format* format) {
+    for (Format candidate : {Format::Bmp, Format::Tiff, Format::Jpeg}) {
+        std::string lower = formatName(candidate);
+        for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        if (name == lower) {
+            *format = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
 int typeCode(Format format) {
     switch (format) {
-        case Format::Bmp: return 1022;
-        case Format::Tiff: return 1025;
-        case Format::Jpeg: return 1021;
+        case Format::Bmp: return Tellvar::kTypeCodeBmp;
+        case Format::Tiff: return Tellvar::kTypeCodeTiff;
+        case Format::Jpeg: return Tellvar::kTypeCodeJpeg;
     }
-    return 1021;
+    return Tellvar::kTypeCodeJpeg;
 }
 
 std::string outputExtension(Format format) {

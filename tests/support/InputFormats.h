@@ -11,6 +11,10 @@ namespace testsupport {
 enum class Format { Bmp, Tiff, Jpeg };
 
 const char* formatName(Format format);
+// The format a lower-case name ("bmp", "tiff", "jpeg") names; false for
+// any other name.
+bool parseFormatName(const std::string& name, Format* format);
+// The engine type code that chooses the format's codec.
 int typeCode(Format format);
 // Extension the engine's codec gives a saved crop of this input format.
 std::string outputExtension(Format format);

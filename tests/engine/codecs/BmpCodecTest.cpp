@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "BMP.h"
+#include "Brennock/BMP.h"
 #include "CodecTestHelpers.h"
 #include "TestImages.h"
 

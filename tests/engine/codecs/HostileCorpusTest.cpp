@@ -17,11 +17,11 @@
 #include <thread>
 #include <vector>
 
-#include "BMP.h"
+#include "Brennock/BMP.h"
 #include "CodecTestHelpers.h"
 #include "HostileFiles.h"
-#include "JPEG.h"
-#include "TIFF.h"
+#include "Brennock/JPEG.h"
+#include "Brennock/TIFF.h"
 #include "TestImages.h"
 
 namespace {

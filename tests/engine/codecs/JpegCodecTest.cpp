@@ -14,7 +14,7 @@
 // clang-format on
 
 #include "CodecTestHelpers.h"
-#include "JPEG.h"
+#include "Brennock/JPEG.h"
 #include "TestImages.h"
 
 using codectest::errorText;

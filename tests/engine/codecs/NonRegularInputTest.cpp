@@ -12,10 +12,10 @@
 #include <future>
 #include <memory>
 
-#include "BMP.h"
+#include "Brennock/BMP.h"
 #include "CodecTestHelpers.h"
-#include "JPEG.h"
-#include "TIFF.h"
+#include "Brennock/JPEG.h"
+#include "Brennock/TIFF.h"
 #include "TestImages.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "CodecTestHelpers.h"
-#include "TIFF.h"
+#include "Brennock/TIFF.h"
 #include "TestImages.h"
 #include "TiffBuilder.h"
 #include "TiffLayouts.h"

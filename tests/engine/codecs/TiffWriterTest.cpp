@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "CodecTestHelpers.h"
-#include "JPEG.h"
-#include "TIFF.h"
+#include "Brennock/JPEG.h"
+#include "Brennock/TIFF.h"
 #include "TestImages.h"
 
 using codectest::errorText;

@@ -1,7 +1,8 @@
 // The vector kernels against plain loops: every instruction set this
 // processor has must give exactly the plain loops' numbers.
 
-#include "CorrelationKernels.h"
+#include "KernelLevels.h"
+#include "registration/kernels/CorrelationKernels.h"
 
 #include <gtest/gtest.h>
 
@@ -15,22 +16,18 @@
 
 namespace {
 
+using kerneltest::levelName;
+using kerneltest::sameBits;
+using kerneltest::supportedLevels;
+using Tellvar::detail::kernelsFor;
 using Tellvar::detail::SimdLevel;
 
-std::vector<SimdLevel> supportedLevels() {
-    std::vector<SimdLevel> levels;
-    for (SimdLevel level : {SimdLevel::Scalar, SimdLevel::Sse2, SimdLevel::Avx2})
-        if (Tellvar::detail::simdLevelSupported(level)) levels.push_back(level);
-    return levels;
-}
-
-std::string levelName(SimdLevel level) {
-    switch (level) {
-        case SimdLevel::Scalar: return "Scalar";
-        case SimdLevel::Sse2: return "Sse2";
-        case SimdLevel::Avx2: return "Avx2";
-    }
-    return "?";
+TEST(KernelDispatch, EachLevelHandsOutItsOwnKernelsAndTheFastestIsChosen) {
+    for (SimdLevel level : kerneltest::kAllLevels)
+        EXPECT_EQ(kernelsFor(level).level,
+                  Tellvar::detail::simdLevelSupported(level) ? level : SimdLevel::Scalar)
+            << levelName(level);
+    EXPECT_EQ(Tellvar::detail::fastestSimdLevel(), supportedLevels().back());
 }
 
 // Samples laid out as the search lays them out: a patch of rows padded to
@@ -68,7 +65,7 @@ struct DotCase {
     // Patch row r against the plane's row at offsets[r].
     std::vector<std::uint64_t> run(SimdLevel level, const std::vector<std::ptrdiff_t>& offsets) const {
         std::vector<std::uint64_t> out(count, 0xDEADBEEF);
-        Tellvar::detail::rowsDotProducts(Tellvar::detail::dotKernelFunction(level),
+        Tellvar::detail::rowsDotProducts(kernelsFor(level).dot,
                                          patch.data(), patchStride, plane.data(), offsets.data(),
                                          length, rows, count, out.data());
         return out;
@@ -164,10 +161,6 @@ double referenceFormula(const Tellvar::detail::ScoreReference& reference, double
     return (products - sum * reference.sum / n) / std::sqrt(ssq * reference.ssq);
 }
 
-bool sameBits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
 // Running totals whose windows of `width` columns are the given values:
 // totals[j + width] - totals[j] == windows[j], from a random start.
 std::vector<long long> totalsOf(const std::vector<long long>& windows, int width,
@@ -208,7 +201,7 @@ TEST(ScoreKernels, GiveTheReferenceFormulasBitsInEveryLane) {
                                                         static_cast<double>(random() % 9000000)};
         for (SimdLevel level : supportedLevels()) {
             std::vector<double> scores(count);
-            Tellvar::detail::scoreKernelFunction(level)(reference, band, products.data(), count,
+            kernelsFor(level).scores(reference, band, products.data(), count,
                                                         scores.data());
             for (int j = 0; j < count; ++j) {
                 const double expected =
@@ -283,7 +276,7 @@ struct BoundCase {
             totalsOf(std::vector<long long>(kLanes, squares - tailSquares), kWidth, random);
         const std::vector<std::uint64_t> head(kLanes, headProducts);
         std::vector<double> bounds(kLanes);
-        Tellvar::detail::boundKernelFunction(level)(
+        kernelsFor(level).bounds(
             reference, tail, {sums.data(), squaresV.data(), kWidth},
             {headSums.data(), headSquares.data(), kWidth}, head.data(), kLanes, bounds.data());
         for (double b : bounds) EXPECT_TRUE(sameBits(b, bounds[0]) || std::isnan(b));

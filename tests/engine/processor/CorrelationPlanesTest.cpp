@@ -1,7 +1,9 @@
 // Column sums of the fast scan against plain loops: a band slid up and
-// down, any set of rows, and the running totals the kernels read.
+// down, any set of rows, and the running totals the kernels read, on the
+// kernels of every instruction set this processor has.
 
-#include "CorrelationPlanes.h"
+#include "KernelLevels.h"
+#include "registration/SamplePlanes.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,12 @@ namespace {
 
 using Tellvar::detail::ColumnSums;
 using Tellvar::detail::SampleRows;
+using Tellvar::detail::SimdLevel;
+
+class ColumnSumsOnLevel : public ::testing::TestWithParam<SimdLevel> {
+protected:
+    ColumnSums makeSums() const { return ColumnSums(Tellvar::detail::kernelsFor(GetParam())); }
+};
 
 // A random plane of byte samples, as extractSamples leaves them.
 SampleRows randomPlane(int width, int height, std::mt19937& random) {
@@ -43,12 +51,12 @@ void expectColumnSums(const ColumnSums& sums, const SampleRows& plane, int width
     }
 }
 
-TEST(ColumnSums, RowSetsOfAnyOrderAndWidth) {
+TEST_P(ColumnSumsOnLevel, RowSetsOfAnyOrderAndWidth) {
     std::mt19937 random(41);
     // Widths around the four- and eight-column steps, with remainders.
     for (int width : {1, 3, 4, 7, 8, 9, 16, 37}) {
         const SampleRows plane = randomPlane(width, 30, random);
-        ColumnSums sums;
+        ColumnSums sums = makeSums();
         ASSERT_TRUE(sums.allocate(width, 1));
         for (int trial = 0; trial < 6; ++trial) {
             std::vector<int> rows;
@@ -79,11 +87,12 @@ TEST(ColumnSums, RowSetsOfAnyOrderAndWidth) {
     }
 }
 
-TEST(ColumnSums, ABandSlidDownUpAndAfterARowSet) {
+TEST_P(ColumnSumsOnLevel, ABandSlidDownUpAndAfterARowSet) {
     std::mt19937 random(42);
+    // Wide enough for whole vectors of every level, with a remainder.
     const int width = 13, band = 5;
     const SampleRows plane = randomPlane(width, 40, random);
-    ColumnSums sums;
+    ColumnSums sums = makeSums();
     ASSERT_TRUE(sums.allocate(width, band));
     std::vector<int> bandRows;
     for (int r = 0; r < band; ++r) bandRows.push_back(r);
@@ -98,5 +107,9 @@ TEST(ColumnSums, ABandSlidDownUpAndAfterARowSet) {
     sums.moveTo(plane, 34);
     expectColumnSums(sums, plane, width, 34, bandRows);
 }
+
+INSTANTIATE_TEST_SUITE_P(Levels, ColumnSumsOnLevel,
+                         ::testing::ValuesIn(kerneltest::supportedLevels()),
+                         [](const auto& info) { return kerneltest::levelName(info.param); });
 
 }  // namespace

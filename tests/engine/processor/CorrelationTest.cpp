@@ -1,7 +1,8 @@
 // The coefficient and the position scan shared by all three searches.
 
-#include "MainProcessor.h"
-#include "MainProcessorInternal.h"
+#include "Brennock/MainProcessor.h"
+#include "Brennock/TypeCodes.h"
+#include "registration/PositionScan.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,7 @@ using Tellvar::detail::Position;
 class ReferenceHolder {
 public:
     ReferenceHolder(const std::vector<unsigned char>& pixels, int width, int height)
-        : processor(0, 0, width, height, names, "/out", 1025, false) {
+        : processor(0, 0, width, height, names, "/out", Tellvar::kTypeCodeTiff, false) {
         processor.refPatchFull.reset(new unsigned char[pixels.size()]);
         std::copy(pixels.begin(), pixels.end(), processor.refPatchFull.get());
         processor.refSsqFull = processor.calc_ssqX(static_cast<int>(pixels.size()), true);
@@ -39,7 +40,7 @@ TEST(Coefficient, UsesTheSampleCountAsN) {
     // any two rising samples give 1, falling ones -1.
     const unsigned char reference[] = {10, 99, 1, 20, 0, 250};
     std::string names[] = {"r.tif"};
-    MainProcessor processor(0, 0, 2, 1, names, "/out", 1025, false);
+    MainProcessor processor(0, 0, 2, 1, names, "/out", Tellvar::kTypeCodeTiff, false);
     processor.scaledCropWidth = 2;
     processor.scaledCropHeight = 1;
     processor.refPatchFull.reset(new unsigned char[6]);
@@ -82,7 +83,7 @@ TEST(Coefficient, IdenticalCandidateScoresOneAndFlatPatchesAreUndefined) {
 
 TEST(Coefficient, ScaledReferenceAndMissingPatches) {
     std::string names[] = {"r.tif"};
-    MainProcessor processor(0, 0, 2, 1, names, "/out", 1025, false);
+    MainProcessor processor(0, 0, 2, 1, names, "/out", Tellvar::kTypeCodeTiff, false);
     // Without a patch there is nothing to score and nothing to sum.
     unsigned char candidate[] = {1, 2, 3, 4, 5, 6};
     EXPECT_TRUE(std::isnan(processor.calcCoeff_Scaled(candidate)));
@@ -105,7 +106,7 @@ TEST(Coefficient, ScaledReferenceAndMissingPatches) {
     processor.calc_ssqX(INT_MIN, false);
     EXPECT_EQ(processor.refCountScaled, 0);
     for (int side : {INT_MAX, INT_MIN, -1}) {
-        MainProcessor huge(0, 0, side, side, names, "/out", 1025, false);
+        MainProcessor huge(0, 0, side, side, names, "/out", Tellvar::kTypeCodeTiff, false);
         huge.scaledCropWidth = huge.scaledCropHeight = side;
         huge.refPatchFull.reset(new unsigned char[6]{});
         huge.refPatchScaled.reset(new unsigned char[6]{});

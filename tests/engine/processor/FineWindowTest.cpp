@@ -3,8 +3,9 @@
 // perimeter was chosen; frames up to 1600 pixels wide keep the perimeter's
 // own window.
 
-#include "MainProcessor.h"
-#include "MainProcessorInternal.h"
+#include "Brennock/MainProcessor.h"
+#include "Brennock/TypeCodes.h"
+#include "registration/CoarseToFine.h"
 #include "ProcessorTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,8 @@ TEST(FineWindow, FramesUpTo1600PixelsWideKeepThePerimetersWindow) {
                 if (w + 2 * margin > W || h + 2 * margin > H) continue;
                 const int x = margin + static_cast<int>(random() % (W - w - 2 * margin + 1));
                 const int y = margin + static_cast<int>(random() % (H - h - 2 * margin + 1));
-                const MainProcessor processor(x, y, w, h, names, "/out", 1025, false);
+                const MainProcessor processor(x, y, w, h, names, "/out",
+                                              Tellvar::kTypeCodeTiff, false);
                 const int dx = static_cast<int>(random() % (2 * perimeter + 1)) - perimeter;
                 const int dy = static_cast<int>(random() % (2 * perimeter + 1)) - perimeter;
                 const Tellvar::detail::FineReach reach = Tellvar::detail::fineReach(
@@ -71,7 +73,8 @@ TEST(FineWindow, CoversTheCoarseErrorOfLargeFrames) {
         series.add(testsupport::shifted(sky, shifts.back().first, shifts.back().second, 2, 45 + i));
     }
     const int x = 481, y = 331, w = 240, h = 180;
-    MainProcessor processor(x, y, w, h, series.names.data(), series.outputFolder, 1025, false);
+    MainProcessor processor(x, y, w, h, series.names.data(), series.outputFolder,
+                            Tellvar::kTypeCodeTiff, false);
     std::string error;
     ASSERT_TRUE(processor.setReferenceFrame(series.paths[0], &error)) << error;
     for (int index = 1; index < static_cast<int>(series.paths.size()); ++index) {

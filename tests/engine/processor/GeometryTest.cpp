@@ -1,9 +1,10 @@
 // Set-up, output names, rectangle cuts, the coarse box fit and resampling.
 
-#include "BMP.h"
-#include "JPEG.h"
-#include "MainProcessor.h"
-#include "TIFF.h"
+#include "Brennock/BMP.h"
+#include "Brennock/TypeCodes.h"
+#include "Brennock/JPEG.h"
+#include "Brennock/MainProcessor.h"
+#include "Brennock/TIFF.h"
 
 #include <gtest/gtest.h>
 
@@ -38,13 +39,13 @@ int rowOf(const unsigned char* pixel) {
 
 TEST(ProcessorSetup, StoresTheWindowCornerOneBased) {
     std::string names[] = {"ref.tif"};
-    MainProcessor processor(0, 0, 40, 30, names, "/out", 1025, false);
+    MainProcessor processor(0, 0, 40, 30, names, "/out", Tellvar::kTypeCodeTiff, false);
     EXPECT_EQ(processor.cropX, 1);
     EXPECT_EQ(processor.cropY, 1);
     EXPECT_EQ(processor.cropWidth, 40);
     EXPECT_EQ(processor.cropHeight, 30);
 
-    MainProcessor example(499, 399, 200, 150, names, "/out", 1025, true);
+    MainProcessor example(499, 399, 200, 150, names, "/out", Tellvar::kTypeCodeTiff, true);
     EXPECT_EQ(example.cropX, 500);
     EXPECT_EQ(example.cropY, 400);
     EXPECT_TRUE(example.stackEnabled);
@@ -55,15 +56,15 @@ TEST(ProcessorSetup, StoresTheWindowCornerOneBased) {
 
 TEST(ProcessorSetup, TypeCodeChoosesTheCodecAndRowOrder) {
     std::string names[] = {"ref.bmp"};
-    MainProcessor bmp(0, 0, 1, 1, names, "/out", 1022, false);
+    MainProcessor bmp(0, 0, 1, 1, names, "/out", Tellvar::kTypeCodeBmp, false);
     EXPECT_NE(dynamic_cast<Tellvar::BMP*>(bmp.codec.get()), nullptr);
     EXPECT_TRUE(bmp.bottomUp);
 
-    MainProcessor tiff(0, 0, 1, 1, names, "/out", 1025, false);
+    MainProcessor tiff(0, 0, 1, 1, names, "/out", Tellvar::kTypeCodeTiff, false);
     EXPECT_NE(dynamic_cast<Tellvar::TIF*>(tiff.codec.get()), nullptr);
     EXPECT_FALSE(tiff.bottomUp);
 
-    for (int code : {1021, 0, 1023, 1024, -1, 99999}) {
+    for (int code : {Tellvar::kTypeCodeJpeg, 0, 1023, 1024, -1, 99999}) {
         MainProcessor other(0, 0, 1, 1, names, "/out", code, false);
         EXPECT_NE(dynamic_cast<Tellvar::JPEG*>(other.codec.get()), nullptr) << code;
         EXPECT_FALSE(other.bottomUp) << code;
@@ -72,7 +73,7 @@ TEST(ProcessorSetup, TypeCodeChoosesTheCodecAndRowOrder) {
 
 TEST(ProcessorSetup, OutputNames) {
     std::string names[] = {"m42.jpg", "photo.jpeg", "abc", "a.b", "x.tif", "", "abcd"};
-    MainProcessor processor(0, 0, 1, 1, names, "/data/out", 1021, false);
+    MainProcessor processor(0, 0, 1, 1, names, "/data/out", Tellvar::kTypeCodeJpeg, false);
     EXPECT_EQ(processor.getFileName(-1), "/data/out/STACK");
     EXPECT_EQ(processor.getFileName(0), "/data/out/crop_m42");
     // The last four characters go whatever they are.
@@ -90,7 +91,7 @@ protected:
     static constexpr int kWidth = 12, kHeight = 9;
     std::vector<unsigned char> source = coordinateBuffer(kWidth, kHeight);
     std::string names[1] = {"r.tif"};
-    MainProcessor processor{0, 0, 1, 1, names, "/out", 1025, false};
+    MainProcessor processor{0, 0, 1, 1, names, "/out", Tellvar::kTypeCodeTiff, false};
 
     std::unique_ptr<unsigned char[]> cut(int x, int y, int w, int h, bool flip) {
         return std::unique_ptr<unsigned char[]>(
@@ -163,7 +164,7 @@ struct FitCase {
 
 TEST(AspectRatio, FitsTheCoarseBox) {
     std::string names[] = {"r.tif"};
-    MainProcessor processor(0, 0, 1, 1, names, "/out", 1025, false);
+    MainProcessor processor(0, 0, 1, 1, names, "/out", Tellvar::kTypeCodeTiff, false);
     const FitCase cases[] = {
         {1600, 1200, 0.2, 320, 240},       {330, 240, 320.0 / 330, 320, 233},
         {1000, 900, 0.32, 320, 288},       {900, 1200, 0.2, 180, 240},
@@ -182,7 +183,7 @@ TEST(AspectRatio, FitsTheCoarseBox) {
 
 TEST(RescaleImage, SamplesByTheReciprocalRatio) {
     std::string names[] = {"r.tif"};
-    MainProcessor processor(0, 0, 1, 1, names, "/out", 1025, false);
+    MainProcessor processor(0, 0, 1, 1, names, "/out", Tellvar::kTypeCodeTiff, false);
 
     std::vector<unsigned char> wide = coordinateBuffer(1600, 200);
     double scale = -1;
@@ -204,7 +205,7 @@ TEST(RescaleImage, SamplesByTheReciprocalRatio) {
 
 TEST(RescaleImage, KeepsTheAspectAndTheRowOrder) {
     std::string names[] = {"r.tif"};
-    MainProcessor processor(0, 0, 1, 1, names, "/out", 1025, false);
+    MainProcessor processor(0, 0, 1, 1, names, "/out", Tellvar::kTypeCodeTiff, false);
     std::vector<unsigned char> source = coordinateBuffer(640, 240);
     double scale = 0;
     std::unique_ptr<unsigned char[]> half(

@@ -2,8 +2,9 @@
 // every operation gives a clear failure or a result inside the frame, and
 // no sum or product on the way overflows (the sanitizer build checks that).
 
-#include "MainProcessor.h"
-#include "MainProcessorInternal.h"
+#include "Brennock/MainProcessor.h"
+#include "Brennock/TypeCodes.h"
+#include "processor/ProcessorAccess.h"
 #include "ProcessorTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -85,8 +86,8 @@ TEST(Limits, EveryFailedCallLeavesAMessageInItsString) {
     Series series(Format::Tiff);
     series.add(testsupport::makeStarField(400, 300, 53));
     const int missing = series.addMissing();
-    MainProcessor processor(150, 120, 40, 30, series.names.data(), series.outputFolder, 1025,
-                            false);
+    MainProcessor processor(150, 120, 40, 30, series.names.data(), series.outputFolder,
+                            Tellvar::kTypeCodeTiff, false);
     std::string error;
     ASSERT_TRUE(processor.setReferenceFrame(series.paths[0], &error)) << error;
     std::string runMessage;
@@ -105,7 +106,7 @@ TEST(Limits, EveryFailedCallLeavesAMessageInItsString) {
 
 TEST(Limits, GeometryRefusesSizesNoFrameCanHave) {
     std::string names[] = {"r.tif"};
-    MainProcessor processor(0, 0, 2, 2, names, "/out", 1025, false);
+    MainProcessor processor(0, 0, 2, 2, names, "/out", Tellvar::kTypeCodeTiff, false);
     unsigned char pixels[4 * 3 * 3] = {};
     const int values[] = {INT_MIN, INT_MIN + 1, -1, 0, 2, INT_MAX - 1, INT_MAX};
     for (int a : values)

@@ -1,9 +1,10 @@
 // The run loop's preparing ahead: how many images a run has in flight,
 // which images it reads when, and that it changes no result.
 
-#include "MainProcessor.h"
+#include "Brennock/MainProcessor.h"
+#include "Brennock/TypeCodes.h"
 #include "ProcessorTestSupport.h"
-#include "RunLoop.h"
+#include "Brennock/RunLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -115,20 +116,13 @@ protected:
     // count small frames, each the first shifted a little; indices in
     // missing get no file.
     void fill(int count, const std::vector<int>& missing = {}) {
-        const Picture picture = testsupport::makeStarField(64, 48, 71);
-        for (int index = 0; index < count; ++index) {
-            if (std::find(missing.begin(), missing.end(), index) != missing.end())
-                series.addMissing();
-            else
-                series.add(testsupport::shifted(picture, index % 3 - 1, index % 2, 1,
-                                                static_cast<std::uint32_t>(index)));
-        }
+        proctest::addShiftedFrames(series, 64, 48, count, 71, missing);
     }
 
     void makeProcessor() {
         processor = std::make_unique<MainProcessor>(kCropX, kCropY, kCropWidth, kCropHeight,
                                                     series.names.data(), series.outputFolder,
-                                                    1025, false);
+                                                    Tellvar::kTypeCodeTiff, false);
         auto counting = std::make_unique<CountingCodec>(std::move(processor->codec));
         codec = counting.get();
         processor->codec = std::move(counting);
@@ -136,13 +130,8 @@ protected:
 
     Tellvar::RunResult run(int threads, Tellvar::RunCallbacks callbacks = {}) {
         if (!processor) makeProcessor();
-        Tellvar::RunPlan plan;
-        plan.filePaths = series.paths.data();
-        plan.imageCount = static_cast<int>(series.paths.size());
-        plan.searchPerimeter = 4;
-        plan.threadCount = threads;
-        plan.smallImage = true;
-        return Tellvar::runRegistration(*processor, plan, callbacks);
+        return Tellvar::runRegistration(*processor, proctest::planFor(series, 4, threads, true),
+                                        callbacks);
     }
 
     std::set<std::string> paths(int first, int end) const {

@@ -1,8 +1,8 @@
 // Registration of the reference frame: the patches, their sums, the saved
 // reference crop and the start of the stack sum.
 
-#include "MainProcessor.h"
-#include "MainProcessorInternal.h"
+#include "Brennock/MainProcessor.h"
+#include "registration/CoarseToFine.h"
 #include "ProcessorTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,19 +16,11 @@
 namespace {
 
 using proctest::Format;
+using proctest::makeProcessor;
+using proctest::Rect;
 using proctest::Series;
 using Tellvar::MainProcessor;
 using testsupport::Picture;
-
-struct Rect {
-    int x, y, width, height;  // 0-based corner, as the main window holds it
-};
-
-std::unique_ptr<MainProcessor> makeProcessor(Series& series, Rect rect, bool stack) {
-    return std::make_unique<MainProcessor>(rect.x, rect.y, rect.width, rect.height,
-                                           series.names.data(), series.outputFolder,
-                                           proctest::typeCode(series.format), stack);
-}
 
 // The patch a processor holds, as a top-down RGB picture.
 Picture patchPicture(const MainProcessor& processor) {
@@ -38,14 +30,9 @@ Picture patchPicture(const MainProcessor& processor) {
 
 class ReferenceExample : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        picture = new Picture(testsupport::makeStarField(1600, 1200, 42));
-    }
-    static void TearDownTestSuite() { delete picture; }
-    static Picture* picture;
+    const Picture* picture = &proctest::sharedStarField(1600, 1200, 42);
     static constexpr Rect kRect{499, 399, 200, 150};
 };
-Picture* ReferenceExample::picture = nullptr;
 
 TEST_F(ReferenceExample, TopDownPatchesSumsAndSavedCrop) {
     Series series(Format::Tiff);

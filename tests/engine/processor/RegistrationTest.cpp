@@ -1,8 +1,9 @@
 // Per-frame registration: frames made by shifting one picture by known
 // amounts must be cropped exactly where the reference content moved to.
 
-#include "MainProcessor.h"
-#include "MainProcessorInternal.h"
+#include "Brennock/MainProcessor.h"
+#include "processor/ProcessorAccess.h"
+#include "registration/CoarseToFine.h"
 #include "ProcessorTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,22 +17,15 @@
 namespace {
 
 using proctest::Format;
+using proctest::makeProcessor;
+using proctest::Rect;
 using proctest::Series;
 using Tellvar::MainProcessor;
 using testsupport::Picture;
 
-struct Rect {
-    int x, y, width, height;  // 0-based corner, as the main window holds it
-};
 struct Shift {
     int dx, dy;
 };
-
-std::unique_ptr<MainProcessor> makeProcessor(Series& series, Rect rect, bool stack = false) {
-    return std::make_unique<MainProcessor>(rect.x, rect.y, rect.width, rect.height,
-                                           series.names.data(), series.outputFolder,
-                                           proctest::typeCode(series.format), stack);
-}
 
 // A frame as the engine reads it, owned.
 struct EngineFrame {
@@ -102,13 +96,8 @@ void expectRegisteredAtShifts(Format format, const Picture& picture, Rect rect,
 
 class ShiftedFrames : public ::testing::TestWithParam<Format> {
 protected:
-    static void SetUpTestSuite() {
-        picture = new Picture(testsupport::makeStarField(400, 300, 21));
-    }
-    static void TearDownTestSuite() { delete picture; }
-    static Picture* picture;
+    const Picture* picture = &proctest::sharedStarField(400, 300, 21);
 };
-Picture* ShiftedFrames::picture = nullptr;
 
 TEST_P(ShiftedFrames, WellInsideTheFrame) {
     expectRegisteredAtShifts(GetParam(), *picture, {180, 140, 40, 30}, {{5, -3}, {-6, 7}}, 10);
@@ -163,13 +152,8 @@ TEST(Registration, FramesThatFitTheCoarseBoxRegisterAtScaleOne) {
 
 class SpecimenFrame : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        picture = new Picture(testsupport::makeStarField(1600, 1200, 42));
-    }
-    static void TearDownTestSuite() { delete picture; }
-    static Picture* picture;
+    const Picture* picture = &proctest::sharedStarField(1600, 1200, 42);
 };
-Picture* SpecimenFrame::picture = nullptr;
 
 TEST_F(SpecimenFrame, IdenticalFrameIsFoundAtTheReferencePlace) {
     for (Format format : {Format::Tiff, Format::Bmp}) {

@@ -1,13 +1,15 @@
-// Whole runs with the fast search against the same runs with the
-// straightforward search: every crop file and the stacked image must come
-// out byte for byte the same, for every input format (BMP frames are
-// bottom-up, JPEG and TIFF frames top-down), on the normal and on the
-// small-image path, with several threads and the frames read ahead.
+// Whole runs with the fast search, on the kernels of every instruction set
+// this processor has, against the same runs with the straightforward
+// search: every crop file and the stacked image must come out byte for
+// byte the same, for every input format (BMP frames are bottom-up, JPEG and
+// TIFF frames top-down), on the normal and on the small-image path, with
+// several threads and the frames read ahead.
 
-#include "MainProcessor.h"
-#include "MainProcessorInternal.h"
+#include "Brennock/MainProcessor.h"
+#include "KernelLevels.h"
+#include "processor/ProcessorAccess.h"
 #include "ProcessorTestSupport.h"
-#include "RunLoop.h"
+#include "Brennock/RunLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -19,31 +21,32 @@
 namespace {
 
 using proctest::Format;
+using proctest::makeProcessor;
+using proctest::Rect;
 using proctest::Series;
 using testsupport::Picture;
 using Tellvar::detail::SearchMethod;
+using Tellvar::detail::SimdLevel;
 
-struct Rect {
-    int x, y, width, height;  // 0-based corner, as the main window holds it
+// How a run searches: the straightforward scan, or the fast one on a level.
+struct Scan {
+    SearchMethod method;
+    SimdLevel level;
 };
+constexpr Scan kReferenceScan{SearchMethod::Reference, SimdLevel::Scalar};
 
 // Every output of one run: the crops in image order, then the stack.
 std::vector<std::vector<std::uint8_t>> runOutputs(const std::vector<Picture>& frames,
                                                   Format format, Rect rect, bool smallImage,
-                                                  SearchMethod method) {
+                                                  Scan scan) {
     Series series(format);
     for (const Picture& frame : frames) series.add(frame);
-    Tellvar::MainProcessor processor(rect.x, rect.y, rect.width, rect.height,
-                                     series.names.data(), series.outputFolder,
-                                     proctest::typeCode(format), true);
-    Tellvar::detail::ProcessorAccess::setSearchMethod(processor, method);
+    const std::unique_ptr<Tellvar::MainProcessor> owned = makeProcessor(series, rect, true);
+    Tellvar::MainProcessor& processor = *owned;
+    Tellvar::detail::ProcessorAccess::setSearchMethod(processor, scan.method);
+    Tellvar::detail::ProcessorAccess::setKernelLevel(processor, scan.level);
 
-    Tellvar::RunPlan plan;
-    plan.filePaths = series.paths.data();
-    plan.imageCount = static_cast<int>(series.paths.size());
-    plan.searchPerimeter = 6;
-    plan.threadCount = 2;
-    plan.smallImage = smallImage;
+    const Tellvar::RunPlan plan = proctest::planFor(series, 6, 2, smallImage);
     const Tellvar::RunResult result = Tellvar::runRegistration(processor, plan, {});
     EXPECT_EQ(result.outcome, Tellvar::RunOutcome::Completed) << result.message;
 
@@ -91,32 +94,34 @@ Rect randomRect(int width, int height, int margin, std::mt19937& random) {
             margin + static_cast<int>(random() % (height - h - 2 * margin)), w, h};
 }
 
+// A run of the frames with the rectangle, as the reference scan makes it
+// and as the fast scan makes it on every level.
+void expectSameFilesOnEveryLevel(const std::vector<Picture>& frames, Format format, Rect rect,
+                                 bool smallImage) {
+    SCOPED_TRACE("crop " + std::to_string(rect.width) + " x " + std::to_string(rect.height) +
+                 " at " + std::to_string(rect.x) + ", " + std::to_string(rect.y));
+    const auto reference = runOutputs(frames, format, rect, smallImage, kReferenceScan);
+    for (SimdLevel level : kerneltest::supportedLevels()) {
+        const auto fast = runOutputs(frames, format, rect, smallImage, {SearchMethod::Fast, level});
+        ASSERT_EQ(fast.size(), reference.size());
+        for (std::size_t i = 0; i < fast.size(); ++i)
+            EXPECT_TRUE(!fast[i].empty() && fast[i] == reference[i])
+                << kerneltest::levelName(level) << " output " << i;
+    }
+}
+
 class RunEquivalence : public ::testing::TestWithParam<Format> {};
 
 TEST_P(RunEquivalence, CoarseToFineRunsGiveTheSameFiles) {
     std::mt19937 random(40 + static_cast<int>(GetParam()));
     const std::vector<Picture> frames = randomSeries(330, 245, 5, random());
-    const Rect rect = randomRect(330, 245, 12, random);
-    SCOPED_TRACE("crop " + std::to_string(rect.width) + " x " + std::to_string(rect.height) +
-                 " at " + std::to_string(rect.x) + ", " + std::to_string(rect.y));
-    const auto fast = runOutputs(frames, GetParam(), rect, false, SearchMethod::Fast);
-    const auto reference = runOutputs(frames, GetParam(), rect, false, SearchMethod::Reference);
-    ASSERT_EQ(fast.size(), reference.size());
-    for (std::size_t i = 0; i < fast.size(); ++i)
-        EXPECT_TRUE(!fast[i].empty() && fast[i] == reference[i]) << "output " << i;
+    expectSameFilesOnEveryLevel(frames, GetParam(), randomRect(330, 245, 12, random), false);
 }
 
 TEST_P(RunEquivalence, SmallImageRunsGiveTheSameFiles) {
     std::mt19937 random(50 + static_cast<int>(GetParam()));
     const std::vector<Picture> frames = randomSeries(120, 90, 5, random());
-    const Rect rect = randomRect(120, 90, 6, random);
-    SCOPED_TRACE("crop " + std::to_string(rect.width) + " x " + std::to_string(rect.height) +
-                 " at " + std::to_string(rect.x) + ", " + std::to_string(rect.y));
-    const auto fast = runOutputs(frames, GetParam(), rect, true, SearchMethod::Fast);
-    const auto reference = runOutputs(frames, GetParam(), rect, true, SearchMethod::Reference);
-    ASSERT_EQ(fast.size(), reference.size());
-    for (std::size_t i = 0; i < fast.size(); ++i)
-        EXPECT_TRUE(!fast[i].empty() && fast[i] == reference[i]) << "output " << i;
+    expectSameFilesOnEveryLevel(frames, GetParam(), randomRect(120, 90, 6, random), true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, RunEquivalence,

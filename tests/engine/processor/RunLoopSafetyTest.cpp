@@ -3,10 +3,10 @@
 // data, paths that name no regular file), and the memory bound on frames in
 // flight.
 
-#include "MainProcessor.h"
+#include "Brennock/MainProcessor.h"
 #include "ProcessorTestSupport.h"
-#include "RunLoop.h"
-#include "RunLoopMemory.h"
+#include "Brennock/RunLoop.h"
+#include "run/FrameBudget.h"
 
 #include <gtest/gtest.h>
 

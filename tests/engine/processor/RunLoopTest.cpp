@@ -1,9 +1,10 @@
 // The batch loop of a run: order of progress reports, cancellation between
 // batches, the ends of a run, and concurrent registration on one processor.
 
-#include "MainProcessor.h"
+#include "Brennock/MainProcessor.h"
+#include "Brennock/TypeCodes.h"
 #include "ProcessorTestSupport.h"
-#include "RunLoop.h"
+#include "Brennock/RunLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -23,17 +24,10 @@ using testsupport::Picture;
 
 constexpr int kCropX = 20, kCropY = 15, kCropWidth = 16, kCropHeight = 12;
 
-// A small-image series: tiny frames, each the first shifted a little.
+// A small-image series: tiny frames, each one field shifted a little.
 // Indices listed in missing get no file.
 void fillSmallSeries(Series& series, int count, const std::vector<int>& missing = {}) {
-    const Picture picture = testsupport::makeStarField(64, 48, 61);
-    for (int index = 0; index < count; ++index) {
-        if (std::find(missing.begin(), missing.end(), index) != missing.end())
-            series.addMissing();
-        else
-            series.add(testsupport::shifted(picture, index % 3 - 1, index % 2, 1,
-                                            static_cast<std::uint32_t>(index)));
-    }
+    proctest::addShiftedFrames(series, 64, 48, count, 61, missing);
 }
 
 struct Recorder {
@@ -59,14 +53,10 @@ protected:
     Tellvar::RunResult run(int threads, Tellvar::RunCallbacks callbacks, bool small = true) {
         processor =
             std::make_unique<MainProcessor>(kCropX, kCropY, kCropWidth, kCropHeight,
-                                            series.names.data(), series.outputFolder, 1025, false);
-        Tellvar::RunPlan plan;
-        plan.filePaths = series.paths.data();
-        plan.imageCount = static_cast<int>(series.paths.size());
-        plan.searchPerimeter = 4;
-        plan.threadCount = threads;
-        plan.smallImage = small;
-        return Tellvar::runRegistration(*processor, plan, callbacks);
+                                            series.names.data(), series.outputFolder,
+                                            Tellvar::kTypeCodeTiff, false);
+        return Tellvar::runRegistration(*processor, proctest::planFor(series, 4, threads, small),
+                                        callbacks);
     }
     bool saved(int index) const { return std::filesystem::exists(series.outputPath(index)); }
 };
@@ -212,13 +202,9 @@ TEST(ConcurrentRun, MatchesASingleThreadedRun) {
     auto runWith = [&](int threads) {
         Series series(Format::Tiff);
         for (const Picture& frame : frames) series.add(frame);
-        MainProcessor processor(140, 100, 24, 18, series.names.data(), series.outputFolder, 1025,
-                                true);
-        Tellvar::RunPlan plan;
-        plan.filePaths = series.paths.data();
-        plan.imageCount = static_cast<int>(series.paths.size());
-        plan.searchPerimeter = 6;
-        plan.threadCount = threads;
+        MainProcessor processor(140, 100, 24, 18, series.names.data(), series.outputFolder,
+                                Tellvar::kTypeCodeTiff, true);
+        const Tellvar::RunPlan plan = proctest::planFor(series, 6, threads);
         const auto result = Tellvar::runRegistration(processor, plan, {});
         EXPECT_EQ(result.outcome, RunOutcome::Completed) << result.message;
 

@@ -3,10 +3,9 @@
 // with every instruction set this processor has, both must name the same
 // winner with the same score to the last bit.
 
-#include "CorrelationKernels.h"
-#include "MainProcessor.h"
-#include "MainProcessorInternal.h"
+#include "KernelLevels.h"
 #include "TestImages.h"
+#include "registration/PositionScan.h"
 
 #include <gtest/gtest.h>
 
@@ -26,17 +25,7 @@ using Tellvar::detail::PatchStats;
 using Tellvar::detail::Position;
 using Tellvar::detail::ScanResult;
 using Tellvar::detail::SimdLevel;
-
-std::vector<SimdLevel> supportedLevels() {
-    std::vector<SimdLevel> levels;
-    for (SimdLevel level : {SimdLevel::Scalar, SimdLevel::Sse2, SimdLevel::Avx2})
-        if (Tellvar::detail::simdLevelSupported(level)) levels.push_back(level);
-    return levels;
-}
-
-bool sameBits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
+using kerneltest::sameBits;
 
 // A packed buffer of 3-byte pixels.
 struct Pixels {
@@ -84,11 +73,11 @@ std::string describe(const ScanResult& result) {
 ScanResult expectSameAsReference(const BufferView& searched, const PatchStats& reference,
                                  Position hint) {
     const ScanResult expected = Tellvar::detail::referenceSearch(searched, reference);
-    for (SimdLevel level : supportedLevels()) {
+    for (SimdLevel level : kerneltest::supportedLevels()) {
         const ScanResult fast = Tellvar::detail::fastSearch(searched, reference, level, hint);
         EXPECT_TRUE(fast.position.x == expected.position.x &&
                     fast.position.y == expected.position.y && sameBits(fast.score, expected.score))
-            << "level " << static_cast<int>(level) << " hint (" << hint.x << ", " << hint.y
+            << kerneltest::levelName(level) << " hint (" << hint.x << ", " << hint.y
             << "): fast " << describe(fast) << ", reference " << describe(expected);
     }
     return expected;

@@ -1,6 +1,7 @@
 // The stacked frame: the byte-wise average of every crop of a run.
 
-#include "MainProcessor.h"
+#include "Brennock/MainProcessor.h"
+#include "Brennock/TypeCodes.h"
 #include "ProcessorTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -47,11 +48,8 @@ std::unique_ptr<MainProcessor> runSeries(Series& series, const std::vector<Pictu
 
 class Stacking : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { field = new Picture(testsupport::makeStarField(320, 240, 51)); }
-    static void TearDownTestSuite() { delete field; }
-    static Picture* field;
+    const Picture* field = &proctest::sharedStarField(320, 240, 51);
 };
-Picture* Stacking::field = nullptr;
 
 TEST_F(Stacking, AveragesByIntegerDivision) {
     Series three(Format::Tiff);
@@ -103,7 +101,7 @@ TEST_F(Stacking, WithoutAStackSumNothingIsWritten) {
     Series small(Format::Tiff);
     small.add(*field);
     MainProcessor processor(kCropX, kCropY, kCropWidth, kCropHeight, small.names.data(),
-                            small.outputFolder, 1025, true);
+                            small.outputFolder, Tellvar::kTypeCodeTiff, true);
     std::string error;
     ASSERT_TRUE(processor.setReferenceFrameSmallImage(small.paths[0], &error)) << error;
     error.clear();
@@ -155,7 +153,7 @@ TEST_F(Stacking, StackingOffMakesNoSum) {
     series.add(*field);
     series.add(*field);
     MainProcessor processor(kCropX, kCropY, kCropWidth, kCropHeight, series.names.data(),
-                            series.outputFolder, 1025, false);
+                            series.outputFolder, Tellvar::kTypeCodeTiff, false);
     std::string error;
     ASSERT_TRUE(processor.setReferenceFrame(series.paths[0], &error)) << error;
     bool ok = true;

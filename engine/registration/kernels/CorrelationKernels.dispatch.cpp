@@ -1,0 +1,84 @@
+// The one place that chooses the correlation kernels: each level's set as
+// its source compiled it, and the fastest one this processor runs, chosen
+// once per process.
+//
+// A build with TELLVAR_VECTOR_KERNELS has the SSE2 and AVX2 sets beside the
+// scalar one (x86-64, unless configured with TELLVAR_SCALAR_KERNELS).
+
+#include "registration/kernels/CorrelationKernels.h"
+
+#include <algorithm>
+
+namespace Tellvar {
+namespace detail {
+
+namespace scalar {
+extern const KernelSet kernels;
+}
+#ifdef TELLVAR_VECTOR_KERNELS
+namespace sse2 {
+extern const KernelSet kernels;
+}
+namespace avx2 {
+extern const KernelSet kernels;
+}
+#endif
+
+bool simdLevelSupported(SimdLevel level) {
+    switch (level) {
+        case SimdLevel::Scalar: return true;
+#ifdef TELLVAR_VECTOR_KERNELS
+        case SimdLevel::Sse2: return __builtin_cpu_supports("sse2");
+        case SimdLevel::Avx2: return __builtin_cpu_supports("avx2");
+#else
+        case SimdLevel::Sse2:
+        case SimdLevel::Avx2: return false;
+#endif
+    }
+    return false;
+}
+
+SimdLevel fastestSimdLevel() {
+    // Decided once; the answer cannot change while the program runs.
+    static const SimdLevel fastest = simdLevelSupported(SimdLevel::Avx2)   ? SimdLevel::Avx2
+                                     : simdLevelSupported(SimdLevel::Sse2) ? SimdLevel::Sse2
+                                                                           : SimdLevel::Scalar;
+    return fastest;
+}
+
+const KernelSet& kernelsFor(SimdLevel level) {
+    if (!simdLevelSupported(level)) return scalar::kernels;
+    switch (level) {
+#ifdef TELLVAR_VECTOR_KERNELS
+        case SimdLevel::Sse2: return sse2::kernels;
+        case SimdLevel::Avx2: return avx2::kernels;
+#endif
+        default: return scalar::kernels;
+    }
+}
+
+void rowsDotProducts(DotKernelFunction kernel, const std::int16_t* patch,
+                     std::size_t patchStride, const std::int16_t* candidates,
+                     const std::ptrdiff_t* rowOffsets, int length, int rows, int count,
+                     std::uint64_t* out) {
+    if (length <= kMaxDotLength) {
+        kernel(patch, patchStride, candidates, rowOffsets, length, rows, count, out);
+        return;
+    }
+    // Rows longer than a kernel takes: add up the pieces, a few candidates
+    // at a time.
+    constexpr int kCandidatesPerPass = 64;
+    std::uint64_t piece[kCandidatesPerPass];
+    for (int first = 0; first < count; first += kCandidatesPerPass) {
+        const int n = std::min(kCandidatesPerPass, count - first);
+        std::fill(out + first, out + first + n, std::uint64_t{0});
+        for (int start = 0; start < length; start += kMaxDotLength) {
+            kernel(patch + start, patchStride, candidates + first + start, rowOffsets,
+                   std::min(kMaxDotLength, length - start), rows, n, piece);
+            for (int j = 0; j < n; ++j) out[first + j] += piece[j];
+        }
+    }
+}
+
+}  // namespace detail
+}  // namespace Tellvar

@@ -1,0 +1,176 @@
+#pragma once
+// The vector kernels of the correlation search and the one place that
+// chooses them.
+//
+// Every kernel is written once (CorrelationKernels.simd.h) over a small
+// vocabulary of lanes, and that source is compiled once per instruction
+// set: portable scalar code, SSE2 (present on every x86-64 processor) and
+// AVX2, each in a file of its own with its own compiler flags
+// (CorrelationKernels.scalar.cpp, .sse2.cpp, .avx2.cpp). The levels differ
+// only in how many lanes an operation covers, so every level gives bit for
+// bit the same results. kernelsFor() hands out a level's set; the product's
+// searches use the set of fastestSimdLevel(), the fastest level this
+// processor runs, chosen once per process; tests and benchmarks ask for
+// any level.
+//
+//   Dot products: the cross term of the coefficient, the exact integer sum
+//   of products of 16-bit samples holding byte values (0 .. 255).
+//
+//   Scores: the coefficient itself from the integer sums, with correlate()'s
+//   double operations in correlate()'s order. Packed IEEE arithmetic rounds
+//   every lane exactly as the scalar instruction would, so the scores equal
+//   the reference's to the last bit.
+//
+//   Bounds: an upper bound of a score from part of its cross term.
+//
+//   Column sums: the sample sums and sums of squares of the columns of a
+//   band of rows, as the scan slides it.
+//
+// This header holds declarations and plain types only: it is included by
+// the sources compiled for AVX2, and an inline function defined here could
+// be emitted there with AVX2 instructions and shared with code that runs
+// on any processor.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Tellvar {
+namespace detail {
+
+// The underlying type is fixed so that MainProcessor.h can name the type
+// without this header.
+enum class SimdLevel : unsigned char { Scalar, Sse2, Avx2 };
+
+// True when this build has the level's kernels and this processor runs them.
+bool simdLevelSupported(SimdLevel level);
+
+// The fastest level this build and processor run, decided on first use.
+SimdLevel fastestSimdLevel();
+
+// ---- Dot products -----------------------------------------------------------
+
+// Every length handed to a dot kernel is a multiple of this; the patch rows
+// are padded with zero samples up to it, so whatever the candidate holds
+// beyond the patch's width multiplies by zero. The candidate must be
+// readable for the whole padded length of each row.
+constexpr int kDotLengthMultiple = 8;
+
+// The longest row a dot kernel takes at once; the vector kernels rely on it
+// to keep their 32-bit partial sums from overflowing. Longer rows are split
+// by rowsDotProducts.
+constexpr int kMaxDotLength = 1 << 16;
+
+// Dot products of the patch with count candidates that start one sample
+// apart: for j < count,
+//   out[j] = sum over r < rows and k < length of
+//            patch[r * patchStride + k] * candidates[rowOffsets[r] + j + k].
+// Patch row r meets the candidates' row at rowOffsets[r] (in samples, in
+// any order), so a scan can take the patch's rows in an order of its own.
+// length is a positive multiple of kDotLengthMultiple, at most
+// kMaxDotLength. Neighbouring candidates share the patch's loads, which is
+// where the vector kernels gain most.
+using DotKernelFunction = void (*)(const std::int16_t* patch, std::size_t patchStride,
+                                   const std::int16_t* candidates,
+                                   const std::ptrdiff_t* rowOffsets, int length, int rows,
+                                   int count, std::uint64_t* out);
+
+// The same products for rows of any padded length (a multiple of
+// kDotLengthMultiple), split into pieces the kernel accepts; out[j] is
+// overwritten.
+void rowsDotProducts(DotKernelFunction kernel, const std::int16_t* patch,
+                     std::size_t patchStride, const std::int16_t* candidates,
+                     const std::ptrdiff_t* rowOffsets, int length, int rows, int count,
+                     std::uint64_t* out);
+
+// ---- Scores -----------------------------------------------------------------
+
+// The reference patch's part of the coefficient.
+struct ScoreReference {
+    double n;    // sample count
+    double sum;  // Sx
+    double ssq;  // Qx
+};
+
+// A row of candidates' sample sums and sums of squares, as running totals
+// over the columns of the rows they cover: candidate j (0-based from the
+// first total) spans columns j .. j + width - 1, so its sum is
+//   sums[j + width] - sums[j]
+// and likewise its squares. Totals are non-negative integers below 2^52
+// (a frame's samples are bytes and its size is bounded), which the kernels
+// turn into exactly the same doubles as a plain conversion would.
+struct WindowTotals {
+    const long long* sums;
+    const long long* squares;
+    int width;
+};
+
+// For j < count, with s and q candidate j's sum and squares and
+// p = products[j]:
+//   scores[j] = (p - s * sum / n) / sqrt((q - s * s / n) * ssq)
+// evaluated in that order, as correlate() does.
+using ScoreKernelFunction = void (*)(const ScoreReference& reference, const WindowTotals& band,
+                                     const std::uint64_t* products, int count, double* scores);
+
+// ---- Score bounds -----------------------------------------------------------
+
+// The largest tail (in samples) a bound is formed for: below it every
+// product the bound takes, m * Syyt and Syt^2, is an integer under 2^53
+// and so exact in a double.
+constexpr long long kMaxBoundedTailSamples = 370'000;
+
+// The patch rows below the first (head) rows: what bounding a candidate's
+// cross term over them needs, with m their sample count and Sxt, Sxxt
+// their sample sum and sum of squares.
+struct TailReference {
+    double sum;             // Sxt
+    double deviation;       // sqrt(m * Sxxt - Sxt^2)
+    double samples;         // m, at most kMaxBoundedTailSamples
+    double inverseSamples;  // 1 / m
+};
+
+// For j < count, a number no smaller than the score of candidate j, whose
+// cross term is known over the head rows only (headProducts[j]). band
+// covers all the candidate's rows and head its head rows, so its tail's
+// sum and squares are Syt = band - head and Syyt likewise. The score
+// formula is evaluated with its cross term replaced by
+//   (headProducts[j] + (T * (1 + 1e-9) + 1)) + 1,
+//   T = (Sxt * Syt + sqrt(m * Sxxt - Sxt^2) * sqrt(m * Syyt - Syt^2)) / m,
+// where T bounds the tail's cross term (Cauchy-Schwarz) and the margins
+// cover every rounding. The score only grows with its cross term, in
+// floating point too, and the rest of the formula is the score kernel's to
+// the last bit, so no score exceeds its bound.
+using BoundKernelFunction = void (*)(const ScoreReference& reference, const TailReference& tail,
+                                     const WindowTotals& band, const WindowTotals& head,
+                                     const std::uint64_t* headProducts, int count,
+                                     double* bounds);
+
+// ---- Column sums --------------------------------------------------------------
+
+// Rows of samples (bytes held in 16 bits) added into the column sums
+// sum[c] and squares[c] (squared samples), c < width: one row, or the rows
+// rowOffsets[0 .. rows - 1] samples from first.
+using AddRowFunction = void (*)(const std::int16_t* row, int width, long long* sum,
+                                long long* squares);
+using AddRowSetFunction = void (*)(const std::int16_t* first, const std::ptrdiff_t* rowOffsets,
+                                   int rows, int width, long long* sum, long long* squares);
+// A band moved by one row: entering added, leaving taken away.
+using SlideRowFunction = void (*)(const std::int16_t* leaving, const std::int16_t* entering,
+                                  int width, long long* sum, long long* squares);
+
+// ---- One level's kernels -------------------------------------------------------
+
+struct KernelSet {
+    SimdLevel level;
+    DotKernelFunction dot;
+    ScoreKernelFunction scores;
+    BoundKernelFunction bounds;
+    AddRowFunction addRow;
+    AddRowSetFunction addRowSet;
+    SlideRowFunction slideRow;
+};
+
+// The level's kernels; the scalar ones when simdLevelSupported(level) is false.
+const KernelSet& kernelsFor(SimdLevel level);
+
+}  // namespace detail
+}  // namespace Tellvar

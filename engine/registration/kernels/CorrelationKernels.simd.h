@@ -1,0 +1,334 @@
+// The correlation kernels, written once for every instruction set.
+//
+// Included by one source per level (CorrelationKernels.scalar.cpp, .sse2.cpp,
+// .avx2.cpp), each compiled with its level's flags, after it has named its
+// lanes (KernelLanes*.h):
+//   Doubles          the widest lanes of doubles (OneDouble finishes a row);
+//   DotSamples       the widest lanes of samples for the dot products;
+//   DotTailSamples   a narrower step for the last samples of a row whose
+//                    length is not a multiple of DotSamples::kCount;
+//   Columns          the widest lanes of columns (OneColumn finishes a row);
+//   kDotGroup        candidates that share each load of the patch;
+//   kDotBlocks       whether long runs of candidates take the block kernel;
+//   kLevel           the level, and TELLVAR_KERNEL_LEVEL its namespace.
+// The formulas below are evaluated lane by lane exactly as written, in
+// this order; no fused multiply-add is enabled (the build compiles these
+// sources with -ffp-contract=off), so every lane rounds as the scalar
+// instruction does, on every level.
+//
+// Nothing here uses the standard library's templates: an instantiation
+// compiled for AVX2 could be merged at link time with the same one used by
+// code that runs on any processor.
+
+#include "registration/kernels/CorrelationKernels.h"
+
+#ifndef TELLVAR_KERNEL_LEVEL
+#error "Include this file from a level's source, after naming its lanes"
+#endif
+
+namespace Tellvar {
+namespace detail {
+namespace {
+
+int lesserOf(int a, int b) { return a < b ? a : b; }
+
+// ---- Dot products -----------------------------------------------------------
+//
+// The vector kernels multiply 16-bit samples pairwise and add neighbouring
+// products into 32-bit lanes (pmaddwd). A lane's partial sum is read as
+// unsigned: every product is at most 255 x 255, so one multiply-add result
+// is at most 130050 and a lane holds kLaneCapacity of them before it could
+// wrap. The lanes are widened into 64-bit totals before that happens.
+
+constexpr unsigned long long kLargestPairSum = 2ull * 255u * 255u;
+constexpr int kLaneCapacity = static_cast<int>(0xFFFFFFFFull / kLargestPairSum);
+static_assert(static_cast<unsigned long long>(kMaxDotLength / 8) * kLargestPairSum <= 0xFFFFFFFFu,
+              "one row of the longest length must fit a 32-bit lane");
+
+// Rows a kernel may add into its 32-bit lanes before widening them, when
+// each row adds pairSumsPerRow multiply-add results to every lane.
+int rowsPerFlush(int pairSumsPerRow) {
+    const int perRow = pairSumsPerRow < 1 ? 1 : pairSumsPerRow;
+    return kLaneCapacity / perRow < 1 ? 1 : kLaneCapacity / perRow;
+}
+
+// G neighbouring candidates at once: one load of a patch step serves G
+// multiply-adds, and the G candidate loads overlap in the same cache lines.
+template <int G>
+void dotGroup(const std::int16_t* patch, std::size_t patchStride, const std::int16_t* candidates,
+              const std::ptrdiff_t* rowOffsets, int length, int rows, std::uint64_t* out) {
+    using Step = DotSamples;
+    using TailStep = DotTailSamples;
+    // Lengths are multiples of kDotLengthMultiple: only a level whose step
+    // is wider has a tail, of exactly that many samples.
+    constexpr bool kMayHaveTail = Step::kCount > kDotLengthMultiple;
+    static_assert(!kMayHaveTail || TailStep::kCount == kDotLengthMultiple,
+                  "a tail step covers the rest of a row");
+    const int wide = length / Step::kCount * Step::kCount;
+    const bool tailStep = kMayHaveTail && wide != length;
+    const int flushEvery = rowsPerFlush(wide / Step::kCount + (tailStep ? 1 : 0));
+    typename Step::Totals total[G];
+#pragma GCC unroll 4
+    for (int g = 0; g < G; ++g) total[g] = Step::Totals::zero();
+
+    for (int r = 0; r < rows;) {
+        const int chunkEnd = lesserOf(rows, r + flushEvery);
+        typename Step::Lanes lanes[G];
+        typename TailStep::Lanes tailLanes[G];
+#pragma GCC unroll 4
+        for (int g = 0; g < G; ++g) {
+            lanes[g] = Step::Lanes::zero();
+            tailLanes[g] = TailStep::Lanes::zero();
+        }
+        for (; r < chunkEnd; ++r, patch += patchStride) {
+            const std::int16_t* row = candidates + rowOffsets[r];
+            int k = 0;
+            for (; k < wide; k += Step::kCount) {
+                const Step p = Step::load(patch + k);
+#pragma GCC unroll 4
+                for (int g = 0; g < G; ++g)
+                    lanes[g] = lanes[g] + multiplyAdd(p, Step::load(row + g + k));
+            }
+            if (kMayHaveTail && tailStep) {
+                const TailStep p = TailStep::load(patch + k);
+#pragma GCC unroll 4
+                for (int g = 0; g < G; ++g)
+                    tailLanes[g] = tailLanes[g] + multiplyAdd(p, TailStep::load(row + g + k));
+            }
+        }
+#pragma GCC unroll 4
+        for (int g = 0; g < G; ++g) {
+            total[g] = total[g].plus(lanes[g]);
+            if (kMayHaveTail && tailStep) total[g] = total[g].plus(tailLanes[g]);
+        }
+    }
+#pragma GCC unroll 4
+    for (int g = 0; g < G; ++g) out[g] = total[g].sum();
+}
+
+// DotSamples::kCount neighbouring candidates per block, Blocks blocks side
+// by side, with no horizontal sums: 32-bit lane i of a plain load from
+// candidates + b holds the sample pair (c[b + 2i], c[b + 2i + 1]), which is
+// candidate b + 2i's pair at offset 0. So with the patch pair
+// (p[k], p[k + 1]) broadcast to every lane, one multiply-add of the load
+// from candidates + k adds
+//   p[k] * c[2i + k] + p[k + 1] * c[2i + k + 1]
+// to the even candidates 2i, and one of the load from candidates + k + 1
+// does the same for the odd candidates 2i + 1. Stepping k over the row's
+// pairs gives each lane its candidate's whole dot product. pairs is the
+// row's pair count; a row reads candidates[0 .. 2 * pairs + kPerBlock *
+// Blocks - 1], which is the last candidate's own padded row.
+// out[0 .. kPerBlock * Blocks - 1] are overwritten.
+// Step is DotSamples on the levels that take blocks (kDotBlocks).
+template <class Step, int Blocks>
+void dotBlocks(const std::int16_t* patch, std::size_t patchStride,
+               const std::int16_t* candidates, const std::ptrdiff_t* rowOffsets, int pairs,
+               int rows, std::uint64_t* out) {
+    constexpr int kPerBlock = Step::kCount;
+    const int flushEvery = rowsPerFlush(pairs);
+    for (int j = 0; j < kPerBlock * Blocks; ++j) out[j] = 0;
+    for (int r = 0; r < rows;) {
+        const int chunkEnd = lesserOf(rows, r + flushEvery);
+        typename Step::Lanes even[Blocks], odd[Blocks];
+#pragma GCC unroll 4
+        for (int b = 0; b < Blocks; ++b) even[b] = odd[b] = Step::Lanes::zero();
+        for (; r < chunkEnd; ++r, patch += patchStride) {
+            const std::int16_t* row = candidates + rowOffsets[r];
+            for (int k = 0; k < 2 * pairs; k += 2) {
+                const Step p = Step::broadcastPair(patch + k);
+#pragma GCC unroll 4
+                for (int b = 0; b < Blocks; ++b) {
+                    const std::int16_t* c = row + kPerBlock * b + k;
+                    even[b] = even[b] + multiplyAdd(p, Step::load(c));
+                    odd[b] = odd[b] + multiplyAdd(p, Step::load(c + 1));
+                }
+            }
+        }
+#pragma GCC unroll 4
+        for (int b = 0; b < Blocks; ++b)
+            Step::Lanes::addInterleaved(out + kPerBlock * b, even[b], odd[b]);
+    }
+}
+
+void dot(const std::int16_t* patch, std::size_t patchStride, const std::int16_t* candidates,
+         const std::ptrdiff_t* rowOffsets, int length, int rows, int count, std::uint64_t* out) {
+    int j = 0;
+    if constexpr (kDotBlocks) {
+        // length is a multiple of 8, so every row is whole sample pairs.
+        // Four blocks share each broadcast patch pair and still leave the
+        // registers room; fewer blocks take the rest.
+        constexpr int kPerBlock = DotSamples::kCount;
+        const int pairs = length / 2;
+        for (; j + 4 * kPerBlock <= count; j += 4 * kPerBlock)
+            dotBlocks<DotSamples, 4>(patch, patchStride, candidates + j, rowOffsets, pairs, rows, out + j);
+        for (; j + 2 * kPerBlock <= count; j += 2 * kPerBlock)
+            dotBlocks<DotSamples, 2>(patch, patchStride, candidates + j, rowOffsets, pairs, rows, out + j);
+        for (; j + kPerBlock <= count; j += kPerBlock)
+            dotBlocks<DotSamples, 1>(patch, patchStride, candidates + j, rowOffsets, pairs, rows, out + j);
+        // The last few of a long run: one more block ending at the last
+        // candidate, rewriting some already done with the same sums.
+        if (j < count && count >= kPerBlock) {
+            j = count - kPerBlock;
+            dotBlocks<DotSamples, 1>(patch, patchStride, candidates + j, rowOffsets, pairs, rows, out + j);
+            j = count;
+        }
+    }
+    for (; j + kDotGroup <= count; j += kDotGroup)
+        dotGroup<kDotGroup>(patch, patchStride, candidates + j, rowOffsets, length, rows, out + j);
+    for (; j < count; ++j)
+        dotGroup<1>(patch, patchStride, candidates + j, rowOffsets, length, rows, out + j);
+}
+
+// ---- Scores and bounds --------------------------------------------------------
+
+// correlate()'s formula from a candidate's sum s, squares and cross term.
+template <class D>
+D scoreOf(const ScoreReference& reference, D s, D squares, D products) {
+    const D n = D::splat(reference.n);
+    const D candidateSsq = squares - s * s / n;
+    return (products - s * D::splat(reference.sum) / n) /
+           sqrt(candidateSsq * D::splat(reference.ssq));
+}
+
+// Relative slack of the tail bound: far above the few roundings of its
+// non-negative terms.
+constexpr double kBoundSlack = 1.0 + 1e-9;
+
+template <class D>
+D boundOf(const ScoreReference& reference, const TailReference& tail, const WindowTotals& band,
+          const WindowTotals& head, const std::uint64_t* headProducts, int j) {
+    const D one = D::splat(1.0);
+    const D s = D::window(band.sums, band.width, j);
+    const D squares = D::window(band.squares, band.width, j);
+    const D tailSum = s - D::window(head.sums, head.width, j);
+    const D tailSquares = squares - D::window(head.squares, head.width, j);
+    // Integers below 2^53 throughout: exact.
+    const D tailSpread = D::splat(tail.samples) * tailSquares - tailSum * tailSum;
+    const D tailBound =
+        (D::splat(tail.sum) * tailSum + D::splat(tail.deviation) * sqrt(tailSpread)) *
+        D::splat(tail.inverseSamples);
+    const D products =
+        (D::count(headProducts + j) + (tailBound * D::splat(kBoundSlack) + one)) + one;
+    return scoreOf(reference, s, squares, products);
+}
+
+// Candidates from .. count - 1 as far as whole vectors of D go; returns
+// the first candidate left.
+template <class D>
+int scoreLanes(const ScoreReference& reference, const WindowTotals& band,
+               const std::uint64_t* products, int from, int count, double* scores) {
+    int j = from;
+    for (; j + D::kCount <= count; j += D::kCount)
+        scoreOf(reference, D::window(band.sums, band.width, j),
+                D::window(band.squares, band.width, j), D::count(products + j))
+            .store(scores + j);
+    return j;
+}
+
+template <class D>
+int boundLanes(const ScoreReference& reference, const TailReference& tail,
+               const WindowTotals& band, const WindowTotals& head,
+               const std::uint64_t* headProducts, int from, int count, double* bounds) {
+    int j = from;
+    for (; j + D::kCount <= count; j += D::kCount)
+        boundOf<D>(reference, tail, band, head, headProducts, j).store(bounds + j);
+    return j;
+}
+
+void scores(const ScoreReference& reference, const WindowTotals& band,
+            const std::uint64_t* products, int count, double* out) {
+    const int rest = scoreLanes<Doubles>(reference, band, products, 0, count, out);
+    scoreLanes<OneDouble>(reference, band, products, rest, count, out);
+}
+
+void bounds(const ScoreReference& reference, const TailReference& tail, const WindowTotals& band,
+            const WindowTotals& head, const std::uint64_t* headProducts, int count,
+            double* out) {
+    const int rest = boundLanes<Doubles>(reference, tail, band, head, headProducts, 0, count, out);
+    boundLanes<OneDouble>(reference, tail, band, head, headProducts, rest, count, out);
+}
+
+// ---- Column sums ----------------------------------------------------------------
+//
+// Samples are bytes, so a column's change over a row, and the sums of up
+// to kRowsPer32BitSum rows, fit 32-bit lanes; they are widened into the
+// 64-bit column sums once.
+
+// Rows added into 32-bit lanes before they are widened: 255^2 times this
+// stays below 2^31.
+constexpr int kRowsPer32BitSum = 32768;
+
+template <class C>
+int addRowLanes(const std::int16_t* row, int from, int width, long long* sum,
+                long long* squares) {
+    int c = from;
+    for (; c + C::kCount <= width; c += C::kCount) {
+        const C in = C::load(row + c);
+        in.addTo(sum + c);
+        in.squared().addTo(squares + c);
+    }
+    return c;
+}
+
+template <class C>
+int slideRowLanes(const std::int16_t* leaving, const std::int16_t* entering, int from, int width,
+                  long long* sum, long long* squares) {
+    int c = from;
+    for (; c + C::kCount <= width; c += C::kCount) {
+        const C out = C::load(leaving + c), in = C::load(entering + c);
+        (in - out).addTo(sum + c);
+        (in.squared() - out.squared()).addTo(squares + c);
+    }
+    return c;
+}
+
+// At most kRowsPer32BitSum rows.
+template <class C>
+int addRowSetLanes(const std::int16_t* first, const std::ptrdiff_t* rowOffsets, int rows,
+                   int from, int width, long long* sum, long long* squares) {
+    int c = from;
+    for (; c + C::kCount <= width; c += C::kCount) {
+        C sums = C::zero(), squareSums = C::zero();
+        for (int r = 0; r < rows; ++r) {
+            const C in = C::load(first + rowOffsets[r] + c);
+            sums = sums + in;
+            squareSums = squareSums + in.squared();
+        }
+        sums.addTo(sum + c);
+        squareSums.addTo(squares + c);
+    }
+    return c;
+}
+
+void addRow(const std::int16_t* row, int width, long long* sum, long long* squares) {
+    addRowLanes<OneColumn>(row, addRowLanes<Columns>(row, 0, width, sum, squares), width, sum,
+                           squares);
+}
+
+void slideRow(const std::int16_t* leaving, const std::int16_t* entering, int width,
+              long long* sum, long long* squares) {
+    const int rest = slideRowLanes<Columns>(leaving, entering, 0, width, sum, squares);
+    slideRowLanes<OneColumn>(leaving, entering, rest, width, sum, squares);
+}
+
+// The rows are few and scattered, the columns many: each column block
+// takes all of its rows into 32-bit lanes at once.
+void addRowSet(const std::int16_t* first, const std::ptrdiff_t* rowOffsets, int rows, int width,
+               long long* sum, long long* squares) {
+    for (int done = 0; done < rows; done += kRowsPer32BitSum) {
+        const std::ptrdiff_t* offsets = rowOffsets + done;
+        const int count = lesserOf(kRowsPer32BitSum, rows - done);
+        const int rest = addRowSetLanes<Columns>(first, offsets, count, 0, width, sum, squares);
+        addRowSetLanes<OneColumn>(first, offsets, count, rest, width, sum, squares);
+    }
+}
+
+}  // namespace
+
+namespace TELLVAR_KERNEL_LEVEL {
+extern const KernelSet kernels;
+const KernelSet kernels = {kLevel, dot, scores, bounds, addRow, addRowSet, slideRow};
+}  // namespace TELLVAR_KERNEL_LEVEL
+
+}  // namespace detail
+}  // namespace Tellvar

@@ -1,0 +1,134 @@
+#pragma once
+// AVX2 lanes: four doubles, sixteen samples, eight columns to a register
+// (see KernelLanesScalar.h for the vocabulary); the SSE2 lanes serve a
+// row's last eight samples.
+
+#include <immintrin.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "registration/kernels/KernelLanesSse2.h"
+
+namespace Tellvar {
+namespace detail {
+namespace {
+
+struct Doubles4 {
+    static constexpr int kCount = 4;
+    __m256d v;
+
+    static Doubles4 splat(double x) { return {_mm256_set1_pd(x)}; }
+    // Exact for integers from 0 to 2^52, as Doubles2::exactly.
+    static Doubles4 exactly(__m256i integers) {
+        const __m256i twoTo52Bits = _mm256_set1_epi64x(0x4330000000000000LL);
+        return {_mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(integers, twoTo52Bits)),
+                              _mm256_set1_pd(4503599627370496.0))};
+    }
+    static Doubles4 window(const long long* totals, int width, int j) {
+        return exactly(_mm256_sub_epi64(load(totals + j + width), load(totals + j)));
+    }
+    static Doubles4 count(const std::uint64_t* at) { return exactly(load(at)); }
+    void store(double* at) const { _mm256_storeu_pd(at, v); }
+
+private:
+    static __m256i load(const void* at) {
+        return _mm256_loadu_si256(static_cast<const __m256i*>(at));
+    }
+};
+inline Doubles4 operator+(Doubles4 a, Doubles4 b) { return {_mm256_add_pd(a.v, b.v)}; }
+inline Doubles4 operator-(Doubles4 a, Doubles4 b) { return {_mm256_sub_pd(a.v, b.v)}; }
+inline Doubles4 operator*(Doubles4 a, Doubles4 b) { return {_mm256_mul_pd(a.v, b.v)}; }
+inline Doubles4 operator/(Doubles4 a, Doubles4 b) { return {_mm256_div_pd(a.v, b.v)}; }
+inline Doubles4 sqrt(Doubles4 a) { return {_mm256_sqrt_pd(a.v)}; }
+
+// Eight unsigned 32-bit partial sums.
+struct Lanes8 {
+    __m256i v;
+    static Lanes8 zero() { return {_mm256_setzero_si256()}; }
+
+    // out[2i] += even lane i and out[2i + 1] += odd lane i, i < 8. Per
+    // 128-bit half, unpacklo gives candidates 0-3 (8-11), unpackhi 4-7
+    // (12-15), widened to 64 bits.
+    static void addInterleaved(std::uint64_t* out, Lanes8 even, Lanes8 odd) {
+        const __m256i low = _mm256_unpacklo_epi32(even.v, odd.v);
+        const __m256i high = _mm256_unpackhi_epi32(even.v, odd.v);
+        const __m256i parts[4] = {_mm256_cvtepu32_epi64(_mm256_castsi256_si128(low)),
+                                  _mm256_cvtepu32_epi64(_mm256_castsi256_si128(high)),
+                                  _mm256_cvtepu32_epi64(_mm256_extracti128_si256(low, 1)),
+                                  _mm256_cvtepu32_epi64(_mm256_extracti128_si256(high, 1))};
+        alignas(32) std::uint64_t widened[16];
+        for (int q = 0; q < 4; ++q)
+            _mm256_store_si256(reinterpret_cast<__m256i*>(widened + 4 * q), parts[q]);
+        for (int j = 0; j < 16; ++j) out[j] += widened[j];
+    }
+};
+inline Lanes8 operator+(Lanes8 a, Lanes8 b) { return {_mm256_add_epi32(a.v, b.v)}; }
+
+// Four 64-bit sums.
+struct Totals4 {
+    __m256i v;
+    static Totals4 zero() { return {_mm256_setzero_si256()}; }
+    Totals4 plus(Lanes8 lanes) const {
+        return {_mm256_add_epi64(
+            _mm256_add_epi64(v, _mm256_cvtepu32_epi64(_mm256_castsi256_si128(lanes.v))),
+            _mm256_cvtepu32_epi64(_mm256_extracti128_si256(lanes.v, 1)))};
+    }
+    // The eight-sample step's lanes.
+    Totals4 plus(Lanes4 lanes) const {
+        return {_mm256_add_epi64(v, _mm256_cvtepu32_epi64(lanes.v))};
+    }
+    std::uint64_t sum() const {
+        const __m128i pair =
+            _mm_add_epi64(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+        return static_cast<std::uint64_t>(_mm_cvtsi128_si64(pair)) +
+               static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(pair, pair)));
+    }
+};
+
+struct Samples16 {
+    static constexpr int kCount = 16;
+    using Lanes = Lanes8;
+    using Totals = Totals4;
+    __m256i v;
+
+    static Samples16 load(const std::int16_t* at) {
+        return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))};
+    }
+    // The pair at[0], at[1] in every 32-bit lane.
+    static Samples16 broadcastPair(const std::int16_t* at) {
+        std::int32_t pair;
+        std::memcpy(&pair, at, sizeof pair);
+        return {_mm256_set1_epi32(pair)};
+    }
+};
+inline Lanes8 multiplyAdd(Samples16 a, Samples16 b) { return {_mm256_madd_epi16(a.v, b.v)}; }
+
+// Eight columns as signed 32-bit lanes.
+struct Columns8 {
+    static constexpr int kCount = 8;
+    __m256i v;
+
+    static Columns8 zero() { return {_mm256_setzero_si256()}; }
+    static Columns8 load(const std::int16_t* at) {
+        return {_mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)))};
+    }
+    // Samples are bytes: their upper halves are 0, so one multiply-add
+    // squares each.
+    Columns8 squared() const { return {_mm256_madd_epi16(v, v)}; }
+    void addTo(long long* totals) const {
+        __m256i* low = reinterpret_cast<__m256i*>(totals);
+        __m256i* high = reinterpret_cast<__m256i*>(totals + 4);
+        _mm256_storeu_si256(low, _mm256_add_epi64(_mm256_loadu_si256(low),
+                                                  _mm256_cvtepi32_epi64(_mm256_castsi256_si128(v))));
+        _mm256_storeu_si256(high,
+                            _mm256_add_epi64(_mm256_loadu_si256(high),
+                                             _mm256_cvtepi32_epi64(_mm256_extracti128_si256(v, 1))));
+    }
+};
+inline Columns8 operator+(Columns8 a, Columns8 b) { return {_mm256_add_epi32(a.v, b.v)}; }
+inline Columns8 operator-(Columns8 a, Columns8 b) { return {_mm256_sub_epi32(a.v, b.v)}; }
+
+}  // namespace
+}  // namespace detail
+}  // namespace Tellvar

@@ -1,0 +1,81 @@
+#pragma once
+// One lane of each kind: the whole vocabulary of the scalar kernels, and
+// the one every level uses for what is left after its full vectors.
+//
+// The kernels (CorrelationKernels.simd.h) are written in these terms:
+//   Doubles   the numbers of the score and bound formulas;
+//   Samples   16-bit samples multiplied pairwise (Lanes: their 32-bit
+//             partial sums, Totals: those widened to 64 bits);
+//   Columns   samples as 32-bit lanes, one column each, added into 64-bit
+//             column sums.
+// Each level's types live in an unnamed namespace: every instruction set's
+// source compiles a copy of its own, so none compiled for AVX2 can stand
+// in for another level's at link time.
+
+#include <cmath>
+#include <cstdint>
+
+namespace Tellvar {
+namespace detail {
+namespace {
+
+struct OneDouble {
+    static constexpr int kCount = 1;
+    double v;
+
+    static OneDouble splat(double x) { return {x}; }
+    // The window of candidate j in running totals (WindowTotals).
+    static OneDouble window(const long long* totals, int width, int j) {
+        return {static_cast<double>(totals[j + width] - totals[j])};
+    }
+    static OneDouble count(const std::uint64_t* at) { return {static_cast<double>(*at)}; }
+    void store(double* at) const { *at = v; }
+};
+inline OneDouble operator+(OneDouble a, OneDouble b) { return {a.v + b.v}; }
+inline OneDouble operator-(OneDouble a, OneDouble b) { return {a.v - b.v}; }
+inline OneDouble operator*(OneDouble a, OneDouble b) { return {a.v * b.v}; }
+inline OneDouble operator/(OneDouble a, OneDouble b) { return {a.v / b.v}; }
+inline OneDouble sqrt(OneDouble a) { return {std::sqrt(a.v)}; }
+
+// A pair of samples, the unit of a multiply-add.
+struct OneLane {
+    std::uint32_t v;
+    static OneLane zero() { return {0}; }
+};
+inline OneLane operator+(OneLane a, OneLane b) { return {a.v + b.v}; }
+
+struct OneTotal {
+    std::uint64_t v;
+    static OneTotal zero() { return {0}; }
+    OneTotal plus(OneLane lanes) const { return {v + lanes.v}; }
+    std::uint64_t sum() const { return v; }
+};
+
+struct SamplePair {
+    static constexpr int kCount = 2;
+    using Lanes = OneLane;
+    using Totals = OneTotal;
+    std::int16_t first, second;
+
+    static SamplePair load(const std::int16_t* at) { return {at[0], at[1]}; }
+};
+// first * first' + second * second', as one 32-bit lane.
+inline OneLane multiplyAdd(SamplePair a, SamplePair b) {
+    return {static_cast<std::uint32_t>(a.first * b.first + a.second * b.second)};
+}
+
+struct OneColumn {
+    static constexpr int kCount = 1;
+    std::int32_t v;
+
+    static OneColumn zero() { return {0}; }
+    static OneColumn load(const std::int16_t* at) { return {at[0]}; }
+    OneColumn squared() const { return {v * v}; }
+    void addTo(long long* totals) const { *totals += v; }
+};
+inline OneColumn operator+(OneColumn a, OneColumn b) { return {a.v + b.v}; }
+inline OneColumn operator-(OneColumn a, OneColumn b) { return {a.v - b.v}; }
+
+}  // namespace
+}  // namespace detail
+}  // namespace Tellvar

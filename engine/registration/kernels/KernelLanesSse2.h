@@ -1,0 +1,102 @@
+#pragma once
+// SSE2 lanes: two doubles, eight samples, four columns to a register
+// (see KernelLanesScalar.h for the vocabulary).
+
+#include <emmintrin.h>
+
+#include <cstdint>
+
+namespace Tellvar {
+namespace detail {
+namespace {
+
+struct Doubles2 {
+    static constexpr int kCount = 2;
+    __m128d v;
+
+    static Doubles2 splat(double x) { return {_mm_set1_pd(x)}; }
+    // A non-negative integer x below 2^52 sits in the mantissa of the
+    // double 2^52 + x, whose bits are those of x with 2^52's exponent;
+    // subtracting 2^52 then gives x exactly, as a conversion does.
+    static Doubles2 exactly(__m128i integers) {
+        const __m128i twoTo52Bits = _mm_set1_epi64x(0x4330000000000000LL);
+        return {_mm_sub_pd(_mm_castsi128_pd(_mm_or_si128(integers, twoTo52Bits)),
+                           _mm_set1_pd(4503599627370496.0))};
+    }
+    static Doubles2 window(const long long* totals, int width, int j) {
+        return exactly(_mm_sub_epi64(load(totals + j + width), load(totals + j)));
+    }
+    static Doubles2 count(const std::uint64_t* at) { return exactly(load(at)); }
+    void store(double* at) const { _mm_storeu_pd(at, v); }
+
+private:
+    static __m128i load(const void* at) { return _mm_loadu_si128(static_cast<const __m128i*>(at)); }
+};
+inline Doubles2 operator+(Doubles2 a, Doubles2 b) { return {_mm_add_pd(a.v, b.v)}; }
+inline Doubles2 operator-(Doubles2 a, Doubles2 b) { return {_mm_sub_pd(a.v, b.v)}; }
+inline Doubles2 operator*(Doubles2 a, Doubles2 b) { return {_mm_mul_pd(a.v, b.v)}; }
+inline Doubles2 operator/(Doubles2 a, Doubles2 b) { return {_mm_div_pd(a.v, b.v)}; }
+inline Doubles2 sqrt(Doubles2 a) { return {_mm_sqrt_pd(a.v)}; }
+
+// Four unsigned 32-bit partial sums.
+struct Lanes4 {
+    __m128i v;
+    static Lanes4 zero() { return {_mm_setzero_si128()}; }
+};
+inline Lanes4 operator+(Lanes4 a, Lanes4 b) { return {_mm_add_epi32(a.v, b.v)}; }
+
+// Two 64-bit sums.
+struct Totals2 {
+    __m128i v;
+    static Totals2 zero() { return {_mm_setzero_si128()}; }
+    Totals2 plus(Lanes4 lanes) const {
+        const __m128i zero = _mm_setzero_si128();
+        return {_mm_add_epi64(_mm_add_epi64(v, _mm_unpacklo_epi32(lanes.v, zero)),
+                              _mm_unpackhi_epi32(lanes.v, zero))};
+    }
+    std::uint64_t sum() const {
+        return static_cast<std::uint64_t>(_mm_cvtsi128_si64(v)) +
+               static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)));
+    }
+};
+
+struct Samples8 {
+    static constexpr int kCount = 8;
+    using Lanes = Lanes4;
+    using Totals = Totals2;
+    __m128i v;
+
+    static Samples8 load(const std::int16_t* at) {
+        return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))};
+    }
+};
+// Neighbouring products added pairwise into 32-bit lanes (pmaddwd).
+inline Lanes4 multiplyAdd(Samples8 a, Samples8 b) { return {_mm_madd_epi16(a.v, b.v)}; }
+
+// Four columns as signed 32-bit lanes.
+struct Columns4 {
+    static constexpr int kCount = 4;
+    __m128i v;
+
+    static Columns4 zero() { return {_mm_setzero_si128()}; }
+    static Columns4 load(const std::int16_t* at) {
+        return {_mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)),
+                                   _mm_setzero_si128())};
+    }
+    // Samples are bytes: their upper halves are 0, so one multiply-add
+    // squares each.
+    Columns4 squared() const { return {_mm_madd_epi16(v, v)}; }
+    void addTo(long long* totals) const {
+        const __m128i sign = _mm_srai_epi32(v, 31);
+        __m128i* low = reinterpret_cast<__m128i*>(totals);
+        __m128i* high = reinterpret_cast<__m128i*>(totals + 2);
+        _mm_storeu_si128(low, _mm_add_epi64(_mm_loadu_si128(low), _mm_unpacklo_epi32(v, sign)));
+        _mm_storeu_si128(high, _mm_add_epi64(_mm_loadu_si128(high), _mm_unpackhi_epi32(v, sign)));
+    }
+};
+inline Columns4 operator+(Columns4 a, Columns4 b) { return {_mm_add_epi32(a.v, b.v)}; }
+inline Columns4 operator-(Columns4 a, Columns4 b) { return {_mm_sub_epi32(a.v, b.v)}; }
+
+}  // namespace
+}  // namespace detail
+}  // namespace Tellvar
