@@ -1,5 +1,7 @@
 #include "InputType.h"
 
+#include "Brennock/TypeCodes.h"
+
 #include <wx/filename.h>
 
 wxString foldedImageType(const wxString& fileName) {
@@ -14,4 +16,12 @@ InputFormat inputFormatOf(const wxString& inputExtension) {
     if (inputExtension == "JPG") return InputFormat::Jpeg;
     if (inputExtension == "TIF") return InputFormat::Tif;
     return InputFormat::Other;
+}
+
+int engineTypeCode(const wxString& inputExtension) {
+    switch (inputFormatOf(inputExtension)) {
+        case InputFormat::Bmp: return Tellvar::kTypeCodeBmp;
+        case InputFormat::Tif: return Tellvar::kTypeCodeTiff;
+        default: return Tellvar::kTypeCodeJpeg;
+    }
 }

@@ -16,3 +16,7 @@ enum class InputFormat { Bmp, Jpeg, Tif, Other };
 
 // The format of a folded type: "BMP", "JPG" and "TIF".
 InputFormat inputFormatOf(const wxString& inputExtension);
+
+// The engine type code of a folded type: BMP's and TIF's own codes, and
+// JPEG's for every other type.
+int engineTypeCode(const wxString& inputExtension);

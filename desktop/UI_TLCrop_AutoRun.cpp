@@ -7,11 +7,10 @@
 
 #include "AutoCrop.h"
 #include "AutoData.h"
+#include "InputType.h"
 #include "SaveFolder.h"
 #include "UI_ConfDialog.h"
 #include "UI_ProgressDialog.h"
-
-#include "Brennock/TypeCodes.h"
 
 #include <wx/msgdlg.h>
 
@@ -25,12 +24,6 @@ namespace {
 // Images narrower or lower than this are searched once, at full resolution.
 constexpr int kSmallImageWidth = 320;
 constexpr int kSmallImageHeight = 240;
-
-int engineTypeCode(const wxString& inputExtension) {
-    if (inputExtension == "BMP") return Tellvar::kTypeCodeBmp;
-    if (inputExtension == "TIF") return Tellvar::kTypeCodeTiff;
-    return Tellvar::kTypeCodeJpeg;
-}
 
 // The run's files in the engine's encoding, reference frame first, and the
 // output folder.
