@@ -5,6 +5,7 @@
 
 #include "CommandNumbers.h"
 #include "GuiTestSupport.h"
+#include "PictureMatch.h"
 #include "ManualOutput.h"
 #include "ManualPass.h"
 #include "Brennock/TIFF.h"
@@ -28,6 +29,8 @@
 
 namespace fs = std::filesystem;
 using testsupport::Picture;
+using testsupport::cropPicture;
+using testsupport::samePixels;
 
 namespace {
 
@@ -130,25 +133,6 @@ Picture readJpeg(const std::string& path, int* lumaQuant0 = nullptr) {
     return picture;
 }
 
-Picture region(const Picture& source, int x, int y, int width, int height) {
-    Picture out;
-    out.width = width;
-    out.height = height;
-    out.rgb = testsupport::cropRgb(source, x, y, width, height);
-    return out;
-}
-
-::testing::AssertionResult samePixels(const Picture& expected, const Picture& actual) {
-    if (expected.width != actual.width || expected.height != actual.height)
-        return ::testing::AssertionFailure()
-               << "size " << actual.width << "x" << actual.height << ", expected "
-               << expected.width << "x" << expected.height;
-    for (std::size_t i = 0; i < expected.rgb.size(); ++i)
-        if (expected.rgb[i] != actual.rgb[i])
-            return ::testing::AssertionFailure() << "first difference at byte " << i;
-    return ::testing::AssertionSuccess();
-}
-
 // Mean absolute difference per byte of two pictures of one size.
 double meanError(const Picture& expected, const Picture& actual) {
     double total = 0;
@@ -166,13 +150,13 @@ double meanError(const Picture& expected, const Picture& actual) {
         return ::testing::AssertionFailure()
                << "size " << actual.width << "x" << actual.height << ", expected " << width
                << "x" << height;
-    const Picture expected = region(source, x, y, width, height);
+    const Picture expected = cropPicture(source, x, y, width, height);
     int worst = 0;
     for (std::size_t i = 0; i < expected.rgb.size(); ++i)
         worst = std::max(worst, std::abs(int(expected.rgb[i]) - int(actual.rgb[i])));
     const double here = meanError(expected, actual);
-    const double right = meanError(region(source, x + 1, y, width, height), actual);
-    const double below = meanError(region(source, x, y + 1, width, height), actual);
+    const double right = meanError(cropPicture(source, x + 1, y, width, height), actual);
+    const double below = meanError(cropPicture(source, x, y + 1, width, height), actual);
     if (here > 3.0 || worst > 48 || here * 1.5 > right || here * 1.5 > below)
         return ::testing::AssertionFailure() << "mean error " << here << " (one pixel right "
                                              << right << ", below " << below << "), worst "
@@ -444,10 +428,8 @@ TEST_F(ManualCropPass, ThreeImagesOfMixedSizesGiveTheShownRectangleInEachFormat)
     // libjpeg scales its base table (16 at the DC term) by 200 - 2q percent.
     EXPECT_EQ(lumaQuant0, (16 * (200 - 2 * kManualJpegQuality) + 50) / 100);
 
-    EXPECT_TRUE(samePixels(region(second, secondX, secondY, 200, 150),
-                           readBmp24(folder + "/crop_m2.bmp")));
-    EXPECT_TRUE(samePixels(region(thirdDecoded, thirdX, thirdY, 200, 150),
-                           readTiffRgb8(folder + "/crop_m3.tif")));
+    EXPECT_TRUE(samePixels(readBmp24(folder + "/crop_m2.bmp"), cropPicture(second, secondX, secondY, 200, 150)));
+    EXPECT_TRUE(samePixels(readTiffRgb8(folder + "/crop_m3.tif"), cropPicture(thirdDecoded, thirdX, thirdY, 200, 150)));
 }
 
 TEST_F(ManualCropPass, RectangleThatNoLongerFitsIsRefusedUntilTheUserFixesIt) {
@@ -496,8 +478,7 @@ TEST_F(ManualCropPass, RectangleThatNoLongerFitsIsRefusedUntilTheUserFixesIt) {
     cropLastImage();
     EXPECT_EQ(outputFiles(outputs.path()),
               (std::vector<std::string>{"crop_large.bmp", "crop_small.bmp"}));
-    EXPECT_TRUE(samePixels(region(small, x, y, 100, 80),
-                           readBmp24(outputs.file("crop_small.bmp"))));
+    EXPECT_TRUE(samePixels(readBmp24(outputs.file("crop_small.bmp")), cropPicture(small, x, y, 100, 80)));
 }
 
 TEST_F(ManualCropPass, CropPastTheLastImageIsRefusedWhenTheSetIsKept) {
@@ -555,10 +536,10 @@ TEST_F(ManualCropPass, InputsWithOneOutputNameKeepEveryCropOfThePass) {
 
     EXPECT_EQ(outputFiles(outputs.path()),
               (std::vector<std::string>{"crop_.bmp", "crop__2.bmp", "crop_a.bmp", "crop_a_2.bmp"}));
-    EXPECT_TRUE(samePixels(region(a, x, y, 120, 90), readBmp24(outputs.file("crop_a.bmp"))));
-    EXPECT_TRUE(samePixels(region(aTiff, x, y, 120, 90), readBmp24(outputs.file("crop_a_2.bmp"))));
-    EXPECT_TRUE(samePixels(region(readme, x, y, 120, 90), readBmp24(outputs.file("crop_.bmp"))));
-    EXPECT_TRUE(samePixels(region(licence, x, y, 120, 90), readBmp24(outputs.file("crop__2.bmp"))));
+    EXPECT_TRUE(samePixels(readBmp24(outputs.file("crop_a.bmp")), cropPicture(a, x, y, 120, 90)));
+    EXPECT_TRUE(samePixels(readBmp24(outputs.file("crop_a_2.bmp")), cropPicture(aTiff, x, y, 120, 90)));
+    EXPECT_TRUE(samePixels(readBmp24(outputs.file("crop_.bmp")), cropPicture(readme, x, y, 120, 90)));
+    EXPECT_TRUE(samePixels(readBmp24(outputs.file("crop__2.bmp")), cropPicture(licence, x, y, 120, 90)));
 }
 
 // The save folder is a link to the input folder, which holds m42.bmp and
@@ -588,9 +569,9 @@ TEST_F(ManualCropPass, ASaveFolderLinkedToTheInputsNeverReplacesAnInput) {
     EXPECT_EQ(outputFiles(inputs.path()), (std::vector<std::string>{"crop_crop_m42.bmp",
                                                                      "crop_m42.bmp",
                                                                      "crop_m42_2.bmp", "m42.bmp"}));
-    EXPECT_TRUE(samePixels(region(m42, x, y, 100, 80), readBmp24(inputs.file("crop_m42_2.bmp"))));
+    EXPECT_TRUE(samePixels(readBmp24(inputs.file("crop_m42_2.bmp")), cropPicture(m42, x, y, 100, 80)));
     EXPECT_TRUE(
-        samePixels(region(named, x, y, 100, 80), readBmp24(inputs.file("crop_crop_m42.bmp"))));
+        samePixels(readBmp24(inputs.file("crop_crop_m42.bmp")), cropPicture(named, x, y, 100, 80)));
 }
 
 TEST_F(ManualCropPass, FailedSavesAreReportedAndThePassDoesNotEndAsNormal) {
@@ -686,7 +667,7 @@ TEST_F(ManualCropPass, AnImageThatCannotBeLoadedIsPassedOverNotCutFromTheLastOne
         EXPECT_TRUE(recorder.messageBoxes()[0].message.Contains("1 of your 3 images"));
     }
     EXPECT_EQ(outputFiles(outputs.path()), (std::vector<std::string>{"crop_a.bmp", "crop_c.bmp"}));
-    EXPECT_TRUE(samePixels(region(third, x, y, 100, 100), readBmp24(outputs.file("crop_c.bmp"))));
+    EXPECT_TRUE(samePixels(readBmp24(outputs.file("crop_c.bmp")), cropPicture(third, x, y, 100, 100)));
 }
 
 TEST_F(ManualCropPass, OneImageIsCutInAnyModeAndSixteenBitTiffIsWrittenAsEightBit) {
@@ -699,7 +680,7 @@ TEST_F(ManualCropPass, OneImageIsCutInAnyModeAndSixteenBitTiffIsWrittenAsEightBi
     frame().options.cropMode = 1;
     frame().options.outputFormat = 1024;
     cropLastImage();
-    EXPECT_TRUE(samePixels(region(only, x, y, 80, 60), readTiffRgb8(outputs.file("crop_solo.tif"))));
+    EXPECT_TRUE(samePixels(readTiffRgb8(outputs.file("crop_solo.tif")), cropPicture(only, x, y, 80, 60)));
 }
 
 TEST_F(ManualCropPass, AutomaticModeOnlyAsksAndYesHandsOverToTheRun) {
@@ -770,5 +751,5 @@ TEST_F(ManualCropPass, TransparentInputGivesOpaqueCropsWithItsColours) {
     const int y = frame().cropY;
     cropLastImage();
     EXPECT_TRUE(
-        samePixels(region(colours, x, y, 40, 30), readTiffRgb8(outputs.file("crop_layer.tif"))));
+        samePixels(readTiffRgb8(outputs.file("crop_layer.tif")), cropPicture(colours, x, y, 40, 30)));
 }

@@ -54,30 +54,6 @@ Picture decode(const std::string& path, Format format) {
     return toPicture(owned.get(), width, height, format == Format::Bmp);
 }
 
-Picture cropPicture(const Picture& picture, int x, int y, int width, int height) {
-    Picture out;
-    out.width = width;
-    out.height = height;
-    out.rgb = testsupport::cropRgb(picture, x, y, width, height);
-    return out;
-}
-
-::testing::AssertionResult samePixels(const Picture& actual, const Picture& expected) {
-    if (actual.width != expected.width || actual.height != expected.height)
-        return ::testing::AssertionFailure()
-               << "size " << actual.width << " x " << actual.height << ", expected "
-               << expected.width << " x " << expected.height;
-    for (std::size_t i = 0; i < actual.rgb.size(); ++i)
-        if (actual.rgb[i] != expected.rgb[i]) {
-            const std::size_t pixel = i / 3;
-            return ::testing::AssertionFailure()
-                   << "pixel (" << pixel % actual.width << ", " << pixel / actual.width << ") byte "
-                   << i % 3 << " is " << int(actual.rgb[i]) << ", expected "
-                   << int(expected.rgb[i]);
-        }
-    return ::testing::AssertionSuccess();
-}
-
 Series::Series(Format format) : format(format), outputFolder(dir.file("out")) {
     std::filesystem::create_directory(outputFolder);
 }

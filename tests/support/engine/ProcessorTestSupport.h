@@ -6,6 +6,7 @@
 #include "Brennock/MainProcessor.h"
 #include "Brennock/RunLoop.h"
 #include "InputFormats.h"
+#include "PictureMatch.h"
 #include "TestImages.h"
 
 #include <gtest/gtest.h>
@@ -32,13 +33,8 @@ testsupport::Picture decode(const std::string& path, Format format);
 testsupport::Picture toPicture(const unsigned char* buffer, int width, int height,
                                bool bottomUpBgr);
 
-// The rectangle at 0-based top-left (x, y) as a picture of its own.
-testsupport::Picture cropPicture(const testsupport::Picture& picture, int x, int y, int width,
-                                 int height);
-
-// Same size and bytes; on failure names the first differing pixel.
-::testing::AssertionResult samePixels(const testsupport::Picture& actual,
-                                      const testsupport::Picture& expected);
+using testsupport::cropPicture;
+using testsupport::samePixels;
 
 // A run's inputs: names and full paths in run order, reference frame first,
 // with an output folder of their own.
