@@ -20,14 +20,14 @@
 #include "Brennock/MainProcessor.h"
 #include "Brennock/RunLoop.h"
 
+#include <sys/resource.h>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <sys/resource.h>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -191,8 +191,7 @@ RunTiming timeRun(const Options& options, bool smallImage, std::vector<std::stri
 // Reads frame index and writes one crop of the reference rectangle, as a
 // run's unavoidable work for that frame. False when either fails.
 bool readAndWriteCrop(Tellvar::Brennock& codec, const Options& options,
-                      const std::vector<std::string>& names, const std::string& folder,
-                      int index) {
+                      const std::vector<std::string>& names, const std::string& folder, int index) {
     std::string error;
     unsigned char* buffer = nullptr;
     int width = 0, height = 0, depth = 0;
@@ -207,8 +206,7 @@ bool readAndWriteCrop(Tellvar::Brennock& codec, const Options& options,
     std::vector<unsigned char> crop(rowBytes * cropHeight);
     for (int row = 0; row < cropHeight; ++row)
         std::memcpy(&crop[row * rowBytes],
-                    frame.get() + ((static_cast<std::size_t>(y) + row) * width + x) * 3,
-                    rowBytes);
+                    frame.get() + ((static_cast<std::size_t>(y) + row) * width + x) * 3, rowBytes);
     const std::string& name = names[index];
     const std::string path =
         folder + "/crop_" + name.substr(0, name.size() >= 4 ? name.size() - 4 : 0);

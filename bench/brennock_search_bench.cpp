@@ -24,8 +24,8 @@
 
 namespace {
 
-using Tellvar::detail::SimdLevel;
 using Tellvar::detail::SearchMethod;
+using Tellvar::detail::SimdLevel;
 
 constexpr int kWidth = 1600, kHeight = 1200;
 constexpr int kCropX = 699, kCropY = 524, kCropWidth = 200, kCropHeight = 150;
@@ -45,14 +45,12 @@ struct Scene {
         testsupport::writeTiffRgb8(dir.file(names[0]), sky);
         // The frame as the JPEG and TIFF readers deliver it: top-down RGB.
         frame = testsupport::shifted(sky, kShiftX, kShiftY, 2, 2);
-        processor = std::make_unique<Tellvar::MainProcessor>(
-            kCropX, kCropY, kCropWidth, kCropHeight, names, dir.path(), Tellvar::kTypeCodeTiff,
-            false);
+        processor =
+            std::make_unique<Tellvar::MainProcessor>(kCropX, kCropY, kCropWidth, kCropHeight, names,
+                                                     dir.path(), Tellvar::kTypeCodeTiff, false);
         if (!processor->setReferenceFrame(dir.file(names[0]), &error)) processor.reset();
     }
-    Tellvar::detail::BufferView view() const {
-        return {frame.rgb.data(), kWidth, kHeight, false};
-    }
+    Tellvar::detail::BufferView view() const { return {frame.rgb.data(), kWidth, kHeight, false}; }
 };
 
 const Scene& scene() {
@@ -153,11 +151,9 @@ BENCHMARK_CAPTURE(searchOneFrame, Reference, SearchMethod::Reference, SimdLevel:
     ->UseRealTime();
 BENCHMARK_CAPTURE(scanStage, coarse_Avx2, SimdLevel::Avx2, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(scanStage, coarse_Sse2, SimdLevel::Sse2, true)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(scanStage, coarse_Scalar, SimdLevel::Scalar, true)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(scanStage, coarse_Scalar, SimdLevel::Scalar, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(scanStage, fine_Avx2, SimdLevel::Avx2, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(scanStage, fine_Sse2, SimdLevel::Sse2, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(scanStage, fine_Scalar, SimdLevel::Scalar, false)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(scanStage, fine_Scalar, SimdLevel::Scalar, false)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -1,8 +1,8 @@
 #include "AutoCrop.h"
 
-#include "EngineText.h"
 #include "Brennock/MainProcessor.h"
 #include "Brennock/RunLoop.h"
+#include "EngineText.h"
 
 #include <wx/dialog.h>
 #include <wx/event.h>
@@ -54,8 +54,8 @@ wxThread::ExitCode AutoCrop::Entry() {
 void AutoCrop::OnExit() {}
 
 void AutoCrop::runAll() {
-    Tellvar::MainProcessor processor(cropX, cropY, cropWidth, cropHeight, fileNames,
-                                     outputFolder, typeCode, stackEnabled);
+    Tellvar::MainProcessor processor(cropX, cropY, cropWidth, cropHeight, fileNames, outputFolder,
+                                     typeCode, stackEnabled);
 
     Tellvar::RunPlan plan;
     plan.filePaths = filePaths;
@@ -79,8 +79,7 @@ void AutoCrop::runAll() {
 
         case Tellvar::RunOutcome::Cancelled:
             // The progress dialog is waiting for this end and closes with it.
-            showMessage("Cancellation Request Completed", wxMessageBoxCaptionStr,
-                        wxOK | wxCENTRE);
+            showMessage("Cancellation Request Completed", wxMessageBoxCaptionStr, wxOK | wxCENTRE);
             processor.cleanReference();
             return;
 
@@ -131,8 +130,7 @@ void AutoCrop::showMessage(const wxString& text, const wxString& caption, long s
 }
 
 void AutoCrop::requestProgressDialogClose() {
-    wxQueueEvent(mainFrame->GetEventHandler(),
-                 new wxThreadEvent(wxEVT_THREAD, idCloseProgress));
+    wxQueueEvent(mainFrame->GetEventHandler(), new wxThreadEvent(wxEVT_THREAD, idCloseProgress));
 }
 
 void AutoCrop::announceEnd() {

@@ -5,8 +5,8 @@
 #include <string>
 
 struct AutoData {
-    int imageCount = 0;       // images of the run, the reference frame included
-    int cropWidth = 0;        // crop size in image pixels
+    int imageCount = 0;  // images of the run, the reference frame included
+    int cropWidth = 0;   // crop size in image pixels
     int cropHeight = 0;
     int cropX = 0;            // top-left corner on the reference frame, 0-based,
     int cropY = 0;            // passed on to the engine unchanged

@@ -3,8 +3,8 @@
 // cmake/EmbedResources.cmake): NAME_png holds the PNG bytes, NAME_png_size
 // their count.
 
-#define TELLVAR_DECLARE_PNG(name)              \
-    extern const unsigned char name##_png[];   \
+#define TELLVAR_DECLARE_PNG(name)            \
+    extern const unsigned char name##_png[]; \
     extern const unsigned int name##_png_size;
 
 TELLVAR_DECLARE_PNG(icon_open)

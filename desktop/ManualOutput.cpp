@@ -1,8 +1,8 @@
 #include "ManualOutput.h"
 #include "CommandIds.h"
 
-#include <wx/image.h>
 #include <wx/imagbmp.h>
+#include <wx/image.h>
 #include <wx/imagtiff.h>
 
 namespace {
@@ -28,19 +28,14 @@ void prepareManualSave(wxImage& image, wxBitmapType type) {
     if (image.HasAlpha()) image.ClearAlpha();
 
     switch (type) {
-        case wxBITMAP_TYPE_JPEG:
-            image.SetOption(wxIMAGE_OPTION_QUALITY, kManualJpegQuality);
-            break;
-        case wxBITMAP_TYPE_BMP:
-            image.SetOption(wxIMAGE_OPTION_BMP_FORMAT, wxBMP_24BPP);
-            break;
+        case wxBITMAP_TYPE_JPEG: image.SetOption(wxIMAGE_OPTION_QUALITY, kManualJpegQuality); break;
+        case wxBITMAP_TYPE_BMP: image.SetOption(wxIMAGE_OPTION_BMP_FORMAT, wxBMP_24BPP); break;
         case wxBITMAP_TYPE_TIFF:
             image.SetOption(wxIMAGE_OPTION_TIFF_BITSPERSAMPLE, 8);
             image.SetOption(wxIMAGE_OPTION_TIFF_SAMPLESPERPIXEL, 3);
             image.SetOption(wxIMAGE_OPTION_TIFF_COMPRESSION, kTiffCompressionNone);
             image.SetOption(wxIMAGE_OPTION_TIFF_PHOTOMETRIC, kTiffPhotometricRgb);
             break;
-        default:
-            break;
+        default: break;
     }
 }

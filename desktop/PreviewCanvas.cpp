@@ -25,15 +25,16 @@ void PreviewCanvas::showPicture(const wxBitmap& picture) {
 }
 
 void PreviewCanvas::addSafeArea(const preview::Rect& frame) {
-    outlines_.push_back({Outline::Kind::Rectangle, Outline::Role::SafeArea, frame,
-                         kSafeAreaColour, wxPENSTYLE_DOT});
+    outlines_.push_back({Outline::Kind::Rectangle, Outline::Role::SafeArea, frame, kSafeAreaColour,
+                         wxPENSTYLE_DOT});
 }
 
 void PreviewCanvas::setCropMark(const preview::Rect& rect, const wxColour& colour,
                                 bool withReticle) {
-    outlines_.erase(std::remove_if(outlines_.begin(), outlines_.end(),
-                                   [](const Outline& o) { return o.role == Outline::Role::CropMark; }),
-                    outlines_.end());
+    outlines_.erase(
+        std::remove_if(outlines_.begin(), outlines_.end(),
+                       [](const Outline& o) { return o.role == Outline::Role::CropMark; }),
+        outlines_.end());
     outlines_.push_back(
         {Outline::Kind::Rectangle, Outline::Role::CropMark, rect, colour, wxPENSTYLE_SOLID});
     if (!withReticle) return;
@@ -41,8 +42,10 @@ void PreviewCanvas::setCropMark(const preview::Rect& rect, const wxColour& colou
     const int centreX = rect.x + preview::half(rect.width);
     const int centreY = rect.y + preview::half(rect.height);
     for (int k : preview::reticleRadii(rect.width)) {
-        outlines_.push_back({Outline::Kind::Ellipse, Outline::Role::CropMark,
-                             {centreX - k, centreY - k, 2 * k, 2 * k}, colour,
+        outlines_.push_back({Outline::Kind::Ellipse,
+                             Outline::Role::CropMark,
+                             {centreX - k, centreY - k, 2 * k, 2 * k},
+                             colour,
                              wxPENSTYLE_SOLID});
     }
 }
@@ -81,6 +84,7 @@ void PreviewCanvas::renderStartScreen(wxDC& dc, const wxColour& background) cons
     // A damaged start-screen picture is not worth a message: the panel simply
     // stays blank.
     wxLogNull quiet;
-    if (!startScreen_.IsOk()) startScreen_ = wxBitmap::NewFromPNGData(FrontScreen_png, FrontScreen_png_size);
+    if (!startScreen_.IsOk())
+        startScreen_ = wxBitmap::NewFromPNGData(FrontScreen_png, FrontScreen_png_size);
     if (startScreen_.IsOk()) dc.DrawBitmap(startScreen_, 0, 0, false);
 }

@@ -71,8 +71,7 @@ struct AxisPosition {
 
 AxisPosition dragAxis(const Axis& axis, int cropSize, int searchPerimeter, int wanted) {
     const int size = drawnSize(axis, cropSize);
-    const int perimeter =
-        axis.scaled ? roundHalfUp(axis.scale * searchPerimeter) : searchPerimeter;
+    const int perimeter = axis.scaled ? roundHalfUp(axis.scale * searchPerimeter) : searchPerimeter;
     const int margin = axis.scaled ? kScaledMargin : 0;
     const auto toImage = [&axis](int panel) { return roundHalfUp(panel / axis.scale); };
 
@@ -110,10 +109,8 @@ Placement centreCrop(const View& view, int cropWidth, int cropHeight) {
         panel = axis.scaled ? half(axis.shownSize) - half(drawn) : image;
     };
     Placement placement;
-    centre(horizontal(view), cropWidth, placement.drawn.x, placement.drawn.width,
-           placement.cropX);
-    centre(vertical(view), cropHeight, placement.drawn.y, placement.drawn.height,
-           placement.cropY);
+    centre(horizontal(view), cropWidth, placement.drawn.x, placement.drawn.width, placement.cropX);
+    centre(vertical(view), cropHeight, placement.drawn.y, placement.drawn.height, placement.cropY);
     return placement;
 }
 

@@ -5,9 +5,10 @@
 
 bool saveFolderReady(const wxString& saveFolder) {
     if (saveFolder.empty()) {
-        wxMessageBox("Tellvar has no save folder for your cropped images.\n\nPlease choose a save "
-                     "folder in the options dialog and try again.",
-                     "ERROR", wxICON_ERROR);
+        wxMessageBox(
+            "Tellvar has no save folder for your cropped images.\n\nPlease choose a save "
+            "folder in the options dialog and try again.",
+            "ERROR", wxICON_ERROR);
         return false;
     }
     if (!wxDirExists(saveFolder)) {

@@ -75,15 +75,15 @@ void UI_ConfDialog::initGUI() {
 
     wxGridBagSizer* grid = newDialogGrid();
 
-    parameterList = new wxListBox(this, wxID_ANY, wxDefaultPosition, wxSize(360, 170), 0,
-                                  nullptr, 0);
+    parameterList =
+        new wxListBox(this, wxID_ANY, wxDefaultPosition, wxSize(360, 170), 0, nullptr, 0);
     grid->Add(parameterList, wxGBPosition(0, 0), wxGBSpan(1, 2), wxALL, 5);
 
-    auto* optionsBox = new wxStaticBoxSizer(
-        new wxStaticBox(this, wxID_ANY, "Compatibility Options"), wxVERTICAL);
-    singleProcessorBox = new wxCheckBox(this, idSingleProcessor,
-                                        "Run on Single Processor (For Older Computers)",
-                                        wxDefaultPosition, wxDefaultSize, 0);
+    auto* optionsBox =
+        new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Compatibility Options"), wxVERTICAL);
+    singleProcessorBox =
+        new wxCheckBox(this, idSingleProcessor, "Run on Single Processor (For Older Computers)",
+                       wxDefaultPosition, wxDefaultSize, 0);
     optionsBox->Add(singleProcessorBox, 0, wxALL, 10);
     grid->Add(optionsBox, wxGBPosition(1, 0), wxGBSpan(1, 2), wxALL | wxEXPAND, 8);
 

@@ -79,8 +79,7 @@ wxBEGIN_EVENT_TABLE(UI_OptionsDialog, wxDialog)
 wxEND_EVENT_TABLE()
 
 UI_OptionsDialog::UI_OptionsDialog(const wxString& title)
-    : wxDialog(nullptr, wxID_ANY, title, wxDefaultPosition, wxDefaultSize,
-               wxDEFAULT_DIALOG_STYLE) {
+    : wxDialog(nullptr, wxID_ANY, title, wxDefaultPosition, wxDefaultSize, wxDEFAULT_DIALOG_STYLE) {
     initGUI();
 }
 
@@ -103,8 +102,8 @@ void UI_OptionsDialog::initGUI() {
     auto* mainGrid = newDialogGrid();
     mainGrid->Add(newGroup(this, "Reticle Configuration", reticleGrid), wxGBPosition(1, 0),
                   wxGBSpan(1, 1), wxEXPAND | wxLEFT, 10);
-    mainGrid->Add(newGroup(this, "Default Crop Mode", modeGrid), wxGBPosition(1, 1),
-                  wxGBSpan(1, 1), wxEXPAND | wxLEFT | wxRIGHT, 10);
+    mainGrid->Add(newGroup(this, "Default Crop Mode", modeGrid), wxGBPosition(1, 1), wxGBSpan(1, 1),
+                  wxEXPAND | wxLEFT | wxRIGHT, 10);
     mainGrid->Add(newGroup(this, "Image Save Defaults", saveGrid), wxGBPosition(2, 0),
                   wxGBSpan(1, 2), wxEXPAND | wxTOP | wxLEFT | wxRIGHT, 10);
     mainGrid->Add(acceptButton, wxGBPosition(3, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
@@ -184,9 +183,9 @@ wxGridBagSizer* UI_OptionsDialog::initCropModeGroup() {
     perimeterLabel->Disable();
     const wxString perimeters[] = {"5",  "10", "15", "20", "25", "30",
                                    "35", "40", "45", "50", "55", "60"};
-    perimeterChoice = new wxComboBox(this, idPerimeter, wxEmptyString, wxDefaultPosition,
-                                     wxDefaultSize, WXSIZEOF(perimeters), perimeters,
-                                     wxCB_READONLY);
+    perimeterChoice =
+        new wxComboBox(this, idPerimeter, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                       WXSIZEOF(perimeters), perimeters, wxCB_READONLY);
     setMinSizeAtLeast(perimeterChoice, wxSize(55, 25));
     perimeterChoice->SetToolTip(
         "This is the value in which the semi automatic crop routine searches to find the best "

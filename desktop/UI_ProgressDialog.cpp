@@ -66,18 +66,17 @@ void UI_ProgressDialog::initGUI(int threadCount, int total) {
     threadsPanel->SetMaxSize(wxSize(300, -1));
     wxGridBagSizer* panelGrid = newDialogGrid();
 
-    auto* threadLabel = new wxStaticText(threadsPanel, wxID_ANY, "Number of Threads:",
-                                         wxDefaultPosition, wxDefaultSize, 0);
+    auto* threadLabel = new wxStaticText(threadsPanel, wxID_ANY,
+                                         "Number of Threads:", wxDefaultPosition, wxDefaultSize, 0);
     threadLabel->Wrap(-1);
-    panelGrid->Add(threadLabel, wxGBPosition(0, 0), wxGBSpan(2, 1),
-                   wxALIGN_CENTER_VERTICAL | wxALL, 5);
-
-    threadCountText = makeNumberBox(threadsPanel, threadCount, wxSize(40, 30), 15);
-    panelGrid->Add(threadCountText, wxGBPosition(0, 2), wxGBSpan(2, 1), wxALIGN_CENTRE | wxALL,
+    panelGrid->Add(threadLabel, wxGBPosition(0, 0), wxGBSpan(2, 1), wxALIGN_CENTER_VERTICAL | wxALL,
                    5);
 
-    remainingPanel = new wxPanel(threadsPanel, wxID_ANY, wxDefaultPosition, wxDefaultSize,
-                                 wxTAB_TRAVERSAL);
+    threadCountText = makeNumberBox(threadsPanel, threadCount, wxSize(40, 30), 15);
+    panelGrid->Add(threadCountText, wxGBPosition(0, 2), wxGBSpan(2, 1), wxALIGN_CENTRE | wxALL, 5);
+
+    remainingPanel =
+        new wxPanel(threadsPanel, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL);
     auto* remainingSizer = new wxBoxSizer(wxVERTICAL);
     remainingText = makeNumberBox(remainingPanel, total, wxSize(50, 40), 20);
     // wxALIGN_CENTRE is dropped here: beside wxEXPAND in a vertical box it
@@ -85,14 +84,14 @@ void UI_ProgressDialog::initGUI(int threadCount, int total) {
     remainingSizer->Add(remainingText, 0, wxEXPAND | wxALL, 5);
     panelGrid->Add(remainingPanel, wxGBPosition(0, 3), wxGBSpan(2, 1), wxEXPAND | wxALL, 5);
 
-    progressGauge = new wxGauge(this, wxID_ANY, total, wxDefaultPosition, wxSize(-1, 30),
-                                wxGA_HORIZONTAL);
+    progressGauge =
+        new wxGauge(this, wxID_ANY, total, wxDefaultPosition, wxSize(-1, 30), wxGA_HORIZONTAL);
     progressGauge->SetValue(0);
     dialogSizer->Add(threadsPanel, wxGBPosition(0, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
     dialogSizer->Add(progressGauge, wxGBPosition(1, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
 
-    cancelRunButton = new wxButton(this, idCancelRun, "CANCEL", wxDefaultPosition,
-                                   wxDefaultSize, 0);
+    cancelRunButton =
+        new wxButton(this, idCancelRun, "CANCEL", wxDefaultPosition, wxDefaultSize, 0);
     dialogSizer->Add(cancelRunButton, wxGBPosition(2, 0), wxGBSpan(1, 1), wxEXPAND | wxALL, 5);
 
     remainingPanel->SetSizer(remainingSizer);
@@ -100,8 +99,7 @@ void UI_ProgressDialog::initGUI(int threadCount, int total) {
     remainingSizer->Fit(remainingPanel);
     threadsPanel->SetSizer(panelGrid);
     // The 300-pixel limit must not cut off a large number at GTK's sizes.
-    const int neededWidth =
-        panelGrid->GetMinSize().x + threadsPanel->GetWindowBorderSize().x;
+    const int neededWidth = panelGrid->GetMinSize().x + threadsPanel->GetWindowBorderSize().x;
     if (neededWidth > 300) threadsPanel->SetMaxSize(wxSize(neededWidth, -1));
     threadsPanel->Layout();
     panelGrid->Fit(threadsPanel);

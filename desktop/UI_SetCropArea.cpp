@@ -132,8 +132,8 @@ wxStaticBoxSizer* UI_SetCropArea::initPropertiesGroup() {
         new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Image Properties"), wxVERTICAL);
     bitDepthLabel = new wxStaticText(this, wxID_ANY, "Bit Depth:");
     bitDepthLabel->Wrap(-1);
-    bitDepthText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
-                                  wxSize(110, -1), wxTE_READONLY);
+    bitDepthText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxSize(110, -1),
+                                  wxTE_READONLY);
     imageSizeLabel = new wxStaticText(this, wxID_ANY, "Image Size:");
     imageSizeLabel->Wrap(-1);
     imageSizeText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
@@ -153,8 +153,8 @@ wxStaticBoxSizer* UI_SetCropArea::initPropertiesGroup() {
 }
 
 wxStaticBoxSizer* UI_SetCropArea::initDimensionsGroup() {
-    auto* dimensionsGroup =
-        new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Enter Crop Dimensions"), wxHORIZONTAL);
+    auto* dimensionsGroup = new wxStaticBoxSizer(
+        new wxStaticBox(this, wxID_ANY, "Enter Crop Dimensions"), wxHORIZONTAL);
     dimensionsGroup->SetMinSize(wxSize(218, -1));
     widthText = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxSize(85, -1));
     timesLabel = new wxStaticText(this, wxID_ANY, "x");

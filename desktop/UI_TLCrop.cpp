@@ -202,8 +202,8 @@ void UI_TLCrop::initToolBar() {
     addTool(idSetReference, "Set Reference Frame", "Set Reference Frame", icon_reference_png,
             icon_reference_png_size);
     toolBar->AddSeparator();
-    addTool(idStartRun, "Start The Automatic Procedure", "Start Auto Crop Procedure",
-            icon_GO_png, icon_GO_png_size);
+    addTool(idStartRun, "Start The Automatic Procedure", "Start Auto Crop Procedure", icon_GO_png,
+            icon_GO_png_size);
     toolBar->AddSeparator();
     addTool(idValidate, "Validate Images", "Validate Images", icon_Validate_png,
             icon_Validate_png_size);
@@ -238,8 +238,7 @@ void UI_TLCrop::initMenus() {
     toolsMenu->Append(idImageDetails, "Image Details", wxEmptyString);
 
     cropModeMenu->AppendRadioItem(idManualMode, "Manual", wxEmptyString);
-    cropModeMenu->AppendRadioItem(idAutomaticMode, "Fully Automatic (Recommended)",
-                                  wxEmptyString);
+    cropModeMenu->AppendRadioItem(idAutomaticMode, "Fully Automatic (Recommended)", wxEmptyString);
 
     settingsMenu->Append(idOptions, "Options", wxEmptyString);
 
@@ -268,8 +267,8 @@ void UI_TLCrop::initPreviewPanel() {
 }
 
 void UI_TLCrop::initImageList() {
-    imageList = new wxListCtrl(this, idImageList, wxDefaultPosition, wxSize(250, 602),
-                               wxLC_REPORT, wxDefaultValidator);
+    imageList = new wxListCtrl(this, idImageList, wxDefaultPosition, wxSize(250, 602), wxLC_REPORT,
+                               wxDefaultValidator);
     imageList->SetFont(wxFont(7, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL));
     imageList->InsertColumn(0, "#", wxLIST_FORMAT_LEFT);
     imageList->InsertColumn(1, "Active Image List", wxLIST_FORMAT_LEFT);

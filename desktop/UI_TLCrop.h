@@ -20,9 +20,9 @@
 #include "ReplaceFile.h"
 
 #include <wx/arrstr.h>
+#include <wx/bitmap.h>
 #include <wx/frame.h>
 #include <wx/image.h>
-#include <wx/bitmap.h>
 #include <wx/listctrl.h>
 #include <wx/thread.h>
 

@@ -2,8 +2,8 @@
 // progress, the worker's requests, and closing the window: during a run, and
 // never while one of its handlers (with the dialogs and boxes it opened) runs.
 
-#include "UI_TLCrop.h"
 #include "CommandIds.h"
+#include "UI_TLCrop.h"
 
 #include "AutoCrop.h"
 #include "AutoData.h"
@@ -46,9 +46,10 @@ void refuseUnrepresentablePath(const wxString& path) {
 // message and returns false.
 bool prepareEngineInputs(const UI_TLCrop& frame, EngineInputs* inputs) {
     if (frame.runInProgress()) {
-        wxMessageBox("An automatic procedure is already running.\n\nPlease wait until it has "
-                     "finished, or cancel it, before you start another one.",
-                     "WARNING", wxICON_EXCLAMATION);
+        wxMessageBox(
+            "An automatic procedure is already running.\n\nPlease wait until it has "
+            "finished, or cancel it, before you start another one.",
+            "WARNING", wxICON_EXCLAMATION);
         return false;
     }
 
@@ -57,12 +58,13 @@ bool prepareEngineInputs(const UI_TLCrop& frame, EngineInputs* inputs) {
     // can be enabled again after a failed validation (choosing an output
     // format applies the mode anew), so the set itself is asked here.
     if (!frame.validated) {
-        wxMessageBox("Tellvar cannot start the automatic procedure because your images have not "
-                     "passed validation.\n\nThe fully automatic mode requires that all your "
-                     "images are exactly the same size and are of the same file type. Please "
-                     "remove any incorrect images, click the Validate Images toolbar option in "
-                     "the fully automatic mode and start the procedure again.",
-                     "ERROR", wxICON_ERROR);
+        wxMessageBox(
+            "Tellvar cannot start the automatic procedure because your images have not "
+            "passed validation.\n\nThe fully automatic mode requires that all your "
+            "images are exactly the same size and are of the same file type. Please "
+            "remove any incorrect images, click the Validate Images toolbar option in "
+            "the fully automatic mode and start the procedure again.",
+            "ERROR", wxICON_ERROR);
         return false;
     }
 
@@ -71,10 +73,11 @@ bool prepareEngineInputs(const UI_TLCrop& frame, EngineInputs* inputs) {
                             frame.imagePaths->GetCount() == frame.imageNames->GetCount();
     if (!listsAgree || count == 0 || !frame.referenceSet || frame.referenceIndex < 0 ||
         frame.referenceIndex >= count) {
-        wxMessageBox("Tellvar cannot start the automatic procedure without a reference frame."
-                     "\n\nPlease select the best reference frame with Set Reference Frame and "
-                     "start the procedure again.",
-                     "ERROR", wxICON_ERROR);
+        wxMessageBox(
+            "Tellvar cannot start the automatic procedure without a reference frame."
+            "\n\nPlease select the best reference frame with Set Reference Frame and "
+            "start the procedure again.",
+            "ERROR", wxICON_ERROR);
         return false;
     }
 
@@ -87,8 +90,7 @@ bool prepareEngineInputs(const UI_TLCrop& frame, EngineInputs* inputs) {
         std::string path;
         std::string name;
         const wxString& widePath = (*frame.imagePaths)[row];
-        if (!toEngineText(widePath, &path) ||
-            !toEngineText((*frame.imageNames)[row], &name)) {
+        if (!toEngineText(widePath, &path) || !toEngineText((*frame.imageNames)[row], &name)) {
             refuseUnrepresentablePath(widePath);
             return false;
         }
@@ -130,10 +132,11 @@ ImageData runSummary(const UI_TLCrop& frame) {
 int runThreadCount(const UI_TLCrop& frame, bool singleThread) {
     int threads = static_cast<int>(frame.hardwareThreadCount ? frame.hardwareThreadCount() : 0);
     if (threads <= 0) {
-        wxMessageBox("Unable to determine the number of cores on your CPU.\n\nThe Application "
-                     "will run on one thread. Running on a single core is MUCH slower then "
-                     "running multi core. Please report this problem to the developer.",
-                     wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+        wxMessageBox(
+            "Unable to determine the number of cores on your CPU.\n\nThe Application "
+            "will run on one thread. Running on a single core is MUCH slower then "
+            "running multi core. Please report this problem to the developer.",
+            wxMessageBoxCaptionStr, wxOK | wxCENTRE);
         threads = 1;
     }
     if (singleThread) threads = 1;
@@ -204,8 +207,7 @@ bool UI_TLCrop::startWorker(AutoCrop* worker) {
         reportThreadFailure("create");
         return false;
     }
-    if ((workerThreadStarter ? workerThreadStarter(*worker) : worker->Run()) !=
-        wxTHREAD_NO_ERROR) {
+    if ((workerThreadStarter ? workerThreadStarter(*worker) : worker->Run()) != wxTHREAD_NO_ERROR) {
         // The thread exists and waits to be started. Delete() lets it end
         // without running the run, and the thread then deletes the worker
         // itself; deleting it here would pull its state from under it.
@@ -229,9 +231,7 @@ void UI_TLCrop::onThreadUpdate(wxCommandEvent& event) {
 
 void UI_TLCrop::onRunEvent(wxThreadEvent& event) {
     switch (event.GetId()) {
-        case idCloseProgress:
-            closeProgressDialog();
-            break;
+        case idCloseProgress: closeProgressDialog(); break;
 
         case idRunEnded: {
             // The worker has destroyed its processor and waits for this
@@ -245,9 +245,7 @@ void UI_TLCrop::onRunEvent(wxThreadEvent& event) {
             break;
         }
 
-        default:
-            event.Skip();
-            break;
+        default: event.Skip(); break;
     }
 }
 

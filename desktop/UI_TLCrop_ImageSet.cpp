@@ -21,8 +21,9 @@ const wxColour kReferenceRowColour(255, 0, 0);
 const wxColour kCropRowColour(0, 0, 255);
 
 const wxString kOpenWildcard =
-    wxString("All Supported Images|*.TIFF;*.TIF;*.tif;*.tiff;*.BMP;*.bmp;*.jpg;*.JPG;*.jpeg;"
-             "*.JPEG") +
+    wxString(
+        "All Supported Images|*.TIFF;*.TIF;*.tif;*.tiff;*.BMP;*.bmp;*.jpg;*.JPG;*.jpeg;"
+        "*.JPEG") +
     "|JPEG Images (*.jpg)|*.JPG;*.jpg|Bitmap Images (*.bmp)|*.bmp;*.BMP|TIFF Images (*.tif, "
     "*.tiff)|*.tif;*.TIF;*.TIFF;*.tiff" +
     "|All Files (*.*)|*.*";
@@ -161,9 +162,10 @@ void UI_TLCrop::onReferenceFrameSet(wxCommandEvent&) {
 
     const std::vector<long> selected = selectedRows(*imageList);
     if (selected.size() > 1) {
-        wxMessageBox("This application requires one reference frame.\n\nPlease select the best "
-                     "reference frame before starting the procedure.",
-                     "ERROR", wxICON_ERROR);
+        wxMessageBox(
+            "This application requires one reference frame.\n\nPlease select the best "
+            "reference frame before starting the procedure.",
+            "ERROR", wxICON_ERROR);
         referenceSet = false;
         return;
     }
@@ -219,9 +221,7 @@ void UI_TLCrop::deleteImage() {
     }
 }
 
-void UI_TLCrop::markCropRow(long row) {
-    imageList->SetItemTextColour(row, kCropRowColour);
-}
+void UI_TLCrop::markCropRow(long row) { imageList->SetItemTextColour(row, kCropRowColour); }
 
 void UI_TLCrop::onDelete(wxCommandEvent&) { deleteImage(); }
 

@@ -49,9 +49,10 @@ void UI_TLCrop::manualCropStep() {
     if (croppedCount >= imageCount || croppedCount >= listSize) {
         // The pass has ended and the user kept the set: there is no next
         // image to name a crop after.
-        wxMessageBox("Every image of this set has already been cropped.\n\nPlease clear the image "
-                     "buffer or open new images before cropping again.",
-                     "Warning", wxICON_EXCLAMATION);
+        wxMessageBox(
+            "Every image of this set has already been cropped.\n\nPlease clear the image "
+            "buffer or open new images before cropping again.",
+            "Warning", wxICON_EXCLAMATION);
         return;
     }
 
@@ -89,8 +90,7 @@ void UI_TLCrop::loadNextManualImage() {
         const wxString path = (*imagePaths)[croppedCount];
         if (openImage(path)) {
             cropArea();
-            if (croppedCount < imageList->GetItemCount())
-                markCropRow(croppedCount);
+            if (croppedCount < imageList->GetItemCount()) markCropRow(croppedCount);
             popStatusBar(path, 4, false);
             return;
         }
@@ -105,11 +105,11 @@ void UI_TLCrop::loadNextManualImage() {
 
 void UI_TLCrop::finishManualPass() {
     if (manualPass.failures() == 0) {
-        wxMessageBox("All crop operations have completed normally. Your files have been "
-                     "automatically saved and placed in\n\n" +
-                         options.saveFolder +
-                         "\n\nYou can change the save location in the options dialog",
-                     "Notification", wxICON_INFORMATION);
+        wxMessageBox(
+            "All crop operations have completed normally. Your files have been "
+            "automatically saved and placed in\n\n" +
+                options.saveFolder + "\n\nYou can change the save location in the options dialog",
+            "Notification", wxICON_INFORMATION);
     } else {
         wxMessageBox(wxString::Format("The crop operations have finished, but %d of your %d images "
                                       "could not be cropped and saved. The reason was shown for "

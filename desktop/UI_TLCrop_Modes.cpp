@@ -2,8 +2,8 @@
 // items, tools, status fields), the output-format rules of each mode and
 // input type, and the mode, format, stack and options commands.
 
-#include "UI_TLCrop.h"
 #include "CommandIds.h"
+#include "UI_TLCrop.h"
 
 #include "AutoVersion.h"
 #include "InputType.h"
@@ -54,9 +54,10 @@ void applyInputFormatRules(UI_TLCrop& frame) {
     switch (input) {
         case InputFormat::Bmp:
             if (options.outputFormat != idOutputBmp) {
-                wxMessageBox("The input file format has been detected to be Bitmap.\n\nTellvar "
-                             "will output your files in the Bitmap File Format.",
-                             kOptionChangedCaption, wxICON_EXCLAMATION);
+                wxMessageBox(
+                    "The input file format has been detected to be Bitmap.\n\nTellvar "
+                    "will output your files in the Bitmap File Format.",
+                    kOptionChangedCaption, wxICON_EXCLAMATION);
                 frame.commands.tickOutput(idOutputBmp);
                 options.outputFormat = idOutputBmp;
             }
@@ -66,14 +67,16 @@ void applyInputFormatRules(UI_TLCrop& frame) {
         case InputFormat::Tif:
             if (options.outputFormat == idOutputBmp) {
                 if (input == InputFormat::Jpeg)
-                    wxMessageBox("The input file format has been detected to be JPEG.\n\nAs JPEG "
-                                 "files are typically lower quality Tellvar will only output your "
-                                 "images in the TIFF File Format.",
-                                 kOptionChangedCaption, wxICON_EXCLAMATION);
+                    wxMessageBox(
+                        "The input file format has been detected to be JPEG.\n\nAs JPEG "
+                        "files are typically lower quality Tellvar will only output your "
+                        "images in the TIFF File Format.",
+                        kOptionChangedCaption, wxICON_EXCLAMATION);
                 else
-                    wxMessageBox("The input file format has been detected to be TIFF.\n\nTellvar "
-                                 "will output your files in the TIFF File Format..",
-                                 kOptionChangedCaption, wxICON_EXCLAMATION);
+                    wxMessageBox(
+                        "The input file format has been detected to be TIFF.\n\nTellvar "
+                        "will output your files in the TIFF File Format..",
+                        kOptionChangedCaption, wxICON_EXCLAMATION);
                 options.outputFormat = idOutputTif8;
             }
             frame.commands.tiffInputOutputs();
@@ -139,11 +142,12 @@ void UI_TLCrop::setupAutomaticMode() {
 
 void UI_TLCrop::setupSingleImage() {
     if (options.cropMode == kAutomaticMode) {
-        wxMessageBox("You are currently in the fully automatic mode but have only loaded one "
-                     "image. The fully automatic mode requires multiple images.\n\nIf you want to "
-                     "crop one image please change to the manual mode and then load your image "
-                     "again.",
-                     "Warning", wxICON_EXCLAMATION);
+        wxMessageBox(
+            "You are currently in the fully automatic mode but have only loaded one "
+            "image. The fully automatic mode requires multiple images.\n\nIf you want to "
+            "crop one image please change to the manual mode and then load your image "
+            "again.",
+            "Warning", wxICON_EXCLAMATION);
         masterReset(kResetWithoutAsking);
         return;
     }

@@ -7,8 +7,8 @@
 // double-buffered, so what the user sees survives being covered and shown
 // again.
 
-#include "UI_TLCrop.h"
 #include "CommandIds.h"
+#include "UI_TLCrop.h"
 
 #include "UI_SetCropArea.h"
 
@@ -134,10 +134,11 @@ void UI_TLCrop::cropDefinition(int x, int y) {
 
 void UI_TLCrop::limitPerimeterForSmallImage() {
     if (previewScaled || options.searchPerimeter <= kSmallImagePerimeterLimit) return;
-    wxMessageBox("Your current search perimeter is greater then 30. This is not supported when you "
-                 "load images smaller than 800 x 600.\n\nYour search perimeter has been reduced "
-                 "to 30. ",
-                 wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+    wxMessageBox(
+        "Your current search perimeter is greater then 30. This is not supported when you "
+        "load images smaller than 800 x 600.\n\nYour search perimeter has been reduced "
+        "to 30. ",
+        wxMessageBoxCaptionStr, wxOK | wxCENTRE);
     options.searchPerimeter = kSmallImagePerimeterLimit;
     writeINI();
 }
@@ -176,10 +177,11 @@ void UI_TLCrop::onSetCrop(wxCommandEvent&) {
     // checked against no image at all would mean nothing.
     if (!imagesLoaded) return;
     if (options.cropMode != kManualMode && multipleImages && !referenceSet) {
-        wxMessageBox("You have not set a reference frame.\n\nThe fully automatic mode requires the "
-                     "user to set a reference frame.\n\nPlease look through your image list and "
-                     "choose a suitable image to serve as your reference.",
-                     "ERROR", wxICON_ERROR);
+        wxMessageBox(
+            "You have not set a reference frame.\n\nThe fully automatic mode requires the "
+            "user to set a reference frame.\n\nPlease look through your image list and "
+            "choose a suitable image to serve as your reference.",
+            "ERROR", wxICON_ERROR);
         return;
     }
 
@@ -206,8 +208,8 @@ void UI_TLCrop::onSetCrop(wxCommandEvent&) {
     bool cancelled = false;
     int width = 0;
     int height = 0;
-    UI_SetCropArea* dialog = new UI_SetCropArea("Set Cropping Area", &cancelled, bounds.x,
-                                                bounds.y, bitDepth, &width, &height);
+    UI_SetCropArea* dialog = new UI_SetCropArea("Set Cropping Area", &cancelled, bounds.x, bounds.y,
+                                                bitDepth, &width, &height);
     dialog->ShowModal();
     // The dialog hands back a size only through Accept; anything else leaves
     // the crop as it was.

@@ -75,9 +75,10 @@ std::string UI_TLCrop::settingsPath() const {
 bool UI_TLCrop::readINI() {
     FileHandle file = openForReading(settingsPath());
     if (!file) {
-        wxMessageBox("This is the first time running Tellvar.\n\nPlease configure your default "
-                     "settings in the following dialog box.",
-                     "Important Information", wxICON_EXCLAMATION);
+        wxMessageBox(
+            "This is the first time running Tellvar.\n\nPlease configure your default "
+            "settings in the following dialog box.",
+            "Important Information", wxICON_EXCLAMATION);
         putFirstRunDefaults(options);
 
         bool cancelled = false;

@@ -25,10 +25,11 @@ const char* const kMismatchClosing =
 
 // The two summaries differ only in the case of "Option"/"option".
 wxString errorsSummary(const char* validateWord) {
-    return wxString("Errors have been detected and as a result the application cannot run in "
-                    "automatic mode.\n\nErrors have been previously shown, please take action and "
-                    "then resubmit your images.\n\nIf you remove images from the active file list "
-                    "please click the ") +
+    return wxString(
+               "Errors have been detected and as a result the application cannot run in "
+               "automatic mode.\n\nErrors have been previously shown, please take action and "
+               "then resubmit your images.\n\nIf you remove images from the active file list "
+               "please click the ") +
            validateWord + " on the toolbar which will revalidate all images.";
 }
 
@@ -75,8 +76,9 @@ SetWalk walkImageSet(Tellvar::Brennock& codec, const wxArrayString& paths,
     for (int i = 0; i < fileCount; ++i) {
         if (foldedImageType(names[i]) != inputExtension) {
             walk.outcome = SetWalk::Outcome::Mismatch;
-            walk.text = wxString("Your images are not all of the same image format. At lest the "
-                                 "following image is a different type:\n\n") +
+            walk.text = wxString(
+                            "Your images are not all of the same image format. At lest the "
+                            "following image is a different type:\n\n") +
                         paths[i] + kMismatchClosing;
             return walk;
         }
@@ -91,8 +93,9 @@ SetWalk walkImageSet(Tellvar::Brennock& codec, const wxArrayString& paths,
                 walk.readErrors.push_back(fromEngineText(errorText));
         } else if (width != referenceWidth || height != referenceHeight) {
             walk.outcome = SetWalk::Outcome::Mismatch;
-            walk.text = wxString("Your images are not all of the same size. At lest the "
-                                 "following image is a different size:\n\n") +
+            walk.text = wxString(
+                            "Your images are not all of the same size. At lest the "
+                            "following image is a different size:\n\n") +
                         paths[i] + kMismatchClosing;
             return walk;
         }
@@ -126,13 +129,13 @@ bool reportSetWalk(const SetWalk& walk, const MainCommands& commands) {
             commands.validationFailed();
             return false;
 
-        case SetWalk::Outcome::Passed:
-            break;
+        case SetWalk::Outcome::Passed: break;
     }
     commands.validationPassed();
-    wxMessageBox("All images have been validated and are compatible with automatic alignment and "
-                 "cropping mode.",
-                 "Validation Completed!", wxOK | wxCENTRE);
+    wxMessageBox(
+        "All images have been validated and are compatible with automatic alignment and "
+        "cropping mode.",
+        "Validation Completed!", wxOK | wxCENTRE);
     return true;
 }
 

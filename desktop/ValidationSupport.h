@@ -17,4 +17,3 @@ class Brennock;
 // The engine codec that reads files of the given input type: BMP, TIF, and
 // JPEG for every other type.
 std::unique_ptr<Tellvar::Brennock> makeValidationCodec(const wxString& inputExtension);
-

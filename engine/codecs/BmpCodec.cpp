@@ -7,12 +7,12 @@
 #include <memory>
 #include <new>
 
-#include "codecs/OutputExtensions.h"
+#include "codecs/CodecMessages.h"
 #include "codecs/FileHandle.h"
 #include "codecs/FrameAdmission.h"
-#include "codecs/InputFile.h"
 #include "codecs/FrameLimits.h"
-#include "codecs/CodecMessages.h"
+#include "codecs/InputFile.h"
+#include "codecs/OutputExtensions.h"
 
 namespace Tellvar {
 
@@ -191,7 +191,6 @@ int fillHeaders(int width, int height, int bitCount, BitmapFileHeader* fileHeade
     return pad;
 }
 
-
 // The readers word the first refusals differently but make the same tests.
 struct HeaderRefusals {
     std::string (*notBitmap)(const std::string& path);
@@ -206,14 +205,9 @@ bool acceptHeaders(std::FILE* file, const std::string& path, const HeaderRefusal
                    BitmapFileHeader* fileHeader, BitmapInfoHeader* infoHeader, RowLayout* layout,
                    std::string* errorText) {
     switch (readHeaders(file, fileHeader, infoHeader)) {
-        case HeaderRead::NotBitmap:
-            *errorText = refusals.notBitmap(path);
-            return false;
-        case HeaderRead::Truncated:
-            *errorText = truncatedMessage(path);
-            return false;
-        case HeaderRead::Complete:
-            break;
+        case HeaderRead::NotBitmap: *errorText = refusals.notBitmap(path); return false;
+        case HeaderRead::Truncated: *errorText = truncatedMessage(path); return false;
+        case HeaderRead::Complete: break;
     }
     if (infoHeader->biCompression != 0) {
         *errorText = refusals.compressed(path);
@@ -301,8 +295,8 @@ bool BMP::sizeChecker(int* width, int* height, std::string path, std::string* er
     BitmapFileHeader fileHeaderRead;
     BitmapInfoHeader infoHeaderRead;
     RowLayout layout;
-    if (!acceptHeaders(file.get(), path, kCheckerRefusals, &fileHeaderRead, &infoHeaderRead, &layout,
-                       errorText))
+    if (!acceptHeaders(file.get(), path, kCheckerRefusals, &fileHeaderRead, &infoHeaderRead,
+                       &layout, errorText))
         return false;
 
     *width = static_cast<int>(layout.width);

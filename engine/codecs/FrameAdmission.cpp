@@ -1,9 +1,9 @@
 #include "codecs/FrameAdmission.h"
 
 #include "Brennock/BMP.h"
-#include "codecs/FrameLimits.h"
 #include "Brennock/JPEG.h"
 #include "Brennock/TIFF.h"
+#include "codecs/FrameLimits.h"
 
 namespace Tellvar {
 namespace detail {
@@ -23,10 +23,9 @@ bool openAdmitted(Brennock& codec, const std::string& path, unsigned char** buff
         *errorText = message;
         return false;
     }
-    if (admission != nullptr &&
-        !admission->admit(frameBytes(static_cast<std::uint32_t>(*width),
-                                     static_cast<std::uint32_t>(*height)),
-                          path, errorText)) {
+    if (admission != nullptr && !admission->admit(frameBytes(static_cast<std::uint32_t>(*width),
+                                                             static_cast<std::uint32_t>(*height)),
+                                                  path, errorText)) {
         delete[] pixels;
         return false;
     }

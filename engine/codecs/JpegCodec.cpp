@@ -13,10 +13,10 @@
 #include <jerror.h>
 // clang-format on
 
-#include "codecs/FrameAdmission.h"
-#include "codecs/InputFile.h"
-#include "codecs/FrameLimits.h"
 #include "codecs/CodecMessages.h"
+#include "codecs/FrameAdmission.h"
+#include "codecs/FrameLimits.h"
+#include "codecs/InputFile.h"
 #include "codecs/JpegErrors.h"
 
 namespace Tellvar {
@@ -190,17 +190,13 @@ std::string failureMessage(DecodeResult result, const std::string& path,
                            const JpegSession& session) {
     const jpeg_decompress_struct& cinfo = session.decompressor;
     switch (result) {
-        case DecodeResult::Refused:
-            return session.refusal;
-        case DecodeResult::UnsupportedColour:
-            return unsupportedColourMessage(path);
+        case DecodeResult::Refused: return session.refusal;
+        case DecodeResult::UnsupportedColour: return unsupportedColourMessage(path);
         case DecodeResult::TooLarge:
             return frameTooLargeMessage(path, cinfo.output_width, cinfo.output_height);
-        case DecodeResult::OutOfMemory:
-            return outOfMemoryMessage(path);
+        case DecodeResult::OutOfMemory: return outOfMemoryMessage(path);
         case DecodeResult::LibraryError:
-        case DecodeResult::Ok:
-            break;
+        case DecodeResult::Ok: break;
     }
     return libraryErrorMessage(path);
 }

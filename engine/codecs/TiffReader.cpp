@@ -9,8 +9,8 @@
 #include <new>
 
 #include "codecs/FrameAdmission.h"
-#include "codecs/InputFile.h"
 #include "codecs/FrameLimits.h"
+#include "codecs/InputFile.h"
 #include "codecs/TiffHandle.h"
 
 namespace Tellvar {
@@ -140,8 +140,8 @@ bool acceptFile(TIF& codec, TIFF* tiff, const std::string& path, std::uint16_t* 
     const auto narrowWidth = static_cast<std::uint16_t>(values.width);
     const auto narrowHeight = static_cast<std::uint16_t>(values.height);
     if (!codec.chkTIFF(values.planar, values.photometric, values.bitsPerSample,
-                       values.samplesPerPixel, values.compression, narrowWidth, narrowHeight,
-                       path, errorText) ||
+                       values.samplesPerPixel, values.compression, narrowWidth, narrowHeight, path,
+                       errorText) ||
         !deliversThreeBytes(tiff, values, path, errorText))
         return false;
 

@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "codecs/OutputExtensions.h"
-#include "codecs/FrameLimits.h"
 #include "codecs/CodecMessages.h"
+#include "codecs/FrameLimits.h"
+#include "codecs/OutputExtensions.h"
 #include "codecs/TiffHandle.h"
 
 namespace Tellvar {

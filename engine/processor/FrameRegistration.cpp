@@ -107,9 +107,8 @@ void ProcessorAccess::registerFrame(MainProcessor& processor, const std::string&
                 index, smallImage, okFlag, errorText);
 }
 
-void ProcessorAccess::recordFailure(MainProcessor& processor, int index,
-                                    const std::string& message, bool* okFlag,
-                                    std::string* errorText) {
+void ProcessorAccess::recordFailure(MainProcessor& processor, int index, const std::string& message,
+                                    bool* okFlag, std::string* errorText) {
     std::lock_guard<std::mutex> lock(processor.runMutex);
     if (okFlag != nullptr) *okFlag = false;
     if (errorText == nullptr) return;

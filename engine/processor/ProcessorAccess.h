@@ -80,8 +80,8 @@ struct ProcessorAccess {
     // cropBuffer (cropWidth x cropHeight x 3 bytes) receives the crop; when
     // null, a buffer of the prepared frame's own does.
     static PreparedFrame prepareFrame(MainProcessor& processor, FrameRead read,
-                                      const std::string& path, int searchPerimeter,
-                                      bool smallImage, unsigned char* cropBuffer);
+                                      const std::string& path, int searchPerimeter, bool smallImage,
+                                      unsigned char* cropBuffer);
     static void finishFrame(MainProcessor& processor, PreparedFrame prepared, int index,
                             bool smallImage, bool* okFlag, std::string* errorText);
 

@@ -51,9 +51,8 @@ std::string flatReferenceMessage(const std::string& path, bool coarse) {
     const std::string advice = coarse ? "make the crop area larger or place it over larger "
                                         "detail, such as bright stars,"
                                       : "place the crop area over stars or other visible detail";
-    return "The crop area of the reference frame named below has no detail to search for" +
-           where + ".\n\n" + path + "\n\nAll of its pixels" +
-           (coarse ? " at that size" : "") +
+    return "The crop area of the reference frame named below has no detail to search for" + where +
+           ".\n\n" + path + "\n\nAll of its pixels" + (coarse ? " at that size" : "") +
            " have the same brightness, so its content cannot be found in the other images. No "
            "image has been cropped.\n\nPlease " +
            advice + " and submit your images again.";

@@ -1,8 +1,8 @@
 // Set-up of a run's processor: the codec that fits the input type, the crop
 // corner and the names of the output files.
 
-#include "Brennock/MainProcessor.h"
 #include "Brennock/CodecForType.h"
+#include "Brennock/MainProcessor.h"
 #include "processor/ProcessorAccess.h"
 
 #include <climits>
@@ -15,9 +15,7 @@ namespace {
 // platform writes paths.
 constexpr char kPathSeparator = '/';
 
-int oneBased(int corner) {
-    return corner == INT_MAX ? INT_MAX : corner + 1;
-}
+int oneBased(int corner) { return corner == INT_MAX ? INT_MAX : corner + 1; }
 
 }  // namespace
 

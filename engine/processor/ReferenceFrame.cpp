@@ -26,17 +26,16 @@ struct ReferencePatches {
 // Cuts the patches out of the frame and its coarse copy. Empty when both
 // have detail to search for; otherwise the message of the failure.
 std::string cutPatches(const MainProcessor& processor, const FrameBuffer& frame,
-                       const std::string& path, bool withCoarse, int givenCropX,
-                       int givenCropY, ReferencePatches* patches) {
+                       const std::string& path, bool withCoarse, int givenCropX, int givenCropY,
+                       ReferencePatches* patches) {
     const int cropX = processor.cropX, cropY = processor.cropY;
     const int cropWidth = processor.cropWidth, cropHeight = processor.cropHeight;
     // Inside the frame the crop's byte count is bounded by the frame's.
     if (!rectFits(cropX, cropY, cropWidth, cropHeight, frame.width, frame.height))
-        return cropOutsideReferenceMessage(path, frame.width, frame.height, cropWidth,
-                                           cropHeight, givenCropX, givenCropY);
+        return cropOutsideReferenceMessage(path, frame.width, frame.height, cropWidth, cropHeight,
+                                           givenCropX, givenCropY);
 
-    const BufferView frameView{frame.pixels.get(), frame.width, frame.height,
-                               processor.bottomUp};
+    const BufferView frameView{frame.pixels.get(), frame.width, frame.height, processor.bottomUp};
     if (withCoarse) {
         const CoarseFrame coarse = makeCoarseFrame(frameView);
         if (coarse.view.pixels != nullptr) {
@@ -52,8 +51,7 @@ std::string cutPatches(const MainProcessor& processor, const FrameBuffer& frame,
 
     // Against a patch of one brightness every coefficient is undefined: no
     // frame could be registered, so the run stops here, before any file.
-    const bool flatFull =
-        !samplesVary(patches->full.get(), pixelBytes(cropWidth, cropHeight));
+    const bool flatFull = !samplesVary(patches->full.get(), pixelBytes(cropWidth, cropHeight));
     const bool flatCoarse =
         withCoarse && !samplesVary(patches->scaled.get(),
                                    pixelBytes(patches->coarse.width, patches->coarse.height));
@@ -69,8 +67,8 @@ bool ProcessorAccess::registerReference(MainProcessor& processor, const std::str
     if (!readFrame(*processor.codec, path, &frame, errorText)) return false;
 
     ReferencePatches patches;
-    const std::string refusal = cutPatches(processor, frame, path, withCoarse,
-                                           processor.givenCropX, processor.givenCropY, &patches);
+    const std::string refusal = cutPatches(processor, frame, path, withCoarse, processor.givenCropX,
+                                           processor.givenCropY, &patches);
     if (!refusal.empty()) {
         processor.cleanReference();
         *errorText = refusal;
@@ -79,9 +77,8 @@ bool ProcessorAccess::registerReference(MainProcessor& processor, const std::str
 
     // The reference crop is saved before any sum is taken: a reference whose
     // crop cannot be written leaves the processor without reference data.
-    if (!processor.codec->saveImage(patches.full.get(), processor.cropWidth,
-                                    processor.cropHeight, frame.depth, processor.getFileName(0),
-                                    errorText)) {
+    if (!processor.codec->saveImage(patches.full.get(), processor.cropWidth, processor.cropHeight,
+                                    frame.depth, processor.getFileName(0), errorText)) {
         processor.cleanReference();
         return false;
     }
@@ -92,8 +89,8 @@ bool ProcessorAccess::registerReference(MainProcessor& processor, const std::str
     if (withCoarse) {
         processor.scaledCropWidth = patches.coarse.width;
         processor.scaledCropHeight = patches.coarse.height;
-        processor.refSsqScaled = processor.calc_ssqX(
-            3 * processor.scaledCropWidth * processor.scaledCropHeight, false);
+        processor.refSsqScaled =
+            processor.calc_ssqX(3 * processor.scaledCropWidth * processor.scaledCropHeight, false);
     }
     processor.refSsqFull = processor.calc_ssqX(static_cast<int>(cropBytes), true);
 

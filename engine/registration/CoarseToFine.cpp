@@ -46,8 +46,7 @@ CoarseFrame makeCoarseFrame(const BufferView& frame) {
         coarse.scale = 1.0;
         return coarse;
     }
-    coarse.owned =
-        rescaleNearest(frame.pixels, frame.width, frame.height, size.width, size.height);
+    coarse.owned = rescaleNearest(frame.pixels, frame.width, frame.height, size.width, size.height);
     coarse.view = {coarse.owned.get(), size.width, size.height, frame.bottomUp};
     coarse.scale = size.scale;
     return coarse;
@@ -80,8 +79,8 @@ namespace {
 //     from the reference corner (taken from the estimate, which lies within
 //     half a pixel of hit / scale);
 // rounded back to a whole pixel as the estimate is.
-int coarseErrorBound(int frameSize, int coarseSize, double scale, int cropCorner,
-                     int coarseCorner, int estimate) {
+int coarseErrorBound(int frameSize, int coarseSize, double scale, int cropCorner, int coarseCorner,
+                     int estimate) {
     const double step = static_cast<double>(frameSize) / coarseSize;
     const double corner = std::max(0.5 / scale, std::fabs(coarseCorner / scale - cropCorner));
     const double displacement = std::fabs(estimate * scale - coarseCorner) + 0.5 * scale;
@@ -91,8 +90,8 @@ int coarseErrorBound(int frameSize, int coarseSize, double scale, int cropCorner
 
 }  // namespace
 
-FineReach fineReach(const MainProcessor& processor, int frameWidth, int frameHeight,
-                    int perimeter, Position estimate) {
+FineReach fineReach(const MainProcessor& processor, int frameWidth, int frameHeight, int perimeter,
+                    Position estimate) {
     const int p = std::max(0, perimeter);
     if (frameWidth < 1 || frameHeight < 1) return {p, p};
     const CoarseSize coarse = coarseSizeOf(frameWidth, frameHeight);
@@ -103,8 +102,8 @@ FineReach fineReach(const MainProcessor& processor, int frameWidth, int frameHei
                      coarse.scale, coarse.width, coarse.height);
     return {std::max(p, coarseErrorBound(frameWidth, coarse.width, coarse.scale, processor.cropX,
                                          patch.x, estimate.x)),
-            std::max(p, coarseErrorBound(frameHeight, coarse.height, coarse.scale,
-                                         processor.cropY, patch.y, estimate.y))};
+            std::max(p, coarseErrorBound(frameHeight, coarse.height, coarse.scale, processor.cropY,
+                                         patch.y, estimate.y))};
 }
 
 FineWindow cutFineWindow(const BufferView& frame, int estimateX, int estimateY, int cropWidth,
@@ -153,10 +152,10 @@ Placement locateCrop(const MainProcessor& processor, const BufferView& frame, in
 
     placement.estimate = {roundHalfUp(placement.coarse.x / coarse.scale),
                           roundHalfUp(placement.coarse.y / coarse.scale)};
-    placement.window = cutFineWindow(frame, placement.estimate.x, placement.estimate.y,
-                                     processor.cropWidth, processor.cropHeight,
-                                     fineReach(processor, frame.width, frame.height, perimeter,
-                                               placement.estimate));
+    placement.window = cutFineWindow(
+        frame, placement.estimate.x, placement.estimate.y, processor.cropWidth,
+        processor.cropHeight,
+        fineReach(processor, frame.width, frame.height, perimeter, placement.estimate));
     if (!placement.window.pixels) return placement;
 
     const BufferView windowView{placement.window.pixels.get(), placement.window.width,

@@ -40,8 +40,8 @@ struct FineReach {
     int x = 0;
     int y = 0;
 };
-FineReach fineReach(const MainProcessor& processor, int frameWidth, int frameHeight,
-                    int perimeter, Position estimate);
+FineReach fineReach(const MainProcessor& processor, int frameWidth, int frameHeight, int perimeter,
+                    Position estimate);
 
 // The full-resolution window of the fine search: the crop plus the reach
 // on every side around the estimate, moved (not shrunk) to stay inside the

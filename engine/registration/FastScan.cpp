@@ -97,8 +97,8 @@ HeadRange headRange(int width, int height, double reached) {
     const int sixteenth = std::max(1, height / 16);
     // A very large patch keeps enough rows in its head for its tail to be
     // bounded exactly (kMaxBoundedTailSamples).
-    const int boundable = static_cast<int>(
-        std::min<long long>(height, kMaxBoundedTailSamples / std::max(1, width)));
+    const int boundable =
+        static_cast<int>(std::min<long long>(height, kMaxBoundedTailSamples / std::max(1, width)));
     const int fewest = std::max(1, height - boundable);
     const int most = std::max(fewest, height / 2);
     const int first = std::clamp(height / (reached >= 0.95 ? 8 : 4), fewest, most);
@@ -254,8 +254,8 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
     rowOffsets_.reset(new (std::nothrow) std::ptrdiff_t[rows]);
     rowSums_.reset(new (std::nothrow) long long[rows]);
     rowSquares_.reset(new (std::nothrow) long long[rows]);
-    if (!order || !spread || !sums || !squares || !patch_.samples || !rowOffsets_ ||
-        !rowSums_ || !rowSquares_)
+    if (!order || !spread || !sums || !squares || !patch_.samples || !rowOffsets_ || !rowSums_ ||
+        !rowSquares_)
         return false;
     for (int r = 0; r < patchHeight_; ++r) {
         sums[r] = squares[r] = 0;
@@ -265,10 +265,10 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
             squares[r] += v * v;
         }
         // Non-negative (Cauchy-Schwarz), so unsigned.
-        spread[r] = static_cast<unsigned __int128>(patchWidth_) *
-                        static_cast<unsigned __int128>(squares[r]) -
-                    static_cast<unsigned __int128>(sums[r]) *
-                        static_cast<unsigned __int128>(sums[r]);
+        spread[r] =
+            static_cast<unsigned __int128>(patchWidth_) *
+                static_cast<unsigned __int128>(squares[r]) -
+            static_cast<unsigned __int128>(sums[r]) * static_cast<unsigned __int128>(sums[r]);
         order[r] = r;
     }
     std::stable_sort(order.get(), order.get() + rows,
@@ -276,8 +276,8 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
     for (std::size_t i = 0; i < rows; ++i) {
         std::copy(natural.row(order[i]), natural.row(order[i]) + natural.stride,
                   patch_.samples.get() + i * natural.stride);
-        rowOffsets_[i] = static_cast<std::ptrdiff_t>(order[i]) *
-                         static_cast<std::ptrdiff_t>(plane_.stride);
+        rowOffsets_[i] =
+            static_cast<std::ptrdiff_t>(order[i]) * static_cast<std::ptrdiff_t>(plane_.stride);
         rowSums_[i] = sums[order[i]];
         rowSquares_[i] = squares[order[i]];
     }
@@ -400,8 +400,7 @@ FastScan::BoundedRow FastScan::scoreBoundedRow(int y, double reached, ScanResult
         rowsDotProducts(dot_, patch_.row(tail_.firstRow), patch_.stride, candidates + k,
                         tailOffsets(), dotLength_, tail_.rows, 1, &tailProducts);
         const double sum = static_cast<double>(bandSums_[k + patchWidth_] - bandSums_[k]);
-        const double squares =
-            static_cast<double>(bandSquares_[k + patchWidth_] - bandSquares_[k]);
+        const double squares = static_cast<double>(bandSquares_[k + patchWidth_] - bandSquares_[k]);
         const double score = scorePieces(reference_, sum, squares)
                                  .finish(static_cast<double>(products_[k] + tailProducts));
         if (score > best->score) {

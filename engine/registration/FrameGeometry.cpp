@@ -101,8 +101,8 @@ std::unique_ptr<unsigned char[]> rescaleNearest(const unsigned char* source, int
     const double stepX = 1.0 / (static_cast<double>(width) / sourceWidth);
     const double stepY = 1.0 / (static_cast<double>(height) / sourceHeight);
 
-    std::unique_ptr<std::size_t[]> columnOffset(
-        new (std::nothrow) std::size_t[static_cast<std::size_t>(width)]);
+    std::unique_ptr<std::size_t[]> columnOffset(new (std::nothrow)
+                                                    std::size_t[static_cast<std::size_t>(width)]);
     std::unique_ptr<unsigned char[]> out(new (std::nothrow) unsigned char[bytes]);
     if (!columnOffset || !out) return nullptr;
     for (int c = 0; c < width; ++c) {

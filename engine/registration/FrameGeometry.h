@@ -51,8 +51,7 @@ bool rectFits(long long x, long long y, long long width, long long height, int b
 std::unique_ptr<unsigned char[]> cutRect(const BufferView& source, int x, int y, int width,
                                          int height);
 // The same cut into out (width x height x 3 bytes); false when it does not fit.
-bool cutRectInto(const BufferView& source, int x, int y, int width, int height,
-                 unsigned char* out);
+bool cutRectInto(const BufferView& source, int x, int y, int width, int height, unsigned char* out);
 
 // Fits a box to the source's proportions (see MainProcessor::aspectRatio).
 double fitToBox(int* width, int* height, int sourceWidth, int sourceHeight);

@@ -1,7 +1,7 @@
 #include "run/FrameBudget.h"
 
-#include "codecs/FrameAdmission.h"
 #include "Brennock/MainProcessor.h"
+#include "codecs/FrameAdmission.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -23,8 +23,7 @@ public:
     BudgetAdmission(FrameBudget& budget, FrameBudget::Reservation* hold)
         : budget_(budget), hold_(hold) {}
 
-    bool admit(std::uint64_t frameBytes, const std::string& path,
-               std::string* errorText) override {
+    bool admit(std::uint64_t frameBytes, const std::string& path, std::string* errorText) override {
         if (budget_.reserve(frameBytes, hold_)) return true;
         *errorText = detail::frameExceedsBudgetMessage(path, frameBytes, budget_.bytes());
         return false;
@@ -42,10 +41,9 @@ FrameBudget::FrameBudget(std::uint64_t bytes) : bytes_(bytes) {}
 std::uint64_t FrameBudget::fromPhysicalMemory() {
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGESIZE);
-    std::uint64_t memory = pages > 0 && pageSize > 0
-                               ? static_cast<std::uint64_t>(pages) *
-                                     static_cast<std::uint64_t>(pageSize)
-                               : kAssumedMemory;
+    std::uint64_t memory = pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages) *
+                                                           static_cast<std::uint64_t>(pageSize)
+                                                     : kAssumedMemory;
     rlimit addressSpace{};
     if (getrlimit(RLIMIT_AS, &addressSpace) == 0 && addressSpace.rlim_cur != RLIM_INFINITY)
         memory = std::min<std::uint64_t>(memory, addressSpace.rlim_cur);
@@ -91,8 +89,8 @@ FrameRead readWithinBudget(MainProcessor& processor, const std::string& path, Fr
     FrameRead read;
     BudgetAdmission admission(budget, hold);
     unsigned char* pixels = nullptr;
-    read.ok = openAdmitted(*processor.codec, path, &pixels, &read.frame.width,
-                           &read.frame.height, &read.frame.depth, &read.message, &admission);
+    read.ok = openAdmitted(*processor.codec, path, &pixels, &read.frame.width, &read.frame.height,
+                           &read.frame.depth, &read.message, &admission);
     read.frame.pixels.reset(pixels);
     return read;
 }

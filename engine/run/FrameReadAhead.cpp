@@ -12,8 +12,8 @@ namespace Tellvar {
 namespace detail {
 
 FrameReadAhead::FrameReadAhead(MainProcessor& processor, const std::string* paths, int first,
-                               int end, int searchPerimeter, bool smallImage,
-                               FrameBudget& budget, int readerCount, int capacity)
+                               int end, int searchPerimeter, bool smallImage, FrameBudget& budget,
+                               int readerCount, int capacity)
     : processor_(processor),
       paths_(paths),
       end_(end),
@@ -59,9 +59,8 @@ FrameReadAhead::Lease::~Lease() {
 void FrameReadAhead::readerLoop() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        roomOrStop_.wait(lock, [this] {
-            return stopping_ || next_ >= end_ || inFlight_ < capacity_;
-        });
+        roomOrStop_.wait(lock,
+                         [this] { return stopping_ || next_ >= end_ || inFlight_ < capacity_; });
         if (stopping_ || next_ >= end_) break;
         const int index = next_++;
         ++inFlight_;
@@ -92,8 +91,7 @@ bool FrameReadAhead::take(int index, PreparedFrame* prepared, Lease* lease) {
     // An image a reader has started on always arrives; one no reader will
     // start on is registered by the caller.
     frameReady_.wait(lock, [this, index] {
-        return ready_.count(index) != 0 ||
-               (index >= next_ && (stopping_ || readersRunning_ == 0));
+        return ready_.count(index) != 0 || (index >= next_ && (stopping_ || readersRunning_ == 0));
     });
     const auto found = ready_.find(index);
     if (found == ready_.end()) return false;

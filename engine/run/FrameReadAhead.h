@@ -103,9 +103,9 @@ private:
     std::mutex mutex_;
     std::condition_variable roomOrStop_;  // readers wait for a free place
     std::condition_variable frameReady_;  // takers wait for their image
-    int next_;               // next image to start on
-    int inFlight_ = 0;       // images started and not yet released
-    bool stopping_ = false;  // no further image is started
+    int next_;                            // next image to start on
+    int inFlight_ = 0;                    // images started and not yet released
+    bool stopping_ = false;               // no further image is started
     int readersRunning_ = 0;
     std::map<int, Prepared> ready_;  // prepared and not yet taken
     std::vector<std::unique_ptr<unsigned char[]>> cropBuffers_;

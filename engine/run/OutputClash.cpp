@@ -1,8 +1,8 @@
 #include "run/OutputClash.h"
 
-#include "codecs/OutputExtensions.h"
 #include "Brennock/MainProcessor.h"
 #include "Brennock/RunLoop.h"
+#include "codecs/OutputExtensions.h"
 
 #include <sys/stat.h>
 
@@ -35,8 +35,8 @@ FileIdentity identityOf(const std::string& path) {
     }
     std::error_code failed;
     const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, failed);
-    identity.resolved = failed ? std::filesystem::path(path).lexically_normal().string()
-                               : resolved.string();
+    identity.resolved =
+        failed ? std::filesystem::path(path).lexically_normal().string() : resolved.string();
     return identity;
 }
 

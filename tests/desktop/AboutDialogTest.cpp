@@ -33,7 +33,8 @@ protected:
     std::vector<wxString> panelTexts() const {
         std::vector<wxString> texts;
         for (wxWindow* child : dialog->aboutPanel->GetChildren())
-            if (auto* label = dynamic_cast<wxStaticText*>(child)) texts.push_back(label->GetLabel());
+            if (auto* label = dynamic_cast<wxStaticText*>(child))
+                texts.push_back(label->GetLabel());
         return texts;
     }
 };
@@ -53,11 +54,12 @@ TEST_F(AboutDialog, ShowsTheProductVersionsAndNotices) {
     EXPECT_EQ(dialog->okButton->GetLabel(), "OK");
 
     // The column, top to bottom: name, subtitle, the two versions, notice, contact.
-    const std::vector<wxString> expected = {
-        "Tellvar 64Bit",          "Image Registration and Cropping",
-        "Software Version: 1.1.0", "Engine Version: 1.0.3",
-        wxString::FromUTF8(AutoVersion::appCopyright),
-        wxString::FromUTF8(AutoVersion::appCopyrightName)};
+    const std::vector<wxString> expected = {"Tellvar 64Bit",
+                                            "Image Registration and Cropping",
+                                            "Software Version: 1.1.0",
+                                            "Engine Version: 1.0.3",
+                                            wxString::FromUTF8(AutoVersion::appCopyright),
+                                            wxString::FromUTF8(AutoVersion::appCopyrightName)};
     EXPECT_EQ(panelTexts(), expected);
     for (const wxString& text : panelTexts()) EXPECT_FALSE(text.Contains("<")) << text;
 }

@@ -215,8 +215,7 @@ protected:
     }
 
     void waitForEnd() {
-        ASSERT_TRUE(pumpUntil([this] { return !frame->runInProgress(); }))
-            << "the run did not end";
+        ASSERT_TRUE(pumpUntil([this] { return !frame->runInProgress(); })) << "the run did not end";
         // Nothing of the run may be left in the queue.
         wxTheApp->ProcessPendingEvents();
     }
@@ -272,8 +271,8 @@ std::vector<FramePlan> normalFrames(const std::string& extension, int count) {
     const int shifts[][2] = {{0, 0}, {3, -2}, {-4, 1}, {2, 3}, {-1, -3}, {4, 2}, {-2, -1}};
     std::vector<FramePlan> plans;
     for (int i = 0; i < count; ++i)
-        plans.push_back({"f" + std::to_string(i) + "." + extension, shifts[i % 7][0],
-                         shifts[i % 7][1]});
+        plans.push_back(
+            {"f" + std::to_string(i) + "." + extension, shifts[i % 7][0], shifts[i % 7][1]});
     return plans;
 }
 
@@ -594,8 +593,8 @@ TEST_F(AutoRun, CancelBeforeTheLastBatch) {
     boxes.answer(wxYES);
     bool waitingAtCancelMessage = false;
     boxes.handle<wxMessageDialog>([&](wxMessageDialog&) {
-        waitingAtCancelMessage = frame->progressDialog == dialog && !closed(dialog) &&
-                                 dialog->isCancelling();
+        waitingAtCancelMessage =
+            frame->progressDialog == dialog && !closed(dialog) && dialog->isCancelling();
         return wxID_OK;
     });
     clickButton(*dialog, 1010);
@@ -908,8 +907,10 @@ TEST_F(AutoRun, AccentsAndChineseInFoldersAndNames) {
     cropY = 60;
     cropWidth = 24;
     cropHeight = 18;
-    prepare({{"\xc3\xa9toile_1.bmp", 0, 0}, {"\xe6\x98\x9f_2.bmp", 2, -1}, {"c_3.bmp", -3, 2}},
-            200, 150, 0, "entr\xc3\xa9""e \xe6\x98\x9f\xe5\xba\xa7",
+    prepare({{"\xc3\xa9toile_1.bmp", 0, 0}, {"\xe6\x98\x9f_2.bmp", 2, -1}, {"c_3.bmp", -3, 2}}, 200,
+            150, 0,
+            "entr\xc3\xa9"
+            "e \xe6\x98\x9f\xe5\xba\xa7",
             "sortie \xc3\xa9t\xc3\xa9 \xe7\xbb\x93\xe6\x9e\x9c");
     start();
     waitForEnd();

@@ -95,9 +95,8 @@ TEST(ConfDialogLines, ElevenLinesInOrder) {
 
 TEST(ConfDialogLines, OutputFormatNames) {
     const std::vector<std::pair<int, std::string>> cases = {
-        {1021, "JPEG"},         {1022, "Bitmap"},       {1023, "TIFF (8 bit)"},
-        {1024, "TIFF (8 bit)"}, {0, "TIFF (8 bit)"},    {1025, "TIFF (8 bit)"},
-        {-3, "TIFF (8 bit)"},
+        {1021, "JPEG"},      {1022, "Bitmap"},       {1023, "TIFF (8 bit)"}, {1024, "TIFF (8 bit)"},
+        {0, "TIFF (8 bit)"}, {1025, "TIFF (8 bit)"}, {-3, "TIFF (8 bit)"},
     };
     for (const auto& [format, name] : cases) {
         ImageData data = sampleData();
@@ -140,8 +139,7 @@ TEST(ConfDialogControls, IdsLabelsAndNothingPreset) {
     // GTK sizes: every control gets at least the room its text needs. The
     // list keeps its 360 x 170 and scrolls what is longer.
     std::vector<std::string> clipped = dialogtest::clippedControls(&dialog);
-    clipped.erase(std::remove(clipped.begin(), clipped.end(),
-                              "wxListBox smaller than it asks for"),
+    clipped.erase(std::remove(clipped.begin(), clipped.end(), "wxListBox smaller than it asks for"),
                   clipped.end());
     EXPECT_EQ(clipped, std::vector<std::string>{});
     EXPECT_EQ(dialog.parameterList->GetSize(), wxSize(360, 170));

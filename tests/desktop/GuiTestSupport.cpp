@@ -7,9 +7,9 @@
 #include <wx/filename.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
-#include <wx/textctrl.h>
 #include <wx/statusbr.h>
 #include <wx/stdpaths.h>
+#include <wx/textctrl.h>
 #include <wx/toolbar.h>
 
 #include <fcntl.h>
@@ -204,9 +204,7 @@ wxString statusText(const UI_TLCrop& frame, int field) {
     return frame.statusBar->GetStatusText(field);
 }
 
-bool isMenuItemEnabled(const UI_TLCrop& frame, int id) {
-    return frame.menuBar->IsEnabled(id);
-}
+bool isMenuItemEnabled(const UI_TLCrop& frame, int id) { return frame.menuBar->IsEnabled(id); }
 
 bool isToolEnabled(const UI_TLCrop& frame, int id) { return frame.toolBar->GetToolEnabled(id); }
 
@@ -227,8 +225,7 @@ std::set<std::string> filesIn(const std::string& folder) {
     return names;
 }
 
-void writePicture(const std::string& path, const testsupport::Picture& picture,
-                  int jpegQuality) {
+void writePicture(const std::string& path, const testsupport::Picture& picture, int jpegQuality) {
     const std::string extension = toUtf8(wxFileName(toWx(path)).GetExt().Lower());
     if (extension == "bmp") {
         testsupport::writeBmp24(path, picture);
@@ -243,8 +240,7 @@ void writePicture(const std::string& path, const testsupport::Picture& picture,
 }
 
 std::vector<std::string> writeImages(const testsupport::TempDir& dir,
-                                     const std::vector<std::string>& names, int width,
-                                     int height) {
+                                     const std::vector<std::string>& names, int width, int height) {
     const testsupport::Picture picture = testsupport::makeStarField(width, height, 7);
     std::vector<std::string> paths;
     for (const std::string& name : names) {

@@ -174,8 +174,7 @@ void writePicture(const std::string& path, const testsupport::Picture& picture,
 // Writes a star field of the given size under each name in dir, each in the
 // format its extension names (writePicture). Returns the full paths.
 std::vector<std::string> writeImages(const testsupport::TempDir& dir,
-                                     const std::vector<std::string>& names, int width,
-                                     int height);
+                                     const std::vector<std::string>& names, int width, int height);
 
 // A named pipe that nothing writes to, where an image file is expected:
 // opening it to read waits for a writer. Should the code under test do that,

@@ -248,8 +248,12 @@ TEST_F(ImageSet, PathsWithAccentsAndChineseCharactersLoad) {
     for (const std::string folder : {"Caf\xC3\xA9 \xC3\xA9t\xC3\xA9", "\xE6\x98\x9F\xE7\xA9\xBA"}) {
         fs::create_directory(images_.file(folder));
         testsupport::TempDir scratch;
-        const std::vector<std::string> written =
-            writeImages(scratch, {"n\xC3\xA9" "bula1.bmp", "\xE5\x9B\xBE" "2.bmp"}, 40, 30);
+        const std::vector<std::string> written = writeImages(scratch,
+                                                             {"n\xC3\xA9"
+                                                              "bula1.bmp",
+                                                              "\xE5\x9B\xBE"
+                                                              "2.bmp"},
+                                                             40, 30);
         std::vector<std::string> paths;
         for (const std::string& source : written) {
             const std::string target =
@@ -264,8 +268,10 @@ TEST_F(ImageSet, PathsWithAccentsAndChineseCharactersLoad) {
         EXPECT_TRUE(dialogs.shown().empty()) << folder;
         EXPECT_TRUE(frame().imagesLoaded) << folder;
         EXPECT_EQ(statusText(frame(), 4), "Image Path: " + toWx(paths[0]));
-        EXPECT_EQ(listNames(frame()), (std::vector<std::string>{"n\xC3\xA9" "bula1.bmp",
-                                                                "\xE5\x9B\xBE" "2.bmp"}));
+        EXPECT_EQ(listNames(frame()), (std::vector<std::string>{"n\xC3\xA9"
+                                                                "bula1.bmp",
+                                                                "\xE5\x9B\xBE"
+                                                                "2.bmp"}));
 
         selectRowEvent(1);
         EXPECT_EQ(statusText(frame(), 4), "Image Path:  " + toWx(paths[1]));
@@ -561,8 +567,7 @@ TEST_F(ImageSet, DecliningOrSelectingNothingRemovesNothing) {
     selectRows(frame(), {});
     dialogs.answer(wxYES);
     sendCommand(frame(), kRemoveFiles);
-    EXPECT_EQ(dialogs.messageTexts(),
-              (std::vector<std::string>{kRemoveQuestion, kRemoveQuestion}));
+    EXPECT_EQ(dialogs.messageTexts(), (std::vector<std::string>{kRemoveQuestion, kRemoveQuestion}));
     EXPECT_EQ(frame().imageCount, 3);
     expectListsAgree();
 }
@@ -797,8 +802,8 @@ TEST_F(ImageSet, StatusFieldsAndCommandsThroughASetsLife) {
         DialogRecorder dialogs;
         loadImageSet(frame(), paths_);
         // Validation and the BMP output rule speak up; nothing else does.
-        EXPECT_EQ(dialogs.captions(), (std::vector<std::string>{"Validation Completed!",
-                                                                "Warning - Option Changed"}));
+        EXPECT_EQ(dialogs.captions(),
+                  (std::vector<std::string>{"Validation Completed!", "Warning - Option Changed"}));
     }
     EXPECT_EQ(statusText(frame(), 1), "Images: 3");
     EXPECT_EQ(statusText(frame(), 3), "Image Size: 64 x 48");

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
-#include <wx/log.h>
 #include <wx/display.h>
+#include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/panel.h>
@@ -82,8 +82,8 @@ TEST(MainWindowWidgets, ToolTipsAndMenuLabelsDifferWhereTheyShould) {
 // hands a key press to them: none reaches a command.
 TEST(MainWindowWidgets, MenusAnswerNoAcceleratorKeys) {
     using ActivateAccelerators = int (*)(void* window, unsigned key, unsigned modifiers);
-    const auto activate = reinterpret_cast<ActivateAccelerators>(
-        dlsym(RTLD_DEFAULT, "gtk_accel_groups_activate"));
+    const auto activate =
+        reinterpret_cast<ActivateAccelerators>(dlsym(RTLD_DEFAULT, "gtk_accel_groups_activate"));
     ASSERT_NE(activate, nullptr);
     constexpr unsigned kControlModifier = 1u << 2;
 

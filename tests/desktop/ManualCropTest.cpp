@@ -3,12 +3,12 @@
 // own (a hand-parsed BMP, libtiff, libjpeg) and compared pixel by pixel with
 // the rectangle that was shown.
 
+#include "Brennock/TIFF.h"
 #include "CommandNumbers.h"
 #include "GuiTestSupport.h"
-#include "PictureMatch.h"
 #include "ManualOutput.h"
 #include "ManualPass.h"
-#include "Brennock/TIFF.h"
+#include "PictureMatch.h"
 #include "UI_ConfDialog.h"
 #include "UI_SetCropArea.h"
 #include "UI_TLCrop.h"
@@ -20,16 +20,16 @@
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
-using testsupport::Picture;
 using testsupport::cropPicture;
+using testsupport::Picture;
 using testsupport::samePixels;
 
 namespace {
@@ -144,12 +144,11 @@ double meanError(const Picture& expected, const Picture& actual) {
 // JPEG is lossy, so a decoded crop is compared loosely: it must be close to
 // the rectangle at (x, y) and clearly closer to it than to the rectangles
 // one pixel to the right or below, which a shifted cut would match instead.
-::testing::AssertionResult closeToRegion(const Picture& source, int x, int y, int width,
-                                         int height, const Picture& actual) {
+::testing::AssertionResult closeToRegion(const Picture& source, int x, int y, int width, int height,
+                                         const Picture& actual) {
     if (actual.width != width || actual.height != height)
-        return ::testing::AssertionFailure()
-               << "size " << actual.width << "x" << actual.height << ", expected " << width
-               << "x" << height;
+        return ::testing::AssertionFailure() << "size " << actual.width << "x" << actual.height
+                                             << ", expected " << width << "x" << height;
     const Picture expected = cropPicture(source, x, y, width, height);
     int worst = 0;
     for (std::size_t i = 0; i < expected.rgb.size(); ++i)
@@ -158,9 +157,9 @@ double meanError(const Picture& expected, const Picture& actual) {
     const double right = meanError(cropPicture(source, x + 1, y, width, height), actual);
     const double below = meanError(cropPicture(source, x, y + 1, width, height), actual);
     if (here > 3.0 || worst > 48 || here * 1.5 > right || here * 1.5 > below)
-        return ::testing::AssertionFailure() << "mean error " << here << " (one pixel right "
-                                             << right << ", below " << below << "), worst "
-                                             << worst;
+        return ::testing::AssertionFailure()
+               << "mean error " << here << " (one pixel right " << right << ", below " << below
+               << "), worst " << worst;
     return ::testing::AssertionSuccess();
 }
 
@@ -351,9 +350,8 @@ TEST_F(ManualCropPass, ThreeImagesOfMixedSizesGiveTheShownRectangleInEachFormat)
     const Picture first = testsupport::makeStarField(640, 480, 11);
     const Picture second = testsupport::makeStarField(900, 700, 12);
     const Picture third = testsupport::makeStarField(500, 400, 13);
-    const std::vector<std::string> paths = {writeInput("m1.bmp", first),
-                                            writeInput("m2.tif", second),
-                                            writeInput("m3.jpg", third)};
+    const std::vector<std::string> paths = {
+        writeInput("m1.bmp", first), writeInput("m2.tif", second), writeInput("m3.jpg", third)};
     const Picture thirdDecoded = readJpeg(paths[2]);
 
     load(paths);
@@ -428,8 +426,10 @@ TEST_F(ManualCropPass, ThreeImagesOfMixedSizesGiveTheShownRectangleInEachFormat)
     // libjpeg scales its base table (16 at the DC term) by 200 - 2q percent.
     EXPECT_EQ(lumaQuant0, (16 * (200 - 2 * kManualJpegQuality) + 50) / 100);
 
-    EXPECT_TRUE(samePixels(readBmp24(folder + "/crop_m2.bmp"), cropPicture(second, secondX, secondY, 200, 150)));
-    EXPECT_TRUE(samePixels(readTiffRgb8(folder + "/crop_m3.tif"), cropPicture(thirdDecoded, thirdX, thirdY, 200, 150)));
+    EXPECT_TRUE(samePixels(readBmp24(folder + "/crop_m2.bmp"),
+                           cropPicture(second, secondX, secondY, 200, 150)));
+    EXPECT_TRUE(samePixels(readTiffRgb8(folder + "/crop_m3.tif"),
+                           cropPicture(thirdDecoded, thirdX, thirdY, 200, 150)));
 }
 
 TEST_F(ManualCropPass, RectangleThatNoLongerFitsIsRefusedUntilTheUserFixesIt) {
@@ -478,7 +478,8 @@ TEST_F(ManualCropPass, RectangleThatNoLongerFitsIsRefusedUntilTheUserFixesIt) {
     cropLastImage();
     EXPECT_EQ(outputFiles(outputs.path()),
               (std::vector<std::string>{"crop_large.bmp", "crop_small.bmp"}));
-    EXPECT_TRUE(samePixels(readBmp24(outputs.file("crop_small.bmp")), cropPicture(small, x, y, 100, 80)));
+    EXPECT_TRUE(
+        samePixels(readBmp24(outputs.file("crop_small.bmp")), cropPicture(small, x, y, 100, 80)));
 }
 
 TEST_F(ManualCropPass, CropPastTheLastImageIsRefusedWhenTheSetIsKept) {
@@ -515,9 +516,9 @@ TEST_F(ManualCropPass, InputsWithOneOutputNameKeepEveryCropOfThePass) {
     const Picture aTiff = testsupport::makeStarField(320, 240, 42);
     const Picture readme = testsupport::makeStarField(320, 240, 43);
     const Picture licence = testsupport::makeStarField(320, 240, 44);
-    const std::vector<std::string> paths = {
-        writeInput("a.bmp", a), writeInput("a.tif", aTiff), writeInput("README", readme, ".bmp"),
-        writeInput("LICENSE", licence, ".tif")};
+    const std::vector<std::string> paths = {writeInput("a.bmp", a), writeInput("a.tif", aTiff),
+                                            writeInput("README", readme, ".bmp"),
+                                            writeInput("LICENSE", licence, ".tif")};
     // A file left by an earlier pass is replaced, not kept aside.
     testsupport::writeFile(outputs.file("crop_a.bmp"), {'o', 'l', 'd'});
 
@@ -537,9 +538,12 @@ TEST_F(ManualCropPass, InputsWithOneOutputNameKeepEveryCropOfThePass) {
     EXPECT_EQ(outputFiles(outputs.path()),
               (std::vector<std::string>{"crop_.bmp", "crop__2.bmp", "crop_a.bmp", "crop_a_2.bmp"}));
     EXPECT_TRUE(samePixels(readBmp24(outputs.file("crop_a.bmp")), cropPicture(a, x, y, 120, 90)));
-    EXPECT_TRUE(samePixels(readBmp24(outputs.file("crop_a_2.bmp")), cropPicture(aTiff, x, y, 120, 90)));
-    EXPECT_TRUE(samePixels(readBmp24(outputs.file("crop_.bmp")), cropPicture(readme, x, y, 120, 90)));
-    EXPECT_TRUE(samePixels(readBmp24(outputs.file("crop__2.bmp")), cropPicture(licence, x, y, 120, 90)));
+    EXPECT_TRUE(
+        samePixels(readBmp24(outputs.file("crop_a_2.bmp")), cropPicture(aTiff, x, y, 120, 90)));
+    EXPECT_TRUE(
+        samePixels(readBmp24(outputs.file("crop_.bmp")), cropPicture(readme, x, y, 120, 90)));
+    EXPECT_TRUE(
+        samePixels(readBmp24(outputs.file("crop__2.bmp")), cropPicture(licence, x, y, 120, 90)));
 }
 
 // The save folder is a link to the input folder, which holds m42.bmp and
@@ -566,10 +570,11 @@ TEST_F(ManualCropPass, ASaveFolderLinkedToTheInputsNeverReplacesAnInput) {
     cropLastImage();
 
     EXPECT_EQ(testsupport::readFile(paths[1]), inputBefore);
-    EXPECT_EQ(outputFiles(inputs.path()), (std::vector<std::string>{"crop_crop_m42.bmp",
-                                                                     "crop_m42.bmp",
-                                                                     "crop_m42_2.bmp", "m42.bmp"}));
-    EXPECT_TRUE(samePixels(readBmp24(inputs.file("crop_m42_2.bmp")), cropPicture(m42, x, y, 100, 80)));
+    EXPECT_EQ(outputFiles(inputs.path()),
+              (std::vector<std::string>{"crop_crop_m42.bmp", "crop_m42.bmp", "crop_m42_2.bmp",
+                                        "m42.bmp"}));
+    EXPECT_TRUE(
+        samePixels(readBmp24(inputs.file("crop_m42_2.bmp")), cropPicture(m42, x, y, 100, 80)));
     EXPECT_TRUE(
         samePixels(readBmp24(inputs.file("crop_crop_m42.bmp")), cropPicture(named, x, y, 100, 80)));
 }
@@ -628,8 +633,8 @@ TEST_F(ManualCropPass, NoCutWithoutAnExistingSaveFolder) {
         ASSERT_EQ(recorder.messageBoxes().size(), 1u) << folder;
         EXPECT_EQ(recorder.messageBoxes()[0].caption, "ERROR");
         EXPECT_EQ(recorder.messageBoxes()[0].icon(), wxICON_ERROR);
-        EXPECT_TRUE(recorder.messageBoxes()[0].message.Contains(
-            folder.empty() ? "no save folder" : toWx(folder)));
+        EXPECT_TRUE(recorder.messageBoxes()[0].message.Contains(folder.empty() ? "no save folder"
+                                                                               : toWx(folder)));
         // Nothing cut: once a folder is chosen, the pass starts with this image.
         EXPECT_EQ(frame().croppedCount, 0);
     }
@@ -661,13 +666,13 @@ TEST_F(ManualCropPass, AnImageThatCannotBeLoadedIsPassedOverNotCutFromTheLastOne
         DialogRecorder recorder;
         recorder.answer(wxOK).answer(wxYES);
         guitest::sendCommand(frame(), kCropImage);
-        EXPECT_EQ(recorder.captions(),
-                  (std::vector<std::string>{"Warning", "Clear Application"}));
+        EXPECT_EQ(recorder.captions(), (std::vector<std::string>{"Warning", "Clear Application"}));
         ASSERT_FALSE(recorder.messageBoxes().empty());
         EXPECT_TRUE(recorder.messageBoxes()[0].message.Contains("1 of your 3 images"));
     }
     EXPECT_EQ(outputFiles(outputs.path()), (std::vector<std::string>{"crop_a.bmp", "crop_c.bmp"}));
-    EXPECT_TRUE(samePixels(readBmp24(outputs.file("crop_c.bmp")), cropPicture(third, x, y, 100, 100)));
+    EXPECT_TRUE(
+        samePixels(readBmp24(outputs.file("crop_c.bmp")), cropPicture(third, x, y, 100, 100)));
 }
 
 TEST_F(ManualCropPass, OneImageIsCutInAnyModeAndSixteenBitTiffIsWrittenAsEightBit) {
@@ -680,12 +685,14 @@ TEST_F(ManualCropPass, OneImageIsCutInAnyModeAndSixteenBitTiffIsWrittenAsEightBi
     frame().options.cropMode = 1;
     frame().options.outputFormat = 1024;
     cropLastImage();
-    EXPECT_TRUE(samePixels(readTiffRgb8(outputs.file("crop_solo.tif")), cropPicture(only, x, y, 80, 60)));
+    EXPECT_TRUE(
+        samePixels(readTiffRgb8(outputs.file("crop_solo.tif")), cropPicture(only, x, y, 80, 60)));
 }
 
 TEST_F(ManualCropPass, AutomaticModeOnlyAsksAndYesHandsOverToTheRun) {
     frame().options.cropMode = 1;
-    const std::vector<std::string> paths = guitest::writeImages(inputs, {"r1.bmp", "r2.bmp"}, 320, 240);
+    const std::vector<std::string> paths =
+        guitest::writeImages(inputs, {"r1.bmp", "r2.bmp"}, 320, 240);
     load(paths);
     {
         DialogRecorder quiet;
@@ -750,6 +757,6 @@ TEST_F(ManualCropPass, TransparentInputGivesOpaqueCropsWithItsColours) {
     const int x = frame().cropX;
     const int y = frame().cropY;
     cropLastImage();
-    EXPECT_TRUE(
-        samePixels(readTiffRgb8(outputs.file("crop_layer.tif")), cropPicture(colours, x, y, 40, 30)));
+    EXPECT_TRUE(samePixels(readTiffRgb8(outputs.file("crop_layer.tif")),
+                           cropPicture(colours, x, y, 40, 30)));
 }

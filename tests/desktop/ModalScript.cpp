@@ -69,7 +69,8 @@ ModalScript& ModalScript::when(const wxString& title, Ready ready, Act act) {
 }
 
 ModalScript& ModalScript::when(const wxString& title, Act act) {
-    return when(title, [] { return true; }, std::move(act));
+    return when(
+        title, [] { return true; }, std::move(act));
 }
 
 std::vector<std::string> ModalScript::titles() const { return titles_; }
@@ -106,8 +107,7 @@ void ModalScript::tick() {
     if (open_.empty() || actPending_) return;
     const Open innermost = open_.back();
     // A box's GTK dialog exists only once its loop runs.
-    if (dynamic_cast<wxMessageDialog*>(innermost.dialog) && !innermost.dialog->GetHandle())
-        return;
+    if (dynamic_cast<wxMessageDialog*>(innermost.dialog) && !innermost.dialog->GetHandle()) return;
 
     if (steps_.empty()) {
         // Nobody waits for this one: it is ended at once (and its title kept).

@@ -233,7 +233,8 @@ TEST_F(ModesWindow, JpegAndTiffInputRefuseBitmapOutput) {
                   wxICON_EXCLAMATION);
         EXPECT_EQ(frame().options.outputFormat, kOutputTif8) << extension;
         EXPECT_EQ(checkedOutput(frame()), kOutputTif8) << extension;
-        EXPECT_EQ(enabledOutputs(frame()), (std::vector<int>{kOutputTif8, kOutputTif16})) << extension;
+        EXPECT_EQ(enabledOutputs(frame()), (std::vector<int>{kOutputTif8, kOutputTif16}))
+            << extension;
         EXPECT_EQ(settingsLine(9), "1023") << extension;
         window.reset();
     }

@@ -71,7 +71,6 @@ protected:
         guitest::flushPendingDeletes();
     }
 
-
     void send(wxEventType type, int id) {
         wxCommandEvent event(type, id);
         event.SetEventObject(dialog->FindWindow(id));
@@ -120,11 +119,16 @@ TEST_F(OptionsDialog, BuildsTheControlsWithTheirIdsTextsAndFirstStates) {
     EXPECT_FALSE(dialog->HasFlag(wxRESIZE_BORDER));
     EXPECT_TRUE(dialog->HasFlag(wxCLOSE_BOX));
 
-    const std::vector<std::pair<int, const char*>> labelled = {
-        {1000, "RED"},          {1001, "GREEN"},        {1002, "BLUE"},
-        {1003, "Use Reticle"},  {1005, "Manual Cropping Mode"},
-        {1006, "Fully Automatic Mode"},                 {1007, "Stack Cropped Images"},
-        {1008, "Change Folder"}, {1009, "Accept"},      {1010, "Cancel"}};
+    const std::vector<std::pair<int, const char*>> labelled = {{1000, "RED"},
+                                                               {1001, "GREEN"},
+                                                               {1002, "BLUE"},
+                                                               {1003, "Use Reticle"},
+                                                               {1005, "Manual Cropping Mode"},
+                                                               {1006, "Fully Automatic Mode"},
+                                                               {1007, "Stack Cropped Images"},
+                                                               {1008, "Change Folder"},
+                                                               {1009, "Accept"},
+                                                               {1010, "Cancel"}};
     for (const auto& [id, label] : labelled) {
         wxWindow* control = dialog->FindWindow(id);
         ASSERT_NE(control, nullptr) << id;
@@ -375,9 +379,8 @@ TEST_F(OptionsDialog, CancelAndCloseLeaveTheBlockUntouched) {
         tickUseReticle(false);
         {
             guitest::DialogRecorder chooser;
-            chooser.handle<wxDirDialog>([](wxDirDialog& d) {
-                return answerFolderChooser(d, "/elsewhere", wxID_OK);
-            });
+            chooser.handle<wxDirDialog>(
+                [](wxDirDialog& d) { return answerFolderChooser(d, "/elsewhere", wxID_OK); });
             pressChangeFolder();
         }
         EXPECT_EQ(dialog->saveFolderText->GetValue(), "/elsewhere");
@@ -413,9 +416,8 @@ TEST_F(OptionsDialog, SetupModeCanOnlyBeLeftThroughAcceptWithAFolder) {
         EXPECT_EQ(box.icon(), wxICON_ERROR);
     }
 
-    boxes.handle<wxDirDialog>([](wxDirDialog& d) {
-        return answerFolderChooser(d, "/home/first/crops", wxID_OK);
-    });
+    boxes.handle<wxDirDialog>(
+        [](wxDirDialog& d) { return answerFolderChooser(d, "/home/first/crops", wxID_OK); });
     pressChangeFolder();
     pressAccept();
     EXPECT_TRUE(guitest::closed(dialog));
@@ -510,8 +512,9 @@ TEST_F(OptionsDialog, AStoredPerimeterOutsideTheChoicesDoesNotBlockTheManualMode
 // Save folder
 
 TEST_F(OptionsDialog, FolderWithAccentsAndChineseCharactersRoundTripsInAnyLocale) {
-    const wxString folder = wxString::FromUTF8("/home/\xC3\xA9toile/\xE6\x98\x9F\xE7\xA9\xBA "
-                                               "\xE8\xA3\x81\xE5\x89\xAA");
+    const wxString folder = wxString::FromUTF8(
+        "/home/\xC3\xA9toile/\xE6\x98\x9F\xE7\xA9\xBA "
+        "\xE8\xA3\x81\xE5\x89\xAA");
     ASSERT_FALSE(folder.empty());
 
     values.saveFolder = folder;
@@ -525,9 +528,8 @@ TEST_F(OptionsDialog, FolderWithAccentsAndChineseCharactersRoundTripsInAnyLocale
     open();
     {
         guitest::DialogRecorder chooser;
-        chooser.handle<wxDirDialog>([&folder](wxDirDialog& d) {
-            return answerFolderChooser(d, folder, wxID_OK);
-        });
+        chooser.handle<wxDirDialog>(
+            [&folder](wxDirDialog& d) { return answerFolderChooser(d, folder, wxID_OK); });
         pressChangeFolder();
         EXPECT_EQ(chooser.unscripted(), 0);
     }

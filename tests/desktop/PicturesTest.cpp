@@ -18,7 +18,8 @@ struct Picture {
     bool alpha;
 };
 
-#define PICTURE(name, w, h, alpha) Picture{#name, name##_png, name##_png_size, w, h, alpha}
+#define PICTURE(name, w, h, alpha) \
+    Picture { #name, name##_png, name##_png_size, w, h, alpha }
 
 class EmbeddedPicture : public ::testing::TestWithParam<Picture> {
 protected:
@@ -73,8 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PICTURE(icon_delete, 22, 22, true), PICTURE(icon_reference, 22, 22, true),
                       PICTURE(icon_GO, 22, 22, true), PICTURE(icon_Validate, 24, 21, false),
                       PICTURE(icon_SafeAreaOn, 24, 25, true), PICTURE(FrontScreen, 800, 600, true),
-                      PICTURE(img_about, 200, 140, true),
-                      PICTURE(aaaa_main_icon_16, 16, 16, true),
+                      PICTURE(img_about, 200, 140, true), PICTURE(aaaa_main_icon_16, 16, 16, true),
                       PICTURE(aaaa_main_icon_32, 32, 32, true),
                       PICTURE(aaaa_main_icon_48, 48, 48, true),
                       PICTURE(aaaa_main_icon_64, 64, 64, true),

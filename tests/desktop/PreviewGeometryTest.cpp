@@ -122,8 +122,8 @@ TEST(PreviewGeometry, CropNeverLeavesTheImage) {
         const int cw = pick(1, iw), ch = pick(1, ih), perimeter = pick(-40, 80);
         const int x = pick(-1000, 1800), y = pick(-1000, 1600);
         const View view = fitted(iw, ih);
-        const std::string where = ::testing::PrintToString(
-            std::array<int, 7>{iw, ih, cw, ch, perimeter, x, y});
+        const std::string where =
+            ::testing::PrintToString(std::array<int, 7>{iw, ih, cw, ch, perimeter, x, y});
         for (const Placement& p :
              {dragCrop(view, cw, ch, perimeter, x, y), centreCrop(view, cw, ch)}) {
             ASSERT_TRUE(p.cropX >= 0 && p.cropX + cw <= iw) << where;

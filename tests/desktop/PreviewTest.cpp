@@ -2,8 +2,8 @@
 // through its dialog and dragged with the mouse, the safe-area frame, and
 // what the panel shows on the screen.
 
-#include "EmbeddedResources.h"
 #include "CommandNumbers.h"
+#include "EmbeddedResources.h"
 #include "GuiTestSupport.h"
 #include "UI_OptionsDialog.h"
 #include "UI_SetCropArea.h"
@@ -32,7 +32,6 @@
 using namespace guitest;
 
 namespace {
-
 
 // A black picture, so that every outline drawn over it stands out.
 std::string writeBlackBmp(const testsupport::TempDir& dir, const std::string& name, int width,
@@ -94,11 +93,14 @@ wxImage painted(UI_TLCrop& frame) {
 // them, read over a connection of our own rather than through the toolkit.
 // The toolkit has loaded Xlib already, so it is looked up, not linked.
 wxImage onScreen(UI_TLCrop& frame) {
-    const auto open = reinterpret_cast<Display* (*)(const char*)>(dlsym(RTLD_DEFAULT, "XOpenDisplay"));
+    const auto open =
+        reinterpret_cast<Display* (*)(const char*)>(dlsym(RTLD_DEFAULT, "XOpenDisplay"));
     const auto close = reinterpret_cast<int (*)(Display*)>(dlsym(RTLD_DEFAULT, "XCloseDisplay"));
-    const auto root = reinterpret_cast<Window (*)(Display*)>(dlsym(RTLD_DEFAULT, "XDefaultRootWindow"));
-    const auto get = reinterpret_cast<XImage* (*)(Display*, Drawable, int, int, unsigned, unsigned,
-                                                  unsigned long, int)>(dlsym(RTLD_DEFAULT, "XGetImage"));
+    const auto root =
+        reinterpret_cast<Window (*)(Display*)>(dlsym(RTLD_DEFAULT, "XDefaultRootWindow"));
+    const auto get =
+        reinterpret_cast<XImage* (*)(Display*, Drawable, int, int, unsigned, unsigned,
+                                     unsigned long, int)>(dlsym(RTLD_DEFAULT, "XGetImage"));
     Display* display = open && close && root && get ? open(nullptr) : nullptr;
     if (!display) return wxImage();
     const wxPoint at = frame.previewPanel->GetScreenPosition();
@@ -432,12 +434,14 @@ TEST_F(Preview, ScreenKeepsTheOverlaysAfterBeingCovered) {
     const wxImage expected = painted(frame());
     const auto showsTheOverlays = [&] {
         const wxImage screen = onScreen(frame());
-        return screen.IsOk() && isCropRedNear(screen, 290, 60) && clearlyDifferentPixels(screen, expected) == 0;
+        return screen.IsOk() && isCropRedNear(screen, 290, 60) &&
+               clearlyDifferentPixels(screen, expected) == 0;
     };
     ASSERT_TRUE(settleUntil(showsTheOverlays)) << "the panel never showed the dragged rectangle";
 
-    wxFrame* cover = new wxFrame(nullptr, wxID_ANY, "cover", frame().previewPanel->GetScreenPosition(),
-                                 wxSize(800, 600), wxFRAME_NO_TASKBAR | wxBORDER_NONE);
+    wxFrame* cover =
+        new wxFrame(nullptr, wxID_ANY, "cover", frame().previewPanel->GetScreenPosition(),
+                    wxSize(800, 600), wxFRAME_NO_TASKBAR | wxBORDER_NONE);
     wxPanel* sheet = new wxPanel(cover, wxID_ANY, wxPoint(0, 0), wxSize(800, 600));
     sheet->SetBackgroundColour(*wxWHITE);
     cover->Show();

@@ -119,12 +119,17 @@ struct LateAnswer {
 };
 
 const LateAnswer kLateAnswers[] = {
-    {"CompletedThenYes", -1, "Completed", wxID_YES,
+    {"CompletedThenYes",
+     -1,
+     "Completed",
+     wxID_YES,
      {"crop_f0.bmp", "crop_f1.bmp", "crop_f2.bmp", "crop_f3.bmp", "STACK.bmp"}},
-    {"CompletedThenNo", -1, "Completed", wxID_NO,
+    {"CompletedThenNo",
+     -1,
+     "Completed",
+     wxID_NO,
      {"crop_f0.bmp", "crop_f1.bmp", "crop_f2.bmp", "crop_f3.bmp", "STACK.bmp"}},
-    {"FrameErrorThenYes", 2, "ERROR", wxID_YES,
-     {"crop_f0.bmp", "crop_f1.bmp", "crop_f3.bmp"}},
+    {"FrameErrorThenYes", 2, "ERROR", wxID_YES, {"crop_f0.bmp", "crop_f1.bmp", "crop_f3.bmp"}},
 };
 
 class CancelQuestion : public RunLifecycle, public ::testing::WithParamInterface<LateAnswer> {};
@@ -147,7 +152,8 @@ TEST_P(CancelQuestion, AnsweredAfterTheRunHasEndedTouchesNothingThatEnded) {
     ModalScript script;
     script.when("WARNING", [this](wxDialog&) { gate->open(); })
         .when(row.endCaption, modaltest::answer(wxID_OK))
-        .when("WARNING", [&] { return runSettled(dialog); }, modaltest::answer(row.answer));
+        .when(
+            "WARNING", [&] { return runSettled(dialog); }, modaltest::answer(row.answer));
     clickButton(*dialog, dialog->cancelRunButton->GetId());
 
     EXPECT_EQ(script.stepsLeft(), 0);

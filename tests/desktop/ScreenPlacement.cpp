@@ -56,15 +56,14 @@ public:
 
         long extents[4] = {0, 0, 0, 0};  // left, right, top, bottom
         state.framed = readLongs(window, "_NET_FRAME_EXTENTS", XA_CARDINAL, extents, 4);
-        state.outer = wxRect(x - extents[0], y - extents[2],
-                             attributes.width + extents[0] + extents[1],
-                             attributes.height + extents[2] + extents[3]);
+        state.outer =
+            wxRect(x - extents[0], y - extents[2], attributes.width + extents[0] + extents[1],
+                   attributes.height + extents[2] + extents[3]);
         return state;
     }
 
 private:
-    bool readLongs(::Window window, const char* name, Atom type, long* values,
-                   int count) const {
+    bool readLongs(::Window window, const char* name, Atom type, long* values, int count) const {
         Atom actualType = 0;
         int format = 0;
         unsigned long items = 0;
@@ -73,8 +72,8 @@ private:
         const int status =
             XGetWindowProperty(display_, window, XInternAtom(display_, name, False), 0, count,
                                False, type, &actualType, &format, &items, &after, &data);
-        const bool found = status == Success && data && format == 32 &&
-                           items == static_cast<unsigned long>(count);
+        const bool found =
+            status == Success && data && format == 32 && items == static_cast<unsigned long>(count);
         if (found) {
             for (int i = 0; i < count; ++i) values[i] = reinterpret_cast<long*>(data)[i];
         }

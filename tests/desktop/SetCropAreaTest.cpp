@@ -45,25 +45,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Reading{"400", CropEntryKind::positive, 400},
         Reading{"400px", CropEntryKind::positive, 400},
-        Reading{"12abc", CropEntryKind::positive, 12},
-        Reading{"12.9", CropEntryKind::positive, 12},
-        Reading{" 300", CropEntryKind::positive, 300},
-        Reading{"\t 7", CropEntryKind::positive, 7},
-        Reading{"+5", CropEntryKind::positive, 5},
-        Reading{"007", CropEntryKind::positive, 7},
+        Reading{"12abc", CropEntryKind::positive, 12}, Reading{"12.9", CropEntryKind::positive, 12},
+        Reading{" 300", CropEntryKind::positive, 300}, Reading{"\t 7", CropEntryKind::positive, 7},
+        Reading{"+5", CropEntryKind::positive, 5}, Reading{"007", CropEntryKind::positive, 7},
         Reading{"2147483647", CropEntryKind::positive, INT_MAX},
-        Reading{"", CropEntryKind::none, 0},
-        Reading{"   ", CropEntryKind::none, 0},
-        Reading{"abc", CropEntryKind::none, 0},
-        Reading{"x12", CropEntryKind::none, 0},
-        Reading{"+", CropEntryKind::none, 0},
-        Reading{"0", CropEntryKind::none, 0},
-        Reading{"-0", CropEntryKind::none, 0},
-        Reading{"000px", CropEntryKind::none, 0},
+        Reading{"", CropEntryKind::none, 0}, Reading{"   ", CropEntryKind::none, 0},
+        Reading{"abc", CropEntryKind::none, 0}, Reading{"x12", CropEntryKind::none, 0},
+        Reading{"+", CropEntryKind::none, 0}, Reading{"0", CropEntryKind::none, 0},
+        Reading{"-0", CropEntryKind::none, 0}, Reading{"000px", CropEntryKind::none, 0},
         // Full-width digits are not the decimal digits the reader takes.
         Reading{"\xEF\xBC\x91\xEF\xBC\x92", CropEntryKind::none, 0},
-        Reading{"-5", CropEntryKind::negative, 0},
-        Reading{" -1200", CropEntryKind::negative, 0},
+        Reading{"-5", CropEntryKind::negative, 0}, Reading{" -1200", CropEntryKind::negative, 0},
         Reading{"-4294967396", CropEntryKind::negative, 0},
         // Would wrap to 100 if a 64-bit reading were narrowed to int.
         Reading{"4294967396", CropEntryKind::tooLarge, 0},
@@ -81,8 +73,8 @@ protected:
     UI_SetCropArea* dialog = nullptr;
 
     void SetUp() override {
-        dialog = new UI_SetCropArea("Set Cropping Area", &cancelled, 1600, 1200, "24", &width,
-                                    &height);
+        dialog =
+            new UI_SetCropArea("Set Cropping Area", &cancelled, 1600, 1200, "24", &width, &height);
     }
     void TearDown() override {
         if (!guitest::closed(dialog)) dialog->Destroy();
@@ -120,9 +112,11 @@ TEST_F(SetCropArea, ShowsTheImageFactsAndOffersTwoEntries) {
 TEST_F(SetCropArea, ShowsTheCallersBitDepthTextUnchangedAndWhole) {
     bool otherCancelled = false;
     int w = 0, h = 0;
-    const wxString depth = wxString::FromUTF8("32 bits per pixel, r\xC3\xA9" "d green blue alpha");
-    auto* other = new UI_SetCropArea("Set Cropping Area", &otherCancelled, 2000000000, 3, depth,
-                                     &w, &h);
+    const wxString depth = wxString::FromUTF8(
+        "32 bits per pixel, r\xC3\xA9"
+        "d green blue alpha");
+    auto* other =
+        new UI_SetCropArea("Set Cropping Area", &otherCancelled, 2000000000, 3, depth, &w, &h);
     EXPECT_EQ(other->bitDepthText->GetValue(), depth);
     EXPECT_EQ(other->imageSizeText->GetValue(), "2000000000 x 3");
     for (wxTextCtrl* box : {other->bitDepthText, other->imageSizeText}) {
@@ -217,8 +211,7 @@ TEST_F(SetCropArea, RefusesNumbersBeyondTheIntRangeAsLargerThanTheImage) {
     EXPECT_EQ(width, 0) << "4294967396 must not wrap round to 100";
     EXPECT_EQ(height, 0);
     ASSERT_EQ(boxes.messageBoxes().size(), 3u);
-    for (const guitest::ShownDialog& box : boxes.messageBoxes())
-        EXPECT_EQ(box.message, kTooLarge);
+    for (const guitest::ShownDialog& box : boxes.messageBoxes()) EXPECT_EQ(box.message, kTooLarge);
 }
 
 TEST_F(SetCropArea, CancelAndTheCloseBoxLeaveTheSizesAlone) {

@@ -498,8 +498,7 @@ TEST_F(SettingsFile, ALinkedSettingsFileStaysLinkedAndKeepsItsPermissions) {
     struct stat info {};
     ASSERT_EQ(stat(kept.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
-    EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere.path()), fs::directory_iterator()),
-              1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere.path()), fs::directory_iterator()), 1);
 }
 
 TEST_F(SettingsFile, WritesPlainDecimalLines) {
@@ -517,8 +516,8 @@ TEST_F(SettingsFile, WritesPlainDecimalLines) {
     window->options.outputFormat = 1024;
 
     EXPECT_TRUE(window->writeINI());
-    EXPECT_EQ(readSettingsFile(), (std::vector<std::string>{"0", "-7", "0", "2147483647", "3",
-                                                            "1", "/out", "60", "1024"}));
+    EXPECT_EQ(readSettingsFile(), (std::vector<std::string>{"0", "-7", "0", "2147483647", "3", "1",
+                                                            "/out", "60", "1024"}));
     EXPECT_TRUE(dialogs.shown().empty());
 }
 

@@ -3,10 +3,10 @@
 // engine codec (sizes only, each file at most once but the first, and the
 // codec released on every way out).
 
-#include "CommandNumbers.h"
-#include "GuiTestSupport.h"
 #include "Brennock/JPEG.h"
 #include "Brennock/TIFF.h"
+#include "CommandNumbers.h"
+#include "GuiTestSupport.h"
 #include "UI_TLCrop.h"
 #include "ValidationSupport.h"
 
@@ -30,7 +30,6 @@ using guitest::toWx;
 using testsupport::Picture;
 
 namespace {
-
 
 const char* const kMismatchClosing =
     "\n\nThe fully automatic modes require that all your images are exactly the same size and "
@@ -186,7 +185,9 @@ protected:
 
 TEST(ValidationSupport, NonAsciiPathsAndMessagesSurviveTheEngineBoundary) {
     testsupport::TempDir dir;
-    const std::string utf8 = dir.path() + "/Donn\xC3\xA9" "es \xE6\x98\x9F.bmp";
+    const std::string utf8 = dir.path() +
+                             "/Donn\xC3\xA9"
+                             "es \xE6\x98\x9F.bmp";
     const wxString path = toWx(utf8);
     // The file-system spelling of the path is the UTF-8 the file was made with.
     EXPECT_EQ(toEnginePath(path), utf8);
@@ -250,8 +251,8 @@ TEST_F(ImageSetValidation, BothSpellingsOfTiffAndJpegPassTogether) {
 
 TEST_F(ImageSetValidation, OtherTypeIsNamedAndTheWalkStopsThere) {
     const std::vector<std::string> paths = {
-        writePicture("a.bmp", 64, 48), writePicture("b.bmp", 64, 48),
-        writePicture("c.jpg", 64, 48), writePicture("d.bmp", 64, 48)};
+        writePicture("a.bmp", 64, 48), writePicture("b.bmp", 64, 48), writePicture("c.jpg", 64, 48),
+        writePicture("d.bmp", 64, 48)};
     load(paths);
     setCommands(true);
     frame().toolsMenu->Enable(kRemoveFiles, false);
@@ -273,8 +274,8 @@ TEST_F(ImageSetValidation, OtherTypeIsNamedAndTheWalkStopsThere) {
 
 TEST_F(ImageSetValidation, FileOnePixelWiderIsNamedAndTheWalkStopsThere) {
     const std::vector<std::string> paths = {
-        writePicture("a.bmp", 64, 48), writePicture("b.bmp", 64, 48),
-        writePicture("c.bmp", 65, 48), writePicture("d.bmp", 64, 48)};
+        writePicture("a.bmp", 64, 48), writePicture("b.bmp", 64, 48), writePicture("c.bmp", 65, 48),
+        writePicture("d.bmp", 64, 48)};
     load(paths);
     setCommands(true);
 
@@ -348,9 +349,9 @@ TEST_F(ImageSetValidation, UnreadableFirstFileLeavesTheCommandsAlone) {
 }
 
 TEST_F(ImageSetValidation, JpegCutAfterItsHeadersPassesAndOneCutInsideThemDoesNot) {
-    const std::vector<std::string> paths = {
-        writePicture("a.jpg", 64, 48), writePicture("b.jpg", 64, 48),
-        writePicture("c.jpg", 64, 48)};
+    const std::vector<std::string> paths = {writePicture("a.jpg", 64, 48),
+                                            writePicture("b.jpg", 64, 48),
+                                            writePicture("c.jpg", 64, 48)};
     // Sizes are all that is read: a file whose picture data broke off
     // still has a size, one that broke off in its headers has none.
     truncateFile(paths[1], testsupport::readFile(paths[1]).size() * 2 / 3);
@@ -366,12 +367,15 @@ TEST_F(ImageSetValidation, JpegCutAfterItsHeadersPassesAndOneCutInsideThemDoesNo
     Tellvar::JPEG reader;
     DialogRecorder recorder;
     EXPECT_FALSE(frame().validateImages());
-    EXPECT_EQ(recorder.messageTexts(), (std::vector<std::string>{codecMessage(reader, paths[2]),
-                                                                 errorsSummary("Validate option")}));
+    EXPECT_EQ(recorder.messageTexts(),
+              (std::vector<std::string>{codecMessage(reader, paths[2]),
+                                        errorsSummary("Validate option")}));
 }
 
 TEST_F(ImageSetValidation, PathsWithAccentsAndChineseAreShownAsTheyAre) {
-    const std::string folder = inputs.path() + "/Donn\xC3\xA9" "es \xE6\x98\x9F";
+    const std::string folder = inputs.path() +
+                               "/Donn\xC3\xA9"
+                               "es \xE6\x98\x9F";
     ASSERT_TRUE(fs::create_directory(fs::u8path(folder)));
     const std::string a = folder + "/\xC3\xA9toile.bmp";
     const std::string b = folder + "/\xE6\x98\x9F.bmp";
@@ -431,12 +435,15 @@ TEST_F(ImageSetValidation, ValidateImagesStaysUsableAfterEveryKindOfFailure) {
     };
     const std::vector<Case> cases = {
         {"another type", {"a.bmp", "b.jpg"}, nullptr},
-        {"another size", {"a.bmp", "b.bmp"},
+        {"another size",
+         {"a.bmp", "b.bmp"},
          [this](const std::vector<std::string>&) { writePicture("b.bmp", 65, 48); }},
-        {"an unreadable file", {"a.bmp", "b.bmp"},
+        {"an unreadable file",
+         {"a.bmp", "b.bmp"},
          [](const std::vector<std::string>& paths) { truncateFile(paths[1], 8); }},
         // The toolkit shows it, the engine refuses it: the first file fails.
-        {"an unreadable first file", {"a.tif", "b.tif"},
+        {"an unreadable first file",
+         {"a.tif", "b.tif"},
          [](const std::vector<std::string>& paths) {
              writeOtherTiff(paths[0], 8, 1, PHOTOMETRIC_MINISBLACK);
          }},

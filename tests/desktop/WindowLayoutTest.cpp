@@ -5,11 +5,11 @@
 #include "DialogTestHelpers.h"
 #include "GuiTestSupport.h"
 #include "ScreenPlacement.h"
+#include "UI_About.h"
 #include "UI_ConfDialog.h"
 #include "UI_OptionsDialog.h"
 #include "UI_ProgressDialog.h"
 #include "UI_SetCropArea.h"
-#include "UI_About.h"
 #include "UI_TLCrop.h"
 
 #include <gtest/gtest.h>
@@ -78,7 +78,8 @@ std::vector<std::string> layoutProblems(const wxTopLevelWindow* window, const Fi
             problems.push_back(dialogtest::describe(control) + " " + text(rect) +
                                " outside the window " + text(state.client));
         if (!screen.Contains(rect))
-            problems.push_back(dialogtest::describe(control) + " " + text(rect) + " off the screen");
+            problems.push_back(dialogtest::describe(control) + " " + text(rect) +
+                               " off the screen");
     }
     return problems;
 }
@@ -139,8 +140,7 @@ TEST(WindowLayout, EveryWindowIsWholeInsideTheScreenAndCentred) {
          },
          nullptr},
         {"run summary", true,
-         [&] { return new UI_ConfDialog("Configuration", runSummary(), &flag, &flag); },
-         nullptr},
+         [&] { return new UI_ConfDialog("Configuration", runSummary(), &flag, &flag); }, nullptr},
         {"progress", false, [] { return new UI_ProgressDialog("Tellvar Progress...", 10, 4); },
          nullptr},
     };

@@ -19,11 +19,11 @@
 #include <vector>
 
 #include "Brennock/BMP.h"
-#include "InputFormats.h"
 #include "Brennock/MainProcessor.h"
-#include "RunInput.h"
 #include "Brennock/RunLoop.h"
 #include "Brennock/TIFF.h"
+#include "InputFormats.h"
+#include "RunInput.h"
 #include "TestImages.h"
 
 namespace {

@@ -34,9 +34,7 @@ int typeCode(Format format) {
     return Tellvar::kTypeCodeJpeg;
 }
 
-std::string outputExtension(Format format) {
-    return format == Format::Bmp ? ".bmp" : ".tif";
-}
+std::string outputExtension(Format format) { return format == Format::Bmp ? ".bmp" : ".tif"; }
 
 std::string inputFileName(const std::string& stem, Format format) {
     switch (format) {

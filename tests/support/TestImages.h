@@ -31,7 +31,9 @@ struct Picture {
     int height = 0;
     std::vector<std::uint8_t> rgb;
 
-    std::uint8_t* pixel(int x, int y) { return &rgb[(static_cast<std::size_t>(y) * width + x) * 3]; }
+    std::uint8_t* pixel(int x, int y) {
+        return &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+    }
     const std::uint8_t* pixel(int x, int y) const {
         return &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
     }

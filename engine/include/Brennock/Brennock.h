@@ -29,8 +29,7 @@ public:
                            int* depth, std::string* errorText) = 0;
     virtual bool saveImage(unsigned char* buffer, int width, int height, int depth,
                            std::string path, std::string* errorText) = 0;
-    virtual bool sizeChecker(int* width, int* height, std::string path,
-                             std::string* errorText) = 0;
+    virtual bool sizeChecker(int* width, int* height, std::string path, std::string* errorText) = 0;
 
     // Writes an 8-bit RGB, uncompressed, top-left TIFF at path + ".tif".
     // depth is accepted for symmetry with saveImage and has no effect.

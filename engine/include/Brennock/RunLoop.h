@@ -37,9 +37,9 @@
 // saved, summed and reported only in their batches. At most
 // 2 x threadCount images are between the start of their reading and the
 // end of their batch, of which at most threadCount hold a whole frame (one
-// per reader; the others hold a crop), fewer when the frames' memory says so. When the run ends early, up to
-// 2 x threadCount images after the last launched batch may already have
-// been read and searched; they are dropped without a trace in the outputs.
+// per reader; the others hold a crop), fewer when the frames' memory says so. When the run ends
+// early, up to 2 x threadCount images after the last launched batch may already have been read and
+// searched; they are dropped without a trace in the outputs.
 
 #include "Brennock/Export.h"
 
@@ -101,6 +101,6 @@ struct BRENNOCK_API RunResult {
 // Runs on the calling thread and returns when every started thread has been
 // joined. Never throws for a failed image or thread start.
 BRENNOCK_API RunResult runRegistration(MainProcessor& processor, const RunPlan& plan,
-                          const RunCallbacks& callbacks);
+                                       const RunCallbacks& callbacks);
 
 }  // namespace Tellvar

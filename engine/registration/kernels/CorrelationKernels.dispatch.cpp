@@ -57,10 +57,9 @@ const KernelSet& kernelsFor(SimdLevel level) {
     }
 }
 
-void rowsDotProducts(DotKernelFunction kernel, const std::int16_t* patch,
-                     std::size_t patchStride, const std::int16_t* candidates,
-                     const std::ptrdiff_t* rowOffsets, int length, int rows, int count,
-                     std::uint64_t* out) {
+void rowsDotProducts(DotKernelFunction kernel, const std::int16_t* patch, std::size_t patchStride,
+                     const std::int16_t* candidates, const std::ptrdiff_t* rowOffsets, int length,
+                     int rows, int count, std::uint64_t* out) {
     if (length <= kMaxDotLength) {
         kernel(patch, patchStride, candidates, rowOffsets, length, rows, count, out);
         return;

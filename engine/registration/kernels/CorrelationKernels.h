@@ -70,17 +70,15 @@ constexpr int kMaxDotLength = 1 << 16;
 // kMaxDotLength. Neighbouring candidates share the patch's loads, which is
 // where the vector kernels gain most.
 using DotKernelFunction = void (*)(const std::int16_t* patch, std::size_t patchStride,
-                                   const std::int16_t* candidates,
-                                   const std::ptrdiff_t* rowOffsets, int length, int rows,
-                                   int count, std::uint64_t* out);
+                                   const std::int16_t* candidates, const std::ptrdiff_t* rowOffsets,
+                                   int length, int rows, int count, std::uint64_t* out);
 
 // The same products for rows of any padded length (a multiple of
 // kDotLengthMultiple), split into pieces the kernel accepts; out[j] is
 // overwritten.
-void rowsDotProducts(DotKernelFunction kernel, const std::int16_t* patch,
-                     std::size_t patchStride, const std::int16_t* candidates,
-                     const std::ptrdiff_t* rowOffsets, int length, int rows, int count,
-                     std::uint64_t* out);
+void rowsDotProducts(DotKernelFunction kernel, const std::int16_t* patch, std::size_t patchStride,
+                     const std::int16_t* candidates, const std::ptrdiff_t* rowOffsets, int length,
+                     int rows, int count, std::uint64_t* out);
 
 // ---- Scores -----------------------------------------------------------------
 
@@ -141,8 +139,7 @@ struct TailReference {
 // the last bit, so no score exceeds its bound.
 using BoundKernelFunction = void (*)(const ScoreReference& reference, const TailReference& tail,
                                      const WindowTotals& band, const WindowTotals& head,
-                                     const std::uint64_t* headProducts, int count,
-                                     double* bounds);
+                                     const std::uint64_t* headProducts, int count, double* bounds);
 
 // ---- Column sums --------------------------------------------------------------
 

@@ -121,9 +121,8 @@ void dotGroup(const std::int16_t* patch, std::size_t patchStride, const std::int
 // out[0 .. kPerBlock * Blocks - 1] are overwritten.
 // Step is DotSamples on the levels that take blocks (kDotBlocks).
 template <class Step, int Blocks>
-void dotBlocks(const std::int16_t* patch, std::size_t patchStride,
-               const std::int16_t* candidates, const std::ptrdiff_t* rowOffsets, int pairs,
-               int rows, std::uint64_t* out) {
+void dotBlocks(const std::int16_t* patch, std::size_t patchStride, const std::int16_t* candidates,
+               const std::ptrdiff_t* rowOffsets, int pairs, int rows, std::uint64_t* out) {
     constexpr int kPerBlock = Step::kCount;
     const int flushEvery = rowsPerFlush(pairs);
     for (int j = 0; j < kPerBlock * Blocks; ++j) out[j] = 0;
@@ -160,16 +159,20 @@ void dot(const std::int16_t* patch, std::size_t patchStride, const std::int16_t*
         constexpr int kPerBlock = DotSamples::kCount;
         const int pairs = length / 2;
         for (; j + 4 * kPerBlock <= count; j += 4 * kPerBlock)
-            dotBlocks<DotSamples, 4>(patch, patchStride, candidates + j, rowOffsets, pairs, rows, out + j);
+            dotBlocks<DotSamples, 4>(patch, patchStride, candidates + j, rowOffsets, pairs, rows,
+                                     out + j);
         for (; j + 2 * kPerBlock <= count; j += 2 * kPerBlock)
-            dotBlocks<DotSamples, 2>(patch, patchStride, candidates + j, rowOffsets, pairs, rows, out + j);
+            dotBlocks<DotSamples, 2>(patch, patchStride, candidates + j, rowOffsets, pairs, rows,
+                                     out + j);
         for (; j + kPerBlock <= count; j += kPerBlock)
-            dotBlocks<DotSamples, 1>(patch, patchStride, candidates + j, rowOffsets, pairs, rows, out + j);
+            dotBlocks<DotSamples, 1>(patch, patchStride, candidates + j, rowOffsets, pairs, rows,
+                                     out + j);
         // The last few of a long run: one more block ending at the last
         // candidate, rewriting some already done with the same sums.
         if (j < count && count >= kPerBlock) {
             j = count - kPerBlock;
-            dotBlocks<DotSamples, 1>(patch, patchStride, candidates + j, rowOffsets, pairs, rows, out + j);
+            dotBlocks<DotSamples, 1>(patch, patchStride, candidates + j, rowOffsets, pairs, rows,
+                                     out + j);
             j = count;
         }
     }
@@ -226,9 +229,9 @@ int scoreLanes(const ScoreReference& reference, const WindowTotals& band,
 }
 
 template <class D>
-int boundLanes(const ScoreReference& reference, const TailReference& tail,
-               const WindowTotals& band, const WindowTotals& head,
-               const std::uint64_t* headProducts, int from, int count, double* bounds) {
+int boundLanes(const ScoreReference& reference, const TailReference& tail, const WindowTotals& band,
+               const WindowTotals& head, const std::uint64_t* headProducts, int from, int count,
+               double* bounds) {
     int j = from;
     for (; j + D::kCount <= count; j += D::kCount)
         boundOf<D>(reference, tail, band, head, headProducts, j).store(bounds + j);
@@ -242,8 +245,7 @@ void scores(const ScoreReference& reference, const WindowTotals& band,
 }
 
 void bounds(const ScoreReference& reference, const TailReference& tail, const WindowTotals& band,
-            const WindowTotals& head, const std::uint64_t* headProducts, int count,
-            double* out) {
+            const WindowTotals& head, const std::uint64_t* headProducts, int count, double* out) {
     const int rest = boundLanes<Doubles>(reference, tail, band, head, headProducts, 0, count, out);
     boundLanes<OneDouble>(reference, tail, band, head, headProducts, rest, count, out);
 }
@@ -259,8 +261,7 @@ void bounds(const ScoreReference& reference, const TailReference& tail, const Wi
 constexpr int kRowsPer32BitSum = 32768;
 
 template <class C>
-int addRowLanes(const std::int16_t* row, int from, int width, long long* sum,
-                long long* squares) {
+int addRowLanes(const std::int16_t* row, int from, int width, long long* sum, long long* squares) {
     int c = from;
     for (; c + C::kCount <= width; c += C::kCount) {
         const C in = C::load(row + c);
@@ -284,8 +285,8 @@ int slideRowLanes(const std::int16_t* leaving, const std::int16_t* entering, int
 
 // At most kRowsPer32BitSum rows.
 template <class C>
-int addRowSetLanes(const std::int16_t* first, const std::ptrdiff_t* rowOffsets, int rows,
-                   int from, int width, long long* sum, long long* squares) {
+int addRowSetLanes(const std::int16_t* first, const std::ptrdiff_t* rowOffsets, int rows, int from,
+                   int width, long long* sum, long long* squares) {
     int c = from;
     for (; c + C::kCount <= width; c += C::kCount) {
         C sums = C::zero(), squareSums = C::zero();
@@ -305,8 +306,8 @@ void addRow(const std::int16_t* row, int width, long long* sum, long long* squar
                            squares);
 }
 
-void slideRow(const std::int16_t* leaving, const std::int16_t* entering, int width,
-              long long* sum, long long* squares) {
+void slideRow(const std::int16_t* leaving, const std::int16_t* entering, int width, long long* sum,
+              long long* squares) {
     const int rest = slideRowLanes<Columns>(leaving, entering, 0, width, sum, squares);
     slideRowLanes<OneColumn>(leaving, entering, rest, width, sum, squares);
 }

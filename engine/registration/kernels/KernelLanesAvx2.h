@@ -119,11 +119,12 @@ struct Columns8 {
     void addTo(long long* totals) const {
         __m256i* low = reinterpret_cast<__m256i*>(totals);
         __m256i* high = reinterpret_cast<__m256i*>(totals + 4);
-        _mm256_storeu_si256(low, _mm256_add_epi64(_mm256_loadu_si256(low),
-                                                  _mm256_cvtepi32_epi64(_mm256_castsi256_si128(v))));
-        _mm256_storeu_si256(high,
-                            _mm256_add_epi64(_mm256_loadu_si256(high),
-                                             _mm256_cvtepi32_epi64(_mm256_extracti128_si256(v, 1))));
+        _mm256_storeu_si256(low,
+                            _mm256_add_epi64(_mm256_loadu_si256(low),
+                                             _mm256_cvtepi32_epi64(_mm256_castsi256_si128(v))));
+        _mm256_storeu_si256(
+            high, _mm256_add_epi64(_mm256_loadu_si256(high),
+                                   _mm256_cvtepi32_epi64(_mm256_extracti128_si256(v, 1))));
     }
 };
 inline Columns8 operator+(Columns8 a, Columns8 b) { return {_mm256_add_epi32(a.v, b.v)}; }

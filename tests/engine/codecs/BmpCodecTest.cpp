@@ -18,10 +18,10 @@ using testsupport::TempDir;
 
 namespace {
 
-using codectest::ReadResult;
-using codectest::SizeResult;
 using codectest::checkSize;
 using codectest::readImage;
+using codectest::ReadResult;
+using codectest::SizeResult;
 
 // A 24-bit (or otherwise) bitmap assembled field by field. Rows are given
 // in file order without pad; the pad is added here.

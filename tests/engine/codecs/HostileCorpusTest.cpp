@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "Brennock/BMP.h"
-#include "CodecTestHelpers.h"
-#include "HostileFiles.h"
 #include "Brennock/JPEG.h"
 #include "Brennock/TIFF.h"
+#include "CodecTestHelpers.h"
+#include "HostileFiles.h"
 #include "TestImages.h"
 
 namespace {

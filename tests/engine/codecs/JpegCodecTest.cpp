@@ -13,8 +13,8 @@
 #include <jpeglib.h>
 // clang-format on
 
-#include "CodecTestHelpers.h"
 #include "Brennock/JPEG.h"
+#include "CodecTestHelpers.h"
 #include "TestImages.h"
 
 using codectest::errorText;
@@ -23,10 +23,10 @@ using testsupport::writeJpegInColourSpace;
 
 namespace {
 
-using codectest::ReadResult;
-using codectest::SizeResult;
 using codectest::checkSize;
 using codectest::readImage;
+using codectest::ReadResult;
+using codectest::SizeResult;
 
 // The library's plain RGB decode of a file, as the reference the codec must match.
 std::vector<std::uint8_t> referenceRgb(const std::string& path) {
@@ -205,18 +205,18 @@ TEST(JpegDamage, DataThatEndsEarlyOrIsCorruptFailsAtTheFirstLoss) {
             b[(d.start + d.end) / 2 + i + 1] = 0x00;
         }
     };
-    for (const Case& c : {Case{"cut 20 bytes into its data", false, cutAfter20, kEnded},
-                          Case{"cut halfway", false, cutHalfway, kEnded},
-                          Case{"without its end marker", false, noEndMarker, kEnded},
-                          Case{"progressive, cut halfway", true, cutHalfway, kEnded},
-                          Case{"progressive, without its end marker", true, noEndMarker, kEnded},
-                          Case{"a marker inside its data", false, markerInside,
-                               "Corrupt JPEG data: premature end of data segment"},
-                          Case{"codes no table has", false, badCodes,
-                               "Corrupt JPEG data: bad Huffman code"}}) {
+    for (const Case& c :
+         {Case{"cut 20 bytes into its data", false, cutAfter20, kEnded},
+          Case{"cut halfway", false, cutHalfway, kEnded},
+          Case{"without its end marker", false, noEndMarker, kEnded},
+          Case{"progressive, cut halfway", true, cutHalfway, kEnded},
+          Case{"progressive, without its end marker", true, noEndMarker, kEnded},
+          Case{"a marker inside its data", false, markerInside,
+               "Corrupt JPEG data: premature end of data segment"},
+          Case{"codes no table has", false, badCodes, "Corrupt JPEG data: bad Huffman code"}}) {
         SCOPED_TRACE(c.name);
-        testsupport::writeJpeg(dir.file("whole.jpg"), testsupport::makeStarField(64, 48, 4), 90,
-                               3, c.progressive);
+        testsupport::writeJpeg(dir.file("whole.jpg"), testsupport::makeStarField(64, 48, 4), 90, 3,
+                               c.progressive);
         auto bytes = testsupport::readFile(dir.file("whole.jpg"));
         c.damage(bytes, scanData(bytes));
         const std::string path = dir.file("damaged.jpg");

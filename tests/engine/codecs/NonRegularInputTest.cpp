@@ -13,9 +13,9 @@
 #include <memory>
 
 #include "Brennock/BMP.h"
-#include "CodecTestHelpers.h"
 #include "Brennock/JPEG.h"
 #include "Brennock/TIFF.h"
+#include "CodecTestHelpers.h"
 #include "TestImages.h"
 
 namespace {
@@ -29,8 +29,7 @@ std::string notRegular(const std::string& path, const char* kind) {
 
 // The operation's message, or a failure if it is still waiting after a few
 // seconds; a reader stuck on the pipe is then let go by opening its other end.
-std::string refusalWithin(const std::function<std::string()>& operation,
-                          const std::string& pipe) {
+std::string refusalWithin(const std::function<std::string()>& operation, const std::string& pipe) {
     auto pending = std::async(std::launch::async, operation);
     if (pending.wait_for(std::chrono::seconds(5)) == std::future_status::ready)
         return pending.get();
@@ -61,12 +60,12 @@ TEST(NonRegularInput, EveryReaderRefusesItAtOnceNamingTheFile) {
     for (const Input& input : inputs)
         for (auto& codec : codecs) {
             SCOPED_TRACE(input.path + " through " + typeid(*codec).name());
-            EXPECT_EQ(refusalWithin(
-                          [&] { return codectest::readImage(*codec, input.path).error; }, pipe),
-                      notRegular(input.path, input.kind));
-            EXPECT_EQ(refusalWithin(
-                          [&] { return codectest::checkSize(*codec, input.path).error; }, pipe),
-                      notRegular(input.path, input.kind));
+            EXPECT_EQ(
+                refusalWithin([&] { return codectest::readImage(*codec, input.path).error; }, pipe),
+                notRegular(input.path, input.kind));
+            EXPECT_EQ(
+                refusalWithin([&] { return codectest::checkSize(*codec, input.path).error; }, pipe),
+                notRegular(input.path, input.kind));
         }
 }
 

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "CodecTestHelpers.h"
 #include "Brennock/TIFF.h"
+#include "CodecTestHelpers.h"
 #include "TestImages.h"
 #include "TiffBuilder.h"
 #include "TiffLayouts.h"
@@ -21,10 +21,10 @@ using testsupport::writeTiff;
 
 namespace {
 
-using codectest::ReadResult;
-using codectest::SizeResult;
 using codectest::checkSize;
 using codectest::readImage;
+using codectest::ReadResult;
+using codectest::SizeResult;
 
 const char* const kPlanarTail =
     "\n\nPlanar value not yet supported (must be RGBRGB).\n\nSupport for alternative planar "

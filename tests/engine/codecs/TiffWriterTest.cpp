@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <thread>
 
-#include "CodecTestHelpers.h"
 #include "Brennock/JPEG.h"
 #include "Brennock/TIFF.h"
+#include "CodecTestHelpers.h"
 #include "TestImages.h"
 
 using codectest::errorText;

@@ -38,9 +38,13 @@ struct DotCase {
     std::vector<std::int16_t> patch, plane;
 
     DotCase(int length, int rows, int count, std::mt19937& random, int low = 0, int high = 255)
-        : length(length), rows(rows), count(count), patchStride(length),
+        : length(length),
+          rows(rows),
+          count(count),
+          patchStride(length),
           planeStride(static_cast<std::size_t>(length) + count + 5),
-          patch(patchStride * rows), plane(planeStride * rows) {
+          patch(patchStride * rows),
+          plane(planeStride * rows) {
         std::uniform_int_distribution<int> value(low, high);
         for (auto& v : patch) v = static_cast<std::int16_t>(value(random));
         for (auto& v : plane) v = static_cast<std::int16_t>(value(random));
@@ -63,11 +67,12 @@ struct DotCase {
     }
 
     // Patch row r against the plane's row at offsets[r].
-    std::vector<std::uint64_t> run(SimdLevel level, const std::vector<std::ptrdiff_t>& offsets) const {
+    std::vector<std::uint64_t> run(SimdLevel level,
+                                   const std::vector<std::ptrdiff_t>& offsets) const {
         std::vector<std::uint64_t> out(count, 0xDEADBEEF);
-        Tellvar::detail::rowsDotProducts(kernelsFor(level).dot,
-                                         patch.data(), patchStride, plane.data(), offsets.data(),
-                                         length, rows, count, out.data());
+        Tellvar::detail::rowsDotProducts(kernelsFor(level).dot, patch.data(), patchStride,
+                                         plane.data(), offsets.data(), length, rows, count,
+                                         out.data());
         return out;
     }
 };
@@ -188,8 +193,8 @@ TEST(ScoreKernels, GiveTheReferenceFormulasBitsInEveryLane) {
             const long long mean = static_cast<long long>(random() % 256);
             sums[j] = mean * m;
             squares[j] = mean * mean * m + (flat ? 0 : static_cast<long long>(random() % 100000));
-            products[j] = flat ? static_cast<std::uint64_t>(mean * referenceSum)
-                               : random() % 200000000;
+            products[j] =
+                flat ? static_cast<std::uint64_t>(mean * referenceSum) : random() % 200000000;
         }
         // The kernels form each candidate's sums from running totals over
         // windows of a few columns.
@@ -201,17 +206,14 @@ TEST(ScoreKernels, GiveTheReferenceFormulasBitsInEveryLane) {
                                                         static_cast<double>(random() % 9000000)};
         for (SimdLevel level : supportedLevels()) {
             std::vector<double> scores(count);
-            kernelsFor(level).scores(reference, band, products.data(), count,
-                                                        scores.data());
+            kernelsFor(level).scores(reference, band, products.data(), count, scores.data());
             for (int j = 0; j < count; ++j) {
-                const double expected =
-                    referenceFormula(reference, static_cast<double>(sums[j]),
-                                     static_cast<double>(squares[j]),
-                                     static_cast<double>(products[j]));
+                const double expected = referenceFormula(reference, static_cast<double>(sums[j]),
+                                                         static_cast<double>(squares[j]),
+                                                         static_cast<double>(products[j]));
                 ASSERT_TRUE(sameBits(scores[j], expected) ||
                             (std::isnan(scores[j]) && std::isnan(expected)))
-                    << levelName(level) << " lane " << j << ": " << scores[j] << " vs "
-                    << expected;
+                    << levelName(level) << " lane " << j << ": " << scores[j] << " vs " << expected;
                 if (j % 17 == 0) {
                     ASSERT_TRUE(std::isnan(scores[j])) << levelName(level) << " lane " << j;
                 }
@@ -266,8 +268,8 @@ struct BoundCase {
         constexpr int kLanes = 5;
         constexpr int kWidth = 3;
         std::mt19937 random(9);
-        const std::vector<long long> sums = totalsOf(std::vector<long long>(kLanes, sum), kWidth,
-                                                     random);
+        const std::vector<long long> sums =
+            totalsOf(std::vector<long long>(kLanes, sum), kWidth, random);
         const std::vector<long long> squaresV =
             totalsOf(std::vector<long long>(kLanes, squares), kWidth, random);
         const std::vector<long long> headSums =
@@ -276,15 +278,15 @@ struct BoundCase {
             totalsOf(std::vector<long long>(kLanes, squares - tailSquares), kWidth, random);
         const std::vector<std::uint64_t> head(kLanes, headProducts);
         std::vector<double> bounds(kLanes);
-        kernelsFor(level).bounds(
-            reference, tail, {sums.data(), squaresV.data(), kWidth},
-            {headSums.data(), headSquares.data(), kWidth}, head.data(), kLanes, bounds.data());
+        kernelsFor(level).bounds(reference, tail, {sums.data(), squaresV.data(), kWidth},
+                                 {headSums.data(), headSquares.data(), kWidth}, head.data(), kLanes,
+                                 bounds.data());
         for (double b : bounds) EXPECT_TRUE(sameBits(b, bounds[0]) || std::isnan(b));
         return bounds[0];
     }
     double score() const {
-        return referenceFormula(reference, static_cast<double>(sum),
-                                static_cast<double>(squares), products);
+        return referenceFormula(reference, static_cast<double>(sum), static_cast<double>(squares),
+                                products);
     }
 };
 
@@ -299,10 +301,12 @@ TEST(BoundKernels, NoScoreExceedsItsBound) {
             x[k] = static_cast<int>(random() % 256);
             switch (kind) {
                 case 0: y[k] = static_cast<int>(random() % 256); break;  // unrelated
-                case 1: y[k] = x[k]; break;                                // identical: 1
-                case 2: y[k] = std::min(255, x[k] / 2 + 3); break;        // nearly proportional
+                case 1: y[k] = x[k]; break;                              // identical: 1
+                case 2: y[k] = std::min(255, x[k] / 2 + 3); break;       // nearly proportional
                 case 3: y[k] = std::clamp(x[k] + static_cast<int>(random() % 9) - 4, 0, 255); break;
-                case 4: y[k] = k < head ? static_cast<int>(random() % 256) : 77; break;  // flat tail
+                case 4:
+                    y[k] = k < head ? static_cast<int>(random() % 256) : 77;
+                    break;  // flat tail
             }
         }
         const BoundCase c(x, y, head);

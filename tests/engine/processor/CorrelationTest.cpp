@@ -205,12 +205,11 @@ TEST(Scan, PatchesAtTheLimitsScanEveryPositionThatFits) {
         int width, height, patchWidth, patchHeight;
         int x, y;  // where the copy is pasted and found
     } cases[] = {
-        {20, 5, 5, 4, 6, 2},   // two rows of positions
-        {20, 5, 5, 4, 16, 1},
-        {5, 12, 5, 4, 1, 9},   // as wide as the buffer: one column
-        {14, 4, 5, 4, 10, 1},  // as high as the buffer: one row
-        {6, 5, 5, 4, 2, 2},    // one column narrower, one row lower
-        {5, 4, 5, 4, 1, 1},    // the buffer's own size: its one position
+        {20, 5, 5, 4, 6, 2},                        // two rows of positions
+        {20, 5, 5, 4, 16, 1}, {5, 12, 5, 4, 1, 9},  // as wide as the buffer: one column
+        {14, 4, 5, 4, 10, 1},                       // as high as the buffer: one row
+        {6, 5, 5, 4, 2, 2},                         // one column narrower, one row lower
+        {5, 4, 5, 4, 1, 1},                         // the buffer's own size: its one position
     };
     for (const Case& c : cases) {
         ScanField field(c.width, c.height, static_cast<std::uint32_t>(7 + c.x));

@@ -5,8 +5,8 @@
 
 #include "Brennock/MainProcessor.h"
 #include "Brennock/TypeCodes.h"
-#include "registration/CoarseToFine.h"
 #include "ProcessorTestSupport.h"
+#include "registration/CoarseToFine.h"
 
 #include <gtest/gtest.h>
 
@@ -39,8 +39,8 @@ TEST(FineWindow, FramesUpTo1600PixelsWideKeepThePerimetersWindow) {
                 if (w + 2 * margin > W || h + 2 * margin > H) continue;
                 const int x = margin + static_cast<int>(random() % (W - w - 2 * margin + 1));
                 const int y = margin + static_cast<int>(random() % (H - h - 2 * margin + 1));
-                const MainProcessor processor(x, y, w, h, names, "/out",
-                                              Tellvar::kTypeCodeTiff, false);
+                const MainProcessor processor(x, y, w, h, names, "/out", Tellvar::kTypeCodeTiff,
+                                              false);
                 const int dx = static_cast<int>(random() % (2 * perimeter + 1)) - perimeter;
                 const int dy = static_cast<int>(random() % (2 * perimeter + 1)) - perimeter;
                 const Tellvar::detail::FineReach reach = Tellvar::detail::fineReach(
@@ -68,7 +68,8 @@ TEST(FineWindow, CoversTheCoarseErrorOfLargeFrames) {
     std::mt19937 random(44);
     std::vector<std::pair<int, int>> shifts;
     for (int i = 0; i < 10; ++i) {
-        const int dx = static_cast<int>(random() % 15) - 7, dy = static_cast<int>(random() % 15) - 7;
+        const int dx = static_cast<int>(random() % 15) - 7,
+                  dy = static_cast<int>(random() % 15) - 7;
         shifts.emplace_back(dx, dy);
         series.add(testsupport::shifted(sky, shifts.back().first, shifts.back().second, 2, 45 + i));
     }

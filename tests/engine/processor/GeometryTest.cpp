@@ -1,10 +1,10 @@
 // Set-up, output names, rectangle cuts, the coarse box fit and resampling.
 
 #include "Brennock/BMP.h"
-#include "Brennock/TypeCodes.h"
 #include "Brennock/JPEG.h"
 #include "Brennock/MainProcessor.h"
 #include "Brennock/TIFF.h"
+#include "Brennock/TypeCodes.h"
 
 #include <gtest/gtest.h>
 
@@ -30,12 +30,8 @@ std::vector<unsigned char> coordinateBuffer(int width, int height) {
     return buffer;
 }
 
-int columnOf(const unsigned char* pixel) {
-    return pixel[0] | (pixel[1] << 8);
-}
-int rowOf(const unsigned char* pixel) {
-    return pixel[2];
-}
+int columnOf(const unsigned char* pixel) { return pixel[0] | (pixel[1] << 8); }
+int rowOf(const unsigned char* pixel) { return pixel[2]; }
 
 TEST(ProcessorSetup, StoresTheWindowCornerOneBased) {
     std::string names[] = {"ref.tif"};

@@ -4,8 +4,8 @@
 
 #include "Brennock/MainProcessor.h"
 #include "Brennock/TypeCodes.h"
-#include "processor/ProcessorAccess.h"
 #include "ProcessorTestSupport.h"
+#include "processor/ProcessorAccess.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // which images it reads when, and that it changes no result.
 
 #include "Brennock/MainProcessor.h"
+#include "Brennock/RunLoop.h"
 #include "Brennock/TypeCodes.h"
 #include "ProcessorTestSupport.h"
-#include "Brennock/RunLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -59,9 +59,9 @@ public:
             opened_.insert(path);
             maxAlive_ = std::max(maxAlive_, ++alive_);
             openedOne_.notify_all();
-            if (path == holdPath_ &&
-                !openedOne_.wait_for(lock, std::chrono::seconds(5),
-                                     [this] { return opened_.count(awaitedPath_) != 0; }))
+            if (path == holdPath_ && !openedOne_.wait_for(lock, std::chrono::seconds(5), [this] {
+                    return opened_.count(awaitedPath_) != 0;
+                }))
                 waitedInVain_ = true;
         }
         std::this_thread::sleep_for(readDelay_);

@@ -2,8 +2,8 @@
 // reference crop and the start of the stack sum.
 
 #include "Brennock/MainProcessor.h"
-#include "registration/CoarseToFine.h"
 #include "ProcessorTestSupport.h"
+#include "registration/CoarseToFine.h"
 
 #include <gtest/gtest.h>
 
@@ -177,9 +177,9 @@ TEST_P(ReferenceEdges, RectangleOutsideTheFrameFailsWithoutReading) {
             EXPECT_NE(error.find("does not lie inside the reference frame"), std::string::npos)
                 << error;
             // The corner as it was given.
-            EXPECT_NE(error.find("column " + std::to_string(rect.x) + ", row " +
-                                 std::to_string(rect.y)),
-                      std::string::npos)
+            EXPECT_NE(
+                error.find("column " + std::to_string(rect.x) + ", row " + std::to_string(rect.y)),
+                std::string::npos)
                 << error;
             EXPECT_NE(error.find(series.paths[0]), std::string::npos) << error;
             EXPECT_EQ(processor->refPatchFull, nullptr);

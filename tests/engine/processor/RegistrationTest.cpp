@@ -2,9 +2,9 @@
 // amounts must be cropped exactly where the reference content moved to.
 
 #include "Brennock/MainProcessor.h"
+#include "ProcessorTestSupport.h"
 #include "processor/ProcessorAccess.h"
 #include "registration/CoarseToFine.h"
-#include "ProcessorTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -132,8 +132,12 @@ TEST_P(FlushFrames, FlushWithEachEdgeAndCorner) {
             for (int y : {0, (H - h) / 2, H - h}) {
                 if (x == (W - w) / 2 && y == (H - h) / 2) continue;
                 // Moved towards the edge it ends flush with.
-                const Shift onto{x == 0 ? -4 : x == W - w ? 4 : 3,
-                                 y == 0 ? -4 : y == H - h ? 4 : 3};
+                const Shift onto{x == 0       ? -4
+                                 : x == W - w ? 4
+                                              : 3,
+                                 y == 0       ? -4
+                                 : y == H - h ? 4
+                                              : 3};
                 expectRegisteredAtShifts(GetParam(), frame, {x, y, w, h}, {{0, 0}}, 6, smallImage);
                 expectRegisteredAtShifts(GetParam(), frame, {x - onto.dx, y - onto.dy, w, h},
                                          {onto}, 6, smallImage);

@@ -6,10 +6,10 @@
 // several threads and the frames read ahead.
 
 #include "Brennock/MainProcessor.h"
-#include "KernelLevels.h"
-#include "processor/ProcessorAccess.h"
-#include "ProcessorTestSupport.h"
 #include "Brennock/RunLoop.h"
+#include "KernelLevels.h"
+#include "ProcessorTestSupport.h"
+#include "processor/ProcessorAccess.h"
 
 #include <gtest/gtest.h>
 
@@ -24,9 +24,9 @@ using proctest::Format;
 using proctest::makeProcessor;
 using proctest::Rect;
 using proctest::Series;
-using testsupport::Picture;
 using Tellvar::detail::SearchMethod;
 using Tellvar::detail::SimdLevel;
+using testsupport::Picture;
 
 // How a run searches: the straightforward scan, or the fast one on a level.
 struct Scan {
@@ -36,9 +36,8 @@ struct Scan {
 constexpr Scan kReferenceScan{SearchMethod::Reference, SimdLevel::Scalar};
 
 // Every output of one run: the crops in image order, then the stack.
-std::vector<std::vector<std::uint8_t>> runOutputs(const std::vector<Picture>& frames,
-                                                  Format format, Rect rect, bool smallImage,
-                                                  Scan scan) {
+std::vector<std::vector<std::uint8_t>> runOutputs(const std::vector<Picture>& frames, Format format,
+                                                  Rect rect, bool smallImage, Scan scan) {
     Series series(format);
     for (const Picture& frame : frames) series.add(frame);
     const std::unique_ptr<Tellvar::MainProcessor> owned = makeProcessor(series, rect, true);

@@ -4,8 +4,8 @@
 // flight.
 
 #include "Brennock/MainProcessor.h"
-#include "ProcessorTestSupport.h"
 #include "Brennock/RunLoop.h"
+#include "ProcessorTestSupport.h"
 #include "run/FrameBudget.h"
 
 #include <gtest/gtest.h>
@@ -92,22 +92,54 @@ TEST(RunLoopOutputs, ASetWhoseOutputsClashIsRefusedBeforeAnythingIsWritten) {
         fs::create_hard_link(run.at("in/g.tif"), run.at("out/crop_f1.tif"));
     };
     const Case cases[] = {
-        {"one name in two folders", {"a/m42.tif", "b/m42.tif"}, "out", false,
-         {"a/m42.tif", "b/m42.tif", "out/crop_m42.tif"}, nullptr},
-        {"names that differ only in case", {"a/M42.tif", "a/m42.tif"}, "out", false,
-         {"a/M42.tif", "a/m42.tif", "out/crop_M42.tif", "out/crop_m42.tif"}, nullptr},
-        {"names of four characters", {"a/abcd", "a/wxyz"}, "out", false,
-         {"a/abcd", "a/wxyz", "out/crop_.tif"}, nullptr},
-        {"a later frame named like the reference", {"a/ref.tif", "a/f1.tif", "b/ref.tif"}, "out",
-         false, {"a/ref.tif", "b/ref.tif"}, nullptr},
-        {"an input named like another input's crop", {"in/f0.tif", "in/crop_f0.tif"}, "in", false,
-         {"in/f0.tif", "in/crop_f0.tif"}, nullptr},
-        {"an input named like the stack", {"in/f0.tif", "in/STACK.tif"}, "in", true,
-         {"in/STACK.tif"}, nullptr},
-        {"a save folder linked to the input folder", {"in/f0.tif", "in/crop_f0.tif"}, "linked",
-         false, {"in/f0.tif", "in/crop_f0.tif", "linked/crop_f0.tif"}, linkSaveFolder},
-        {"a crop hard-linked to an input", {"in/f1.tif", "in/g.tif"}, "out", false,
-         {"in/f1.tif", "in/g.tif", "out/crop_f1.tif"}, hardLinkOutput},
+        {"one name in two folders",
+         {"a/m42.tif", "b/m42.tif"},
+         "out",
+         false,
+         {"a/m42.tif", "b/m42.tif", "out/crop_m42.tif"},
+         nullptr},
+        {"names that differ only in case",
+         {"a/M42.tif", "a/m42.tif"},
+         "out",
+         false,
+         {"a/M42.tif", "a/m42.tif", "out/crop_M42.tif", "out/crop_m42.tif"},
+         nullptr},
+        {"names of four characters",
+         {"a/abcd", "a/wxyz"},
+         "out",
+         false,
+         {"a/abcd", "a/wxyz", "out/crop_.tif"},
+         nullptr},
+        {"a later frame named like the reference",
+         {"a/ref.tif", "a/f1.tif", "b/ref.tif"},
+         "out",
+         false,
+         {"a/ref.tif", "b/ref.tif"},
+         nullptr},
+        {"an input named like another input's crop",
+         {"in/f0.tif", "in/crop_f0.tif"},
+         "in",
+         false,
+         {"in/f0.tif", "in/crop_f0.tif"},
+         nullptr},
+        {"an input named like the stack",
+         {"in/f0.tif", "in/STACK.tif"},
+         "in",
+         true,
+         {"in/STACK.tif"},
+         nullptr},
+        {"a save folder linked to the input folder",
+         {"in/f0.tif", "in/crop_f0.tif"},
+         "linked",
+         false,
+         {"in/f0.tif", "in/crop_f0.tif", "linked/crop_f0.tif"},
+         linkSaveFolder},
+        {"a crop hard-linked to an input",
+         {"in/f1.tif", "in/g.tif"},
+         "out",
+         false,
+         {"in/f1.tif", "in/g.tif", "out/crop_f1.tif"},
+         hardLinkOutput},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -120,8 +152,8 @@ TEST(RunLoopOutputs, ASetWhoseOutputsClashIsRefusedBeforeAnythingIsWritten) {
         const auto result = run.run(c.saveFolder, c.stack);
         EXPECT_EQ(result.outcome, RunOutcome::ReferenceFailed);
         for (const std::string& file : c.named)
-            EXPECT_NE(result.message.find(run.at(file)), std::string::npos)
-                << file << " in:\n" << result.message;
+            EXPECT_NE(result.message.find(run.at(file)), std::string::npos) << file << " in:\n"
+                                                                            << result.message;
         EXPECT_NE(result.message.find("Nothing has been saved."), std::string::npos);
         EXPECT_EQ(run.snapshot(), before);
     }
@@ -156,10 +188,10 @@ TEST(RunLoopInputs, DamagedOrNonRegularFramesFailLikeUnreadableOnes) {
         fs::remove(path);
         EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
     };
-    for (const Case& c : {Case{"a frame cut short", 2, truncate, "Error: Premature end of JPEG file"},
-                          Case{"a named pipe", 2, makePipe, "This path names a named pipe"},
-                          Case{"a named pipe as the reference", 0, makePipe,
-                               "This path names a named pipe"}}) {
+    for (const Case& c :
+         {Case{"a frame cut short", 2, truncate, "Error: Premature end of JPEG file"},
+          Case{"a named pipe", 2, makePipe, "This path names a named pipe"},
+          Case{"a named pipe as the reference", 0, makePipe, "This path names a named pipe"}}) {
         SCOPED_TRACE(c.name);
         RunFiles run;
         run.format = Format::Jpeg;
@@ -174,8 +206,7 @@ TEST(RunLoopInputs, DamagedOrNonRegularFramesFailLikeUnreadableOnes) {
         }
         const std::size_t named = result.message.find(run.paths[c.damagedIndex]);
         EXPECT_NE(named, std::string::npos) << result.message;
-        EXPECT_NE(result.message.find(c.expectedText, named), std::string::npos)
-            << result.message;
+        EXPECT_NE(result.message.find(c.expectedText, named), std::string::npos) << result.message;
         EXPECT_FALSE(fs::exists(run.at("out/crop_f" + std::to_string(c.damagedIndex) + ".tif")));
     }
 }

@@ -2,9 +2,9 @@
 // batches, the ends of a run, and concurrent registration on one processor.
 
 #include "Brennock/MainProcessor.h"
+#include "Brennock/RunLoop.h"
 #include "Brennock/TypeCodes.h"
 #include "ProcessorTestSupport.h"
-#include "Brennock/RunLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -51,10 +51,9 @@ protected:
     std::unique_ptr<MainProcessor> processor;
 
     Tellvar::RunResult run(int threads, Tellvar::RunCallbacks callbacks, bool small = true) {
-        processor =
-            std::make_unique<MainProcessor>(kCropX, kCropY, kCropWidth, kCropHeight,
-                                            series.names.data(), series.outputFolder,
-                                            Tellvar::kTypeCodeTiff, false);
+        processor = std::make_unique<MainProcessor>(kCropX, kCropY, kCropWidth, kCropHeight,
+                                                    series.names.data(), series.outputFolder,
+                                                    Tellvar::kTypeCodeTiff, false);
         return Tellvar::runRegistration(*processor, proctest::planFor(series, 4, threads, small),
                                         callbacks);
     }

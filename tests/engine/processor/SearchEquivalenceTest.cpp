@@ -20,12 +20,12 @@
 
 namespace {
 
+using kerneltest::sameBits;
 using Tellvar::detail::BufferView;
 using Tellvar::detail::PatchStats;
 using Tellvar::detail::Position;
 using Tellvar::detail::ScanResult;
 using Tellvar::detail::SimdLevel;
-using kerneltest::sameBits;
 
 // A packed buffer of 3-byte pixels.
 struct Pixels {
@@ -43,14 +43,18 @@ struct Patch {
     double sum = 0, ssq = 0;
 
     explicit Patch(Pixels source) : pixels(std::move(source)) {
-        const auto stats = Tellvar::detail::sampleStats(
-            pixels.bytes.data(), static_cast<int>(pixels.bytes.size()));
+        const auto stats = Tellvar::detail::sampleStats(pixels.bytes.data(),
+                                                        static_cast<int>(pixels.bytes.size()));
         sum = stats.sum;
         ssq = stats.ssq;
     }
     PatchStats stats() const {
-        return {pixels.bytes.data(), pixels.width, pixels.height,
-                static_cast<int>(pixels.bytes.size()), sum, ssq};
+        return {pixels.bytes.data(),
+                pixels.width,
+                pixels.height,
+                static_cast<int>(pixels.bytes.size()),
+                sum,
+                ssq};
     }
 };
 
@@ -77,8 +81,8 @@ ScanResult expectSameAsReference(const BufferView& searched, const PatchStats& r
         const ScanResult fast = Tellvar::detail::fastSearch(searched, reference, level, hint);
         EXPECT_TRUE(fast.position.x == expected.position.x &&
                     fast.position.y == expected.position.y && sameBits(fast.score, expected.score))
-            << kerneltest::levelName(level) << " hint (" << hint.x << ", " << hint.y
-            << "): fast " << describe(fast) << ", reference " << describe(expected);
+            << kerneltest::levelName(level) << " hint (" << hint.x << ", " << hint.y << "): fast "
+            << describe(fast) << ", reference " << describe(expected);
     }
     return expected;
 }
@@ -134,9 +138,9 @@ TEST(SearchEquivalence, RandomBuffersPatchesAndHints) {
         // The hint only changes the work done, never the answer: at the
         // winner, anywhere, and outside the scanned range.
         expectSameAsReference(view, patch.stats(), expected.position);
-        expectSameAsReference(view, patch.stats(),
-                              {1 + static_cast<int>(random() % width),
-                               1 + static_cast<int>(random() % height)});
+        expectSameAsReference(
+            view, patch.stats(),
+            {1 + static_cast<int>(random() % width), 1 + static_cast<int>(random() % height)});
         expectSameAsReference(view, patch.stats(), {width + 5, -3});
     }
 }
@@ -195,7 +199,8 @@ TEST(SearchEquivalence, ContentThatChangesDownTheBuffer) {
             Pixels piece = cutStored(buffer, 20 + trial, kind == 2 ? 10 : 100 + trial, 30, 24);
             if (kind == 1)
                 for (unsigned char& v : piece.bytes)
-                    v = static_cast<unsigned char>(std::clamp(int(v) + int(random() % 9) - 4, 0, 255));
+                    v = static_cast<unsigned char>(
+                        std::clamp(int(v) + int(random() % 9) - 4, 0, 255));
             const Patch patch(std::move(piece));
             SCOPED_TRACE("trial " + std::to_string(trial) + " kind " + std::to_string(kind));
             expectSameAsReference(buffer.view(bottomUp), patch.stats(), {21 + trial, 101});
@@ -252,8 +257,8 @@ TEST(SearchEquivalence, EqualScoresKeepTheFirstPositionInScanOrder) {
             const Patch patch(cutStored(buffer, 30, 20, 7, 6));
             const Position first = firstExactCopy(buffer, patch.pixels, bottomUp);
             ASSERT_TRUE(first.found());
-            const ScanResult result = expectSameAsReference(buffer.view(bottomUp),
-                                                            patch.stats(), {31, 21});
+            const ScanResult result =
+                expectSameAsReference(buffer.view(bottomUp), patch.stats(), {31, 21});
             EXPECT_EQ(result.score, 1.0);
             EXPECT_EQ(result.position.x, first.x) << "tile " << tileWidth << " x " << tileHeight;
             EXPECT_EQ(result.position.y, first.y) << "tile " << tileWidth << " x " << tileHeight;

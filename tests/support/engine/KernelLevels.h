@@ -32,8 +32,6 @@ inline std::string levelName(SimdLevel level) {
 }
 
 // The same double to the last bit (NaNs compare by their bits too).
-inline bool sameBits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
+inline bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 }  // namespace kerneltest

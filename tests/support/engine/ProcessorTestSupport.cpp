@@ -78,9 +78,7 @@ std::string Series::outputPath(int index) const {
     return outputFolder + "/crop_" + name.substr(0, name.size() - 4) + outputExtension(format);
 }
 
-std::string Series::stackPath() const {
-    return outputFolder + "/STACK" + outputExtension(format);
-}
+std::string Series::stackPath() const { return outputFolder + "/STACK" + outputExtension(format); }
 
 std::unique_ptr<Tellvar::MainProcessor> makeProcessor(Series& series, Rect rect, bool stack) {
     return std::make_unique<Tellvar::MainProcessor>(rect.x, rect.y, rect.width, rect.height,
