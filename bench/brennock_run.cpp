@@ -14,7 +14,14 @@
 // of each (into DIR/baseline), with the threads taking frames from a shared
 // queue, so the figure is a lower bound. The report gives the run's time
 // over that. --repeat K alternates run and baseline K times and reports the
-// fastest of each, which damps the noise of a busy machine.
+// fastest of each, which damps the noise of a busy machine, and the median
+// of each with the median of the rounds' own run / baseline ratios, which
+// follows a machine whose speed drifts.
+//
+// Each phase also reports its minor page faults per image (the process's
+// getrusage count across the phase, over the images it read) and the run
+// the process's peak resident memory when its first round ended, before
+// any baseline had run.
 
 #include "Brennock/CodecForType.h"
 #include "Brennock/MainProcessor.h"
@@ -117,12 +124,19 @@ std::string oneLine(std::string text) {
     return out;
 }
 
-// Processor time of the whole process (every thread), user and system.
-double processCpuSeconds() {
+// What the process (every thread) has used so far: processor time, user
+// and system, minor page faults and peak resident memory.
+struct Usage {
+    double cpuSeconds = 0.0;
+    long minorFaults = 0;
+    long peakKilobytes = 0;
+};
+
+Usage processUsage() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    return {seconds(usage.ru_utime) + seconds(usage.ru_stime), usage.ru_minflt, usage.ru_maxrss};
 }
 
 struct RunTiming {
@@ -130,6 +144,7 @@ struct RunTiming {
     int imagesHandedOut = 0;
     double seconds = 0.0;
     double cpuSeconds = 0.0;
+    long minorFaults = 0;
 };
 
 // One automatic run as the desktop worker drives it, timed from the
@@ -145,13 +160,15 @@ RunTiming timeRun(const Options& options, bool smallImage, std::vector<std::stri
     plan.threadCount = options.threads;
     plan.smallImage = smallImage;
 
-    const double cpuStart = processCpuSeconds();
+    const Usage before = processUsage();
     const auto start = std::chrono::steady_clock::now();
     const Tellvar::RunResult result = Tellvar::runRegistration(processor, plan, {});
     RunTiming timing;
     timing.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    timing.cpuSeconds = processCpuSeconds() - cpuStart;
+    const Usage after = processUsage();
+    timing.cpuSeconds = after.cpuSeconds - before.cpuSeconds;
+    timing.minorFaults = after.minorFaults - before.minorFaults;
     timing.imagesHandedOut = result.imagesHandedOut;
 
     timing.success = result.outcome == Tellvar::RunOutcome::Completed;
@@ -189,9 +206,11 @@ RunTiming timeRun(const Options& options, bool smallImage, std::vector<std::stri
 }
 
 // Reads frame index and writes one crop of the reference rectangle, as a
-// run's unavoidable work for that frame. False when either fails.
+// run's unavoidable work for that frame, cutting it into *crop, which a
+// thread keeps from frame to frame. False when either fails.
 bool readAndWriteCrop(Tellvar::Brennock& codec, const Options& options,
-                      const std::vector<std::string>& names, const std::string& folder, int index) {
+                      const std::vector<std::string>& names, const std::string& folder, int index,
+                      std::vector<unsigned char>* crop) {
     std::string error;
     unsigned char* buffer = nullptr;
     int width = 0, height = 0, depth = 0;
@@ -203,14 +222,14 @@ bool readAndWriteCrop(Tellvar::Brennock& codec, const Options& options,
     const int x = std::clamp(options.cropX, 0, width - cropWidth);
     const int y = std::clamp(options.cropY, 0, height - cropHeight);
     const std::size_t rowBytes = static_cast<std::size_t>(cropWidth) * 3;
-    std::vector<unsigned char> crop(rowBytes * cropHeight);
+    crop->resize(rowBytes * cropHeight);
     for (int row = 0; row < cropHeight; ++row)
-        std::memcpy(&crop[row * rowBytes],
+        std::memcpy(crop->data() + row * rowBytes,
                     frame.get() + ((static_cast<std::size_t>(y) + row) * width + x) * 3, rowBytes);
     const std::string& name = names[index];
     const std::string path =
         folder + "/crop_" + name.substr(0, name.size() >= 4 ? name.size() - 4 : 0);
-    return codec.saveImage(crop.data(), cropWidth, cropHeight, depth, path, &error);
+    return codec.saveImage(crop->data(), cropWidth, cropHeight, depth, path, &error);
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
@@ -226,6 +245,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 struct Baseline {
     double queueSeconds = -1.0;  // negative: a frame could not be read or written
     double queueCpuSeconds = 0.0;
+    long queueMinorFaults = 0;
     double batchedSeconds = -1.0;
 };
 
@@ -238,28 +258,34 @@ Baseline timeBaseline(const Options& options, const std::vector<std::string>& na
     Baseline baseline;
 
     std::atomic<int> next{0};
-    const double cpuStart = processCpuSeconds();
+    const Usage before = processUsage();
     auto start = std::chrono::steady_clock::now();
     std::vector<std::thread> threads;
     for (int t = 0; t < options.threads; ++t)
         threads.emplace_back([&] {
             const std::unique_ptr<Tellvar::Brennock> codec = Tellvar::makeCodec(options.typeCode);
+            std::vector<unsigned char> crop;
             for (int index = next++; index < count; index = next++)
-                if (!readAndWriteCrop(*codec, options, names, folder, index)) failed = true;
+                if (!readAndWriteCrop(*codec, options, names, folder, index, &crop)) failed = true;
         });
     for (std::thread& thread : threads) thread.join();
     baseline.queueSeconds = failed ? -1.0 : secondsSince(start);
-    baseline.queueCpuSeconds = processCpuSeconds() - cpuStart;
+    const Usage after = processUsage();
+    baseline.queueCpuSeconds = after.cpuSeconds - before.cpuSeconds;
+    baseline.queueMinorFaults = after.minorFaults - before.minorFaults;
 
     // The run reads its reference alone before the first batch.
     const std::unique_ptr<Tellvar::Brennock> codec = Tellvar::makeCodec(options.typeCode);
     start = std::chrono::steady_clock::now();
-    if (!readAndWriteCrop(*codec, options, names, folder, 0)) failed = true;
+    std::vector<unsigned char> crop;
+    if (!readAndWriteCrop(*codec, options, names, folder, 0, &crop)) failed = true;
     for (int first = 1; first < count; first += options.threads) {
         threads.clear();
         for (int index = first; index < std::min(count, first + options.threads); ++index)
             threads.emplace_back([&, index] {
-                if (!readAndWriteCrop(*codec, options, names, folder, index)) failed = true;
+                std::vector<unsigned char> threadCrop;
+                if (!readAndWriteCrop(*codec, options, names, folder, index, &threadCrop))
+                    failed = true;
             });
         for (std::thread& thread : threads) thread.join();
     }
@@ -267,42 +293,98 @@ Baseline timeBaseline(const Options& options, const std::vector<std::string>& na
     return baseline;
 }
 
-// The fastest of options.repeat rounds of the run and, when asked, of the
-// baseline. False when a round failed; the failure has been printed.
+// Every round's figures, and the peak memory of the first run.
+struct Rounds {
+    std::vector<RunTiming> runs;
+    std::vector<Baseline> baselines;  // empty without --baseline
+    long runPeakKilobytes = 0;
+};
+
+// options.repeat rounds of the run and, when asked, of the baseline, in
+// turn. False when a round failed; the failure has been printed.
 bool timeRounds(const Options& options, bool smallImage, std::vector<std::string>& names,
-                RunTiming* best, Baseline* bestBaseline) {
+                Rounds* rounds) {
     for (int round = 0; round < options.repeat; ++round) {
         const RunTiming timing = timeRun(options, smallImage, names);
         if (!timing.success) return false;
-        if (round == 0 || timing.seconds < best->seconds) *best = timing;
+        rounds->runs.push_back(timing);
+        if (round == 0) rounds->runPeakKilobytes = processUsage().peakKilobytes;
         if (!options.baseline) continue;
         const Baseline baseline = timeBaseline(options, names);
         if (baseline.queueSeconds < 0 || baseline.batchedSeconds < 0) {
             std::printf("failed: the baseline could not read or write a frame\n");
             return false;
         }
-        if (round == 0 || baseline.queueSeconds < bestBaseline->queueSeconds) {
-            bestBaseline->queueSeconds = baseline.queueSeconds;
-            bestBaseline->queueCpuSeconds = baseline.queueCpuSeconds;
-        }
-        if (round == 0 || baseline.batchedSeconds < bestBaseline->batchedSeconds)
-            bestBaseline->batchedSeconds = baseline.batchedSeconds;
+        rounds->baselines.push_back(baseline);
     }
     return true;
 }
 
-void printReport(const Options& options, const RunTiming& best, const Baseline& bestBaseline) {
+template <typename Round, typename Figure>
+double fastest(const std::vector<Round>& rounds, Figure figure) {
+    double best = figure(rounds.front());
+    for (const Round& round : rounds) best = std::min(best, figure(round));
+    return best;
+}
+
+// The middle value; of an even count, the mean of the two middle ones.
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+template <typename Round, typename Figure>
+double medianOf(const std::vector<Round>& rounds, Figure figure) {
+    std::vector<double> values;
+    for (const Round& round : rounds) values.push_back(figure(round));
+    return median(values);
+}
+
+void printReport(const Options& options, const Rounds& rounds) {
+    // The fastest run round, with its own processor time.
+    const RunTiming* best = &rounds.runs.front();
+    for (const RunTiming& timing : rounds.runs)
+        if (timing.seconds < best->seconds) best = &timing;
+    const int images = best->imagesHandedOut;
     std::printf("frames: %d seconds: %.3f frames_per_second: %.2f threads: %d cpu_seconds: %.3f\n",
-                best.imagesHandedOut, best.seconds,
-                best.seconds > 0 ? best.imagesHandedOut / best.seconds : 0.0, options.threads,
-                best.cpuSeconds);
-    if (options.baseline)
-        std::printf(
-            "baseline_queue_seconds: %.3f (cpu_seconds: %.3f) run_over_queue: %.3f\n"
-            "baseline_batched_seconds: %.3f run_over_batched: %.3f\n",
-            bestBaseline.queueSeconds, bestBaseline.queueCpuSeconds,
-            best.seconds / bestBaseline.queueSeconds, bestBaseline.batchedSeconds,
-            best.seconds / bestBaseline.batchedSeconds);
+                images, best->seconds, best->seconds > 0 ? images / best->seconds : 0.0,
+                options.threads, best->cpuSeconds);
+    const auto perImage = [images](long faults) {
+        return images > 0 ? static_cast<double>(faults) / images : 0.0;
+    };
+    const double runMedian = medianOf(rounds.runs, [](const RunTiming& r) { return r.seconds; });
+    const double runFaults =
+        medianOf(rounds.runs, [&](const RunTiming& r) { return perImage(r.minorFaults); });
+    std::printf(
+        "rounds: %zu median_seconds: %.4f median_frames_per_second: %.2f "
+        "faults_per_frame: %.1f peak_rss_mb: %.1f\n",
+        rounds.runs.size(), runMedian, runMedian > 0 ? images / runMedian : 0.0, runFaults,
+        rounds.runPeakKilobytes / 1024.0);
+    if (rounds.baselines.empty()) return;
+
+    const double queue =
+        fastest(rounds.baselines, [](const Baseline& b) { return b.queueSeconds; });
+    const double queueCpu =
+        fastest(rounds.baselines, [](const Baseline& b) { return b.queueCpuSeconds; });
+    const double batched =
+        fastest(rounds.baselines, [](const Baseline& b) { return b.batchedSeconds; });
+    std::printf(
+        "baseline_queue_seconds: %.3f (cpu_seconds: %.3f) run_over_queue: %.3f\n"
+        "baseline_batched_seconds: %.3f run_over_batched: %.3f\n",
+        queue, queueCpu, best->seconds / queue, batched, best->seconds / batched);
+
+    // Each round's run over the same round's baseline, so that a machine
+    // slowing down or speeding up between rounds cancels out.
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < rounds.baselines.size(); ++i)
+        ratios.push_back(rounds.runs[i].seconds / rounds.baselines[i].queueSeconds);
+    std::printf(
+        "baseline_median_queue_seconds: %.4f baseline_faults_per_frame: %.1f "
+        "median_run_over_queue: %.3f\n",
+        medianOf(rounds.baselines, [](const Baseline& b) { return b.queueSeconds; }),
+        medianOf(rounds.baselines, [&](const Baseline& b) { return perImage(b.queueMinorFaults); }),
+        median(ratios));
 }
 
 }  // namespace
@@ -331,9 +413,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> names;
     for (const std::string& path : options.paths) names.push_back(baseName(path));
 
-    RunTiming best;
-    Baseline bestBaseline;
-    if (!timeRounds(options, smallImage, names, &best, &bestBaseline)) return 1;
-    printReport(options, best, bestBaseline);
+    Rounds rounds;
+    if (!timeRounds(options, smallImage, names, &rounds)) return 1;
+    printReport(options, rounds);
     return 0;
 }
