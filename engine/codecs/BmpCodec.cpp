@@ -1,5 +1,6 @@
 #include "Brennock/BMP.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -166,6 +167,47 @@ bool rowsPresent(std::FILE* file, std::uint64_t dataOffset, const RowLayout& lay
     const std::uint64_t fileSize = static_cast<std::uint64_t>(end);
     if (dataOffset > fileSize) return false;
     return layout.storedRowBytes * layout.height <= fileSize - dataOffset;
+}
+
+// Stored rows are read in pieces of about this many bytes when they cannot
+// go straight into the frame (padded rows, or a top-down file).
+constexpr std::uint64_t kRowReadBytes = 256u << 10;
+
+// Reads the stored rows from the file's current position into frame, bottom
+// row first, in a few large reads rather than two per row. Rows without pad
+// in the file's bottom-up order are the frame itself, read in one piece;
+// other files pass through a piece of whole stored rows. False when the
+// file ends early or the piece cannot be had (*outOfMemory then set).
+bool readRows(std::FILE* file, const RowLayout& layout, unsigned char* frame, bool* outOfMemory) {
+    const std::size_t rowBytes = static_cast<std::size_t>(layout.rowBytes);
+    if (layout.storedRowBytes == layout.rowBytes && !layout.topDown) {
+        const std::size_t allRows = rowBytes * layout.height;
+        return std::fread(frame, 1, allRows, file) == allRows;
+    }
+    const std::size_t storedRowBytes = static_cast<std::size_t>(layout.storedRowBytes);
+    const std::uint64_t rowsFitting = std::max<std::uint64_t>(1u, kRowReadBytes / storedRowBytes);
+    const auto rowsPerRead =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(layout.height, rowsFitting));
+    std::unique_ptr<unsigned char[]> piece(
+        new (std::nothrow) unsigned char[storedRowBytes * rowsPerRead]);
+    if (!piece) {
+        *outOfMemory = true;
+        return false;
+    }
+    // Buffers are bottom row first whatever the file's row order, so the
+    // rows of a top-down file are laid in from the end.
+    for (std::uint32_t fileRow = 0; fileRow < layout.height; fileRow += rowsPerRead) {
+        const std::uint32_t rows = std::min(rowsPerRead, layout.height - fileRow);
+        const std::size_t pieceBytes = storedRowBytes * rows;
+        if (std::fread(piece.get(), 1, pieceBytes, file) != pieceBytes) return false;
+        for (std::uint32_t i = 0; i < rows; ++i) {
+            const std::uint32_t bufferRow =
+                layout.topDown ? layout.height - 1 - (fileRow + i) : fileRow + i;
+            std::memcpy(frame + static_cast<std::size_t>(bufferRow) * rowBytes,
+                        piece.get() + static_cast<std::size_t>(i) * storedRowBytes, rowBytes);
+        }
+    }
+    return true;
 }
 
 // Fills the headers saveImage writes for this frame.
@@ -338,18 +380,10 @@ bool openAdmitted(BMP& /*codec*/, const std::string& path, unsigned char** buffe
         return false;
     }
 
-    // Buffers are bottom row first whatever the file's row order, so the
-    // rows of a top-down file are laid in from the end.
-    const std::size_t pad = static_cast<std::size_t>(layout.storedRowBytes - layout.rowBytes);
-    unsigned char padding[3];
-    for (std::uint32_t fileRow = 0; fileRow < layout.height; ++fileRow) {
-        const std::uint32_t bufferRow = layout.topDown ? layout.height - 1 - fileRow : fileRow;
-        unsigned char* target = frame.get() + static_cast<std::size_t>(bufferRow) * layout.rowBytes;
-        if (std::fread(target, 1, layout.rowBytes, file.get()) != layout.rowBytes ||
-            std::fread(padding, 1, pad, file.get()) != pad) {
-            *errorText = truncatedMessage(path);
-            return false;
-        }
+    bool outOfMemory = false;
+    if (!readRows(file.get(), layout, frame.get(), &outOfMemory)) {
+        *errorText = outOfMemory ? outOfMemoryMessage(path) : truncatedMessage(path);
+        return false;
     }
 
     *buffer = frame.release();

@@ -12,6 +12,7 @@
 #include "codecs/FrameLimits.h"
 #include "codecs/InputFile.h"
 #include "codecs/TiffHandle.h"
+#include "codecs/TiffStrips.h"
 
 namespace Tellvar {
 
@@ -166,7 +167,7 @@ TiffHandle openAccepted(TIF& codec, const std::string& path, std::uint16_t* widt
     // What TIFFOpen does after its open(); the handle closes the descriptor
     // from now on, a failed TIFFFdOpen leaves it to the caller.
     const int fd = input.release();
-    TiffHandle tiff(TIFFFdOpen(fd, path.c_str(), "rb"));
+    TiffHandle tiff(TIFFFdOpen(fd, path.c_str(), kTiffReadMode));
     if (!tiff) {
         ::close(fd);
         *errorText = openFailedMessage(path);
@@ -262,11 +263,9 @@ bool openAdmitted(TIF& codec, const std::string& path, unsigned char** buffer, i
         *errorText = kOutOfMemoryMessage;
         return false;
     }
-    for (std::uint32_t row = 0; row < imageHeight; ++row) {
-        if (TIFFReadScanline(tiff.get(), frame.get() + row * scanline, row, 0) < 0) {
-            *errorText = kReadFailedMessage;
-            return false;
-        }
+    if (!readStripsInto(tiff.get(), imageHeight, scanline, frame.get())) {
+        *errorText = kReadFailedMessage;
+        return false;
     }
 
     *buffer = frame.release();

@@ -299,6 +299,23 @@ TEST(BmpReader, TopDownFilesArriveBottomUpWithAPositiveHeight) {
     EXPECT_EQ(size.height, 6);
 }
 
+// The rows are read in pieces of many rows; a picture of padded rows
+// larger than several pieces (the last one partial) arrives whole, in
+// both row orders and without pad.
+TEST(BmpReader, FilesOfManyReadsArriveWhole) {
+    TempDir dir;
+    Tellvar::BMP codec;
+    for (const auto& [width, topDown] : {std::pair{1001, false}, std::pair{1001, true},
+                                         std::pair{1000, true}, std::pair{1000, false}}) {
+        SCOPED_TRACE(std::to_string(width) + (topDown ? " top-down" : " bottom-up"));
+        const auto picture = testsupport::makeStarField(width, 197, 8);
+        testsupport::writeFile(dir.file("big.bmp"), fileOf(picture, topDown).bytes());
+        const ReadResult read = readImage(codec, dir.file("big.bmp"));
+        ASSERT_TRUE(read.ok) << read.error;
+        EXPECT_EQ(read.pixels, testsupport::cropBgrBottomUp(picture, 0, 0, width, 197));
+    }
+}
+
 TEST(BmpReader, FindsTheRowsThroughTheOffsetWhateverPrecedesThem) {
     TempDir dir;
     Tellvar::BMP codec;

@@ -329,6 +329,100 @@ TEST(TiffReader, TheLargestAcceptedFrameIsReadWhole) {
     EXPECT_TRUE(std::all_of(read.pixels.begin(), read.pixels.end(), [](auto b) { return b == 0; }));
 }
 
+// The reader takes the strips' bytes itself; it reads exactly the files the
+// library reads row by row from a mapped file, with the same bytes. Each
+// case lays `stored` bytes of noise out as strips of rowsPerStrip rows at
+// the given places (offsets into the stored bytes) with the given counts.
+TEST(TiffReader, StripsAreTakenAsTheLibraryTakesThem) {
+    TempDir dir;
+    Tellvar::TIF codec;
+    const std::string path = dir.file("strips.tif");
+    struct Case {
+        const char* name;
+        std::uint32_t width, height, rowsPerStrip;
+        std::vector<std::uint32_t> counts, places;
+        std::size_t stored;
+        bool read;
+        std::vector<std::size_t> rowPlaces;  // where each row lies in the stored bytes
+        bool lowBitFirst = false;
+    };
+    const Case cases[] = {
+        {"one strip", 4, 3, 3, {36}, {0}, 36, true, {0, 12, 24}},
+        {"count beyond the rows", 4, 3, 3, {48}, {0}, 48, true, {0, 12, 24}},
+        {"count short of the rows", 4, 3, 3, {30}, {0}, 36, true, {0, 12, 24}},
+        {"count beyond the file", 4, 3, 3, {48}, {0}, 40, true, {0, 12, 24}},
+        {"strips of one row", 4, 3, 1, {12, 12, 12}, {0, 12, 24}, 36, true, {0, 12, 24}},
+        {"strips in reverse", 4, 3, 1, {12, 12, 12}, {24, 12, 0}, 36, true, {24, 12, 0}},
+        {"strips apart", 4, 3, 1, {12, 12, 12}, {0, 20, 40}, 52, true, {0, 20, 40}},
+        {"a short last strip", 4, 3, 1, {12, 12, 11}, {0, 12, 24}, 36, false, {}},
+        {"last strip beyond the file", 4, 3, 1, {12, 12, 20}, {0, 12, 24}, 36, false, {}},
+        {"a partial last strip", 4, 3, 2, {24, 12}, {0, 24}, 36, true, {0, 12, 24}},
+        {"huge count cut to what the file holds",
+         4,
+         3,
+         1,
+         {12, 12, 2000000},
+         {0, 12, 24},
+         24 + 12 * 10 + 4096,
+         true,
+         {0, 12, 24}},
+        {"huge count cut to beyond the file",
+         4,
+         3,
+         1,
+         {12, 12, 2000000},
+         {0, 12, 24},
+         24 + 12 * 10 + 4095,
+         false,
+         {}},
+        {"one strip the library splits",
+         1000,
+         9,
+         9,
+         {27000},
+         {0},
+         27000,
+         true,
+         {0, 3000, 6000, 9000, 12000, 15000, 18000, 21000, 24000}},
+        {"one split strip cut short", 1000, 9, 9, {27000}, {0}, 26999, false, {}},
+        {"lowest bit first", 4, 3, 3, {36}, {0}, 36, true, {0, 12, 24}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto stored = codectest::noiseFrame(static_cast<int>(c.stored), 1, 9);
+        stored.resize(c.stored);  // three bytes a pixel: more than asked for
+        const auto build = [&](std::vector<std::uint32_t> offsets) {
+            TiffBuilder file = TiffBuilder::rgb8(c.width, c.height, {stored.begin(), stored.end()});
+            file.setLong(TIFFTAG_ROWSPERSTRIP, c.rowsPerStrip)
+                .set(TIFFTAG_STRIPBYTECOUNTS, TiffBuilder::Long, c.counts)
+                .set(TIFFTAG_STRIPOFFSETS, TiffBuilder::Long, offsets);
+            if (c.lowBitFirst) file.setShort(TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
+            return file;
+        };
+        // The stored bytes come last: where they start does not depend on
+        // the offsets' values.
+        const auto start =
+            static_cast<std::uint32_t>(build(c.places).bytes().size() - stored.size());
+        std::vector<std::uint32_t> offsets;
+        for (std::uint32_t place : c.places) offsets.push_back(start + place);
+        build(offsets).write(path);
+
+        const ReadResult read = readImage(codec, path);
+        ASSERT_EQ(read.ok, c.read) << read.error;
+        if (!c.read) {
+            EXPECT_EQ(read.error, kReadFailure);
+            continue;
+        }
+        const std::size_t scanline = c.width * 3;
+        std::vector<std::uint8_t> expected;
+        for (std::size_t place : c.rowPlaces)
+            expected.insert(expected.end(), stored.begin() + place,
+                            stored.begin() + place + scanline);
+        if (c.lowBitFirst) TIFFReverseBits(expected.data(), static_cast<tmsize_t>(expected.size()));
+        EXPECT_EQ(read.pixels, expected);
+    }
+}
+
 // ---- Concurrency -------------------------------------------------------------
 
 TEST(TiffConcurrency, ThreadsSharingOneCodecEachGetTheirOwnFramesAndMessages) {
