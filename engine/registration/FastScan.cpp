@@ -93,16 +93,11 @@ struct HeadRange {
     int first, least, most, step;
 };
 
-HeadRange headRange(int width, int height, double reached) {
+HeadRange headRange(int height, double reached) {
     const int sixteenth = std::max(1, height / 16);
-    // A very large patch keeps enough rows in its head for its tail to be
-    // bounded exactly (kMaxBoundedTailSamples).
-    const int boundable =
-        static_cast<int>(std::min<long long>(height, kMaxBoundedTailSamples / std::max(1, width)));
-    const int fewest = std::max(1, height - boundable);
-    const int most = std::max(fewest, height / 2);
-    const int first = std::clamp(height / (reached >= 0.95 ? 8 : 4), fewest, most);
-    return {first, std::clamp(sixteenth, fewest, first), most, sixteenth};
+    const int most = std::max(1, height / 2);
+    const int first = std::clamp(height / (reached >= 0.95 ? 8 : 4), 1, most);
+    return {first, std::clamp(sixteenth, 1, first), most, sixteenth};
 }
 
 // A surviving candidate's tail is computed on its own, without the
@@ -116,8 +111,8 @@ constexpr int kQuietRowsBeforeShrinking = 16;
 TailOfPatch tailOfPatch(const long long* rowSums, const long long* rowSquares, int width,
                         int height, int head) {
     TailOfPatch tail;
+    if (head < 1 || head >= height) return tail;
     const long long samples = static_cast<long long>(width) * (height - head);
-    if (head < 1 || head >= height || samples > kMaxBoundedTailSamples) return tail;
     tail.firstRow = head;
     tail.rows = height - head;
     tail.samples = samples;
@@ -126,9 +121,7 @@ TailOfPatch tailOfPatch(const long long* rowSums, const long long* rowSquares, i
         sum += rowSums[r];
         squares += rowSquares[r];
     }
-    tail.reference = {static_cast<double>(sum),
-                      std::sqrt(static_cast<double>(samples * squares - sum * sum)),
-                      static_cast<double>(samples), 1.0 / static_cast<double>(samples)};
+    tail.reference = tailReferenceOf(samples, sum, squares);
     return tail;
 }
 
@@ -142,6 +135,7 @@ public:
     FastScan(const BufferView& searched, const PatchStats& reference, const KernelSet& kernels)
         : searched_(searched),
           reference_(reference),
+          level_(kernels.level),
           dot_(kernels.dot),
           score_(kernels.scores),
           bound_(kernels.bounds),
@@ -170,7 +164,8 @@ private:
     int bandTop(int y) const {
         return (searched_.bottomUp ? mirrorRow(y, patchHeight_, searched_.height) : y) - 1;
     }
-    double scoreAt(int x, int y);
+    double bestOfRun(int x, int y, int count);
+    double bestNear(Position at);
     double seedScore(Position hint);
     void scoreFullRow(int y, ScanResult* best);
     struct BoundedRow {
@@ -187,6 +182,7 @@ private:
 
     const BufferView& searched_;
     const PatchStats& reference_;
+    const SimdLevel level_;
     const DotKernelFunction dot_;
     const ScoreKernelFunction score_;
     const BoundKernelFunction bound_;
@@ -290,7 +286,7 @@ void FastScan::setHead(int rows) {
 
 ScanResult FastScan::run(Position hint) {
     const double reached = seedScore(hint);
-    const HeadRange range = headRange(patchWidth_, patchHeight_, reached);
+    const HeadRange range = headRange(patchHeight_, reached);
     int head = range.first;
     setHead(head);  // without a head every row is scored in full
     int fullStretch = kFullRowsAfterMiss;
@@ -305,8 +301,11 @@ ScanResult FastScan::run(Position hint) {
         }
         const BoundedRow row = scoreBoundedRow(y, reached, &best);
         const bool bounded = row.completed;
+        // The winner and its nearest neighbours survive any head: only the
+        // survivors beyond the first in a row tell that the bound is weak.
         const long long tailCost =
-            static_cast<long long>(row.survivors) * tail_.rows * kLoneCandidateCost;
+            static_cast<long long>(std::max(0, row.survivors - 1)) * tail_.rows *
+            kLoneCandidateCost;
         const long long headCost = static_cast<long long>(head) * lastColumn_;
         quietRows = row.survivors == 0 ? quietRows + 1 : 0;
         if ((!bounded || 4 * tailCost > headCost) && head < range.most) {
@@ -325,34 +324,62 @@ ScanResult FastScan::run(Position hint) {
     return best;
 }
 
-// The whole score of the candidate at (x, y).
-double FastScan::scoreAt(int x, int y) {
+// The best whole score of the count candidates of scan row y from column
+// x on, scored together so that they share the patch's loads; NaN when
+// every one is NaN.
+double FastScan::bestOfRun(int x, int y, int count) {
     const int top = bandTop(y);
     band_.moveTo(plane_, top);
+    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top) + (x - 1),
+                    rowOffsets_.get(), dotLength_, patchHeight_, count, products_.get());
+    double best = std::numeric_limits<double>::quiet_NaN();
     WindowSums window;
     window.start(band_, x - 1, patchWidth_);
-    std::uint64_t products = 0;
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top) + (x - 1),
-                    rowOffsets_.get(), dotLength_, patchHeight_, 1, &products);
-    return scorePieces(reference_, static_cast<double>(window.sum),
-                       static_cast<double>(window.squares))
-        .finish(static_cast<double>(products));
+    for (int i = 0; i < count; ++i) {
+        if (i > 0) window.slide(band_, x - 1 + i, patchWidth_);
+        const double score = scorePieces(reference_, static_cast<double>(window.sum),
+                                         static_cast<double>(window.squares))
+                                 .finish(static_cast<double>(products_[i]));
+        if (score > best || (std::isnan(best) && !std::isnan(score))) best = score;
+    }
+    return best;
+}
+
+// The best score of the candidates within two positions of at (clamped
+// into the scanned range): a score the winner reaches at least. NaN when
+// every one is NaN.
+double FastScan::bestNear(Position at) {
+    constexpr int kReach = 2;
+    double reached = std::numeric_limits<double>::quiet_NaN();
+    const int hx = std::clamp(at.x, 1, lastColumn_), hy = std::clamp(at.y, 1, lastRow_);
+    const int first = std::max(1, hx - kReach), last = std::min(lastColumn_, hx + kReach);
+    for (int y = std::max(1, hy - kReach); y <= std::min(lastRow_, hy + kReach); ++y) {
+        const double score = bestOfRun(first, y, last - first + 1);
+        if (score > reached || (std::isnan(reached) && !std::isnan(score))) reached = score;
+    }
+    return reached;
 }
 
 // A score the winner reaches at least: the best of the candidates near the
-// hint, where the caller expects the match. NaN without a hint, or for a
-// patch too low to be bounded.
+// hint, where the caller expects the match, and, when that is no clear
+// match and the patch is large enough to halve, of those near the halved
+// scan's winner (a sixteenth of this scan's work). NaN without a hint, or
+// for a patch too low to be bounded.
 double FastScan::seedScore(Position hint) {
-    constexpr int kReach = 2;
+    // The halved patch keeps at least this many pixels each way.
+    constexpr int kLeastHalvedSide = 16;
+    constexpr double kClearMatch = 0.95;
+    constexpr int kLeastCandidatesToGuess = 64;
     double reached = std::numeric_limits<double>::quiet_NaN();
     if (!hint.found() || patchHeight_ < 2) return reached;
-    const int hx = std::clamp(hint.x, 1, lastColumn_), hy = std::clamp(hint.y, 1, lastRow_);
-    for (int y = std::max(1, hy - kReach); y <= std::min(lastRow_, hy + kReach); ++y)
-        for (int x = std::max(1, hx - kReach); x <= std::min(lastColumn_, hx + kReach); ++x) {
-            const double score = scoreAt(x, y);
-            if (score > reached || (std::isnan(reached) && !std::isnan(score))) reached = score;
-        }
-    return reached;
+    reached = bestNear(hint);
+    if (reached >= kClearMatch || std::min(patchWidth_, patchHeight_) < 2 * kLeastHalvedSide ||
+        static_cast<long long>(lastColumn_) * lastRow_ < kLeastCandidatesToGuess)
+        return reached;
+    const Position guess = halvedScanGuess(searched_, reference_, level_, hint);
+    if (!guess.found()) return reached;
+    const double nearGuess = bestNear(guess);
+    return nearGuess > reached || std::isnan(reached) ? nearGuess : reached;
 }
 
 // Every candidate of scan row y scored in full.
