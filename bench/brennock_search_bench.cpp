@@ -170,8 +170,7 @@ void scanStage(benchmark::State& state, const Cell& cell, SimdLevel level, bool 
             hint = {Tellvar::detail::roundHalfUp((cell.cropX + 1) * coarseFrame.scale),
                     Tellvar::detail::roundHalfUp((cell.cropY + 1) * coarseFrame.scale)};
         } else {
-            searched = {placement.window.pixels.get(), placement.window.width,
-                        placement.window.height, false};
+            searched = placement.windowView;
             expected = placement.inWindow;
             hint = Tellvar::detail::windowRelative(placement.window, placement.estimate.x,
                                                    placement.estimate.y);

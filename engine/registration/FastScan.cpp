@@ -40,6 +40,7 @@
 
 #include "registration/PositionScan.h"
 #include "registration/SamplePlanes.h"
+#include "registration/ScanArena.h"
 
 #include <algorithm>
 #include <cmath>
@@ -145,7 +146,8 @@ public:
           patchHeight_(reference.height),
           dotLength_(roundUpToDotLength(reference.width)),
           band_(kernels),
-          headBand_(kernels) {
+          headBand_(kernels),
+          arena_(ScanArena::forThisThread()) {
         const ScanRange range = scanRange(searched, patchWidth_, patchHeight_);
         lastColumn_ = range.lastColumn;
         lastRow_ = range.lastRow;
@@ -174,11 +176,11 @@ private:
     };
     BoundedRow scoreBoundedRow(int y, double reached, ScanResult* best);
     WindowTotals bandTotals(int first) const {
-        return {bandSums_.get() + first, bandSquares_.get() + first, patchWidth_};
+        return {bandSums_ + first, bandSquares_ + first, patchWidth_};
     }
     void scoreCandidates(int y, int first, int count, const std::uint64_t* moreProducts,
                          ScanResult* best);
-    const std::ptrdiff_t* tailOffsets() const { return rowOffsets_.get() + tail_.firstRow; }
+    const std::ptrdiff_t* tailOffsets() const { return rowOffsets_ + tail_.firstRow; }
 
     const BufferView& searched_;
     const PatchStats& reference_;
@@ -193,18 +195,20 @@ private:
     // The patch's rows, busiest first, and where each meets a candidate's
     // rows: rowOffsets_[i] samples from the candidate's top row.
     SampleRows patch_, plane_;
-    std::unique_ptr<std::ptrdiff_t[]> rowOffsets_;
-    std::unique_ptr<long long[]> rowSums_, rowSquares_;  // of the ordered rows
+    std::ptrdiff_t* rowOffsets_ = nullptr;
+    long long *rowSums_ = nullptr, *rowSquares_ = nullptr;  // of the ordered rows
     TailOfPatch tail_;
     ColumnSums band_, headBand_;
     // One row of candidates, indexed by x - 1: their cross terms (of the
     // head rows only in a bounded row), the tail rows' ones, and the scores
     // or bounds.
-    std::unique_ptr<std::uint64_t[]> products_, tailProducts_;
-    std::unique_ptr<double[]> scores_;
+    std::uint64_t *products_ = nullptr, *tailProducts_ = nullptr;
+    double* scores_ = nullptr;
     // Running totals over the columns of the candidates' rows (band_) and
     // of their head rows (headBand_), one more than the buffer's width.
-    std::unique_ptr<long long[]> bandSums_, bandSquares_, headSums_, headSquares_;
+    long long *bandSums_ = nullptr, *bandSquares_ = nullptr, *headSums_ = nullptr,
+              *headSquares_ = nullptr;
+    ScanArena& arena_;
 };
 
 bool FastScan::prepare() {
@@ -213,27 +217,25 @@ bool FastScan::prepare() {
     // any scanned candidate stays inside its own row.
     SampleRows natural;
     if (!extractSamples(reference_.pixels, patchWidth_, patchHeight_,
-                        static_cast<std::size_t>(dotLength_), &natural) ||
+                        static_cast<std::size_t>(dotLength_), &natural, 0, &arena_) ||
         !extractSamples(searched_.pixels, searched_.width, searched_.height,
-                        static_cast<std::size_t>(searched_.width) + kDotLengthMultiple, &plane_) ||
+                        static_cast<std::size_t>(searched_.width) + kDotLengthMultiple, &plane_,
+                        searched_.rowBytes(), &arena_) ||
         !orderPatchRows(natural))
         return false;
 
     const std::size_t row = static_cast<std::size_t>(lastColumn_);
     const std::size_t columns = static_cast<std::size_t>(searched_.width) + 1;
-    bool ok = true;
-    for (std::unique_ptr<std::uint64_t[]>* array : {&products_, &tailProducts_}) {
-        array->reset(new (std::nothrow) std::uint64_t[row]);
-        ok = ok && *array;
-    }
-    scores_.reset(new (std::nothrow) double[row]);
-    for (std::unique_ptr<long long[]>* array :
-         {&bandSums_, &bandSquares_, &headSums_, &headSquares_}) {
-        array->reset(new (std::nothrow) long long[columns]);
-        ok = ok && *array;
-    }
-    return ok && scores_ && band_.allocate(searched_.width, patchHeight_) &&
-           headBand_.allocate(searched_.width, 1);
+    products_ = arena_.take<std::uint64_t>(row);
+    tailProducts_ = arena_.take<std::uint64_t>(row);
+    scores_ = arena_.take<double>(row);
+    bandSums_ = arena_.take<long long>(columns);
+    bandSquares_ = arena_.take<long long>(columns);
+    headSums_ = arena_.take<long long>(columns);
+    headSquares_ = arena_.take<long long>(columns);
+    return products_ && tailProducts_ && scores_ && bandSums_ && bandSquares_ && headSums_ &&
+           headSquares_ && band_.allocate(searched_.width, patchHeight_, &arena_) &&
+           headBand_.allocate(searched_.width, 1, &arena_);
 }
 
 // Row i of the ordered patch is the natural patch's row order[i]: the
@@ -241,15 +243,15 @@ bool FastScan::prepare() {
 // row of bright samples millions wide passes 64), ties in their own order.
 bool FastScan::orderPatchRows(const SampleRows& natural) {
     const std::size_t rows = static_cast<std::size_t>(patchHeight_);
-    std::unique_ptr<int[]> order(new (std::nothrow) int[rows]);
-    std::unique_ptr<unsigned __int128[]> spread(new (std::nothrow) unsigned __int128[rows]);
-    std::unique_ptr<long long[]> sums(new (std::nothrow) long long[rows]);
-    std::unique_ptr<long long[]> squares(new (std::nothrow) long long[rows]);
+    int* order = arena_.take<int>(rows);
+    unsigned __int128* spread = arena_.take<unsigned __int128>(rows);
+    long long* sums = arena_.take<long long>(rows);
+    long long* squares = arena_.take<long long>(rows);
     patch_.stride = natural.stride;
-    patch_.samples.reset(new (std::nothrow) std::int16_t[natural.stride * rows]);
-    rowOffsets_.reset(new (std::nothrow) std::ptrdiff_t[rows]);
-    rowSums_.reset(new (std::nothrow) long long[rows]);
-    rowSquares_.reset(new (std::nothrow) long long[rows]);
+    patch_.samples = arena_.take<std::int16_t>(natural.stride * rows);
+    rowOffsets_ = arena_.take<std::ptrdiff_t>(rows);
+    rowSums_ = arena_.take<long long>(rows);
+    rowSquares_ = arena_.take<long long>(rows);
     if (!order || !spread || !sums || !squares || !patch_.samples || !rowOffsets_ || !rowSums_ ||
         !rowSquares_)
         return false;
@@ -267,11 +269,10 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
             static_cast<unsigned __int128>(sums[r]) * static_cast<unsigned __int128>(sums[r]);
         order[r] = r;
     }
-    std::stable_sort(order.get(), order.get() + rows,
-                     [&spread](int a, int b) { return spread[a] > spread[b]; });
+    std::stable_sort(order, order + rows, [spread](int a, int b) { return spread[a] > spread[b]; });
     for (std::size_t i = 0; i < rows; ++i) {
         std::copy(natural.row(order[i]), natural.row(order[i]) + natural.stride,
-                  patch_.samples.get() + i * natural.stride);
+                  patch_.samples + i * natural.stride);
         rowOffsets_[i] =
             static_cast<std::ptrdiff_t>(order[i]) * static_cast<std::ptrdiff_t>(plane_.stride);
         rowSums_[i] = sums[order[i]];
@@ -281,7 +282,7 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
 }
 
 void FastScan::setHead(int rows) {
-    tail_ = tailOfPatch(rowSums_.get(), rowSquares_.get(), patchWidth_, patchHeight_, rows);
+    tail_ = tailOfPatch(rowSums_, rowSquares_, patchWidth_, patchHeight_, rows);
 }
 
 ScanResult FastScan::run(Position hint) {
@@ -331,7 +332,7 @@ double FastScan::bestOfRun(int x, int y, int count) {
     const int top = bandTop(y);
     band_.moveTo(plane_, top);
     rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top) + (x - 1),
-                    rowOffsets_.get(), dotLength_, patchHeight_, count, products_.get());
+                    rowOffsets_, dotLength_, patchHeight_, count, products_);
     double best = std::numeric_limits<double>::quiet_NaN();
     WindowSums window;
     window.start(band_, x - 1, patchWidth_);
@@ -386,9 +387,9 @@ double FastScan::seedScore(Position hint) {
 void FastScan::scoreFullRow(int y, ScanResult* best) {
     const int top = bandTop(y);
     band_.moveTo(plane_, top);
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_.get(),
-                    dotLength_, patchHeight_, lastColumn_, products_.get());
-    band_.runningTotals(bandSums_.get(), bandSquares_.get());
+    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_,
+                    dotLength_, patchHeight_, lastColumn_, products_);
+    band_.runningTotals(bandSums_, bandSquares_);
     scoreCandidates(y, 0, lastColumn_, nullptr, best);
 }
 
@@ -398,15 +399,15 @@ void FastScan::scoreFullRow(int y, ScanResult* best) {
 FastScan::BoundedRow FastScan::scoreBoundedRow(int y, double reached, ScanResult* best) {
     const int top = bandTop(y);
     band_.moveTo(plane_, top);
-    headBand_.sumRowSet(plane_, top, rowOffsets_.get(), tail_.firstRow);
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_.get(),
-                    dotLength_, tail_.firstRow, lastColumn_, products_.get());
-    band_.runningTotals(bandSums_.get(), bandSquares_.get());
-    headBand_.runningTotals(headSums_.get(), headSquares_.get());
+    headBand_.sumRowSet(plane_, top, rowOffsets_, tail_.firstRow);
+    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_,
+                    dotLength_, tail_.firstRow, lastColumn_, products_);
+    band_.runningTotals(bandSums_, bandSquares_);
+    headBand_.runningTotals(headSums_, headSquares_);
     // The bounds land in scores_.
     bound_(scoreReference_, tail_.reference, bandTotals(0),
-           {headSums_.get(), headSquares_.get(), patchWidth_}, products_.get(), lastColumn_,
-           scores_.get());
+           {headSums_, headSquares_, patchWidth_}, products_, lastColumn_,
+           scores_);
 
     const std::int16_t* candidates = plane_.row(top);
     int survivors = 0;
@@ -419,8 +420,8 @@ FastScan::BoundedRow FastScan::scoreBoundedRow(int y, double reached, ScanResult
         if (++survivors > survivorLimit_) {
             const int count = lastColumn_ - k;
             rowsDotProducts(dot_, patch_.row(tail_.firstRow), patch_.stride, candidates + k,
-                            tailOffsets(), dotLength_, tail_.rows, count, tailProducts_.get());
-            scoreCandidates(y, k, count, tailProducts_.get(), best);
+                            tailOffsets(), dotLength_, tail_.rows, count, tailProducts_);
+            scoreCandidates(y, k, count, tailProducts_, best);
             return {false, survivors};
         }
         std::uint64_t tailProducts = 0;
@@ -443,10 +444,10 @@ FastScan::BoundedRow FastScan::scoreBoundedRow(int y, double reached, ScanResult
 // i < count, with the band's running totals in place.
 void FastScan::scoreCandidates(int y, int first, int count, const std::uint64_t* moreProducts,
                                ScanResult* best) {
-    std::uint64_t* products = products_.get() + first;
+    std::uint64_t* products = products_ + first;
     if (moreProducts != nullptr)
         for (int i = 0; i < count; ++i) products[i] += moreProducts[i];
-    score_(scoreReference_, bandTotals(first), products, count, scores_.get() + first);
+    score_(scoreReference_, bandTotals(first), products, count, scores_ + first);
     // Strictly greater, as in the reference: of equal scores the first in
     // scan order stays, and NaN never wins.
     for (int k = first; k < first + count; ++k)
@@ -463,6 +464,7 @@ ScanResult fastSearch(const BufferView& searched, const PatchStats& reference, S
     if (searched.pixels == nullptr || reference.pixels == nullptr || reference.byteCount < 1 ||
         scanRange(searched, reference.width, reference.height).lastColumn < 1)
         return {};
+    ScanArena::Scope scope(ScanArena::forThisThread());
     FastScan scan(searched, reference, kernelsFor(level));
     if (!scan.prepare()) return referenceSearch(searched, reference);
     return scan.run(hint);
