@@ -23,7 +23,7 @@ Position locateInFrame(MainProcessor& processor, const BufferView& view, int sea
             .position;
     }
     const Placement placement = locateCrop(processor, view, searchPerimeter);
-    if (placement.window.pixels)
+    if (placement.window.placed())
         ProcessorAccess::recordWindowSize(processor, placement.window.width,
                                           placement.window.height);
     return placement.inFrame;

@@ -106,8 +106,8 @@ FineReach fineReach(const MainProcessor& processor, int frameWidth, int frameHei
                                          patch.y, estimate.y))};
 }
 
-FineWindow cutFineWindow(const BufferView& frame, int estimateX, int estimateY, int cropWidth,
-                         int cropHeight, FineReach reach) {
+FineWindow placeFineWindow(const BufferView& frame, int estimateX, int estimateY, int cropWidth,
+                           int cropHeight, FineReach reach) {
     FineWindow window;
     if (cropWidth < 1 || cropHeight < 1 || frame.width < cropWidth || frame.height < cropHeight)
         return window;
@@ -117,16 +117,20 @@ FineWindow cutFineWindow(const BufferView& frame, int estimateX, int estimateY, 
     const long long reachX = std::max(0, reach.x), reachY = std::max(0, reach.y);
     const long long width = std::min<long long>(cropWidth + 2 * reachX, frame.width);
     const long long height = std::min<long long>(cropHeight + 2 * reachY, frame.height);
-    const long long x = std::clamp<long long>(estimateX - reachX, 1, frame.width - width + 1);
-    const long long y = std::clamp<long long>(estimateY - reachY, 1, frame.height - height + 1);
-
-    window.pixels = cutRect(frame, static_cast<int>(x), static_cast<int>(y),
-                            static_cast<int>(width), static_cast<int>(height));
-    if (!window.pixels) return window;
-    window.x = static_cast<int>(x);
-    window.y = static_cast<int>(y);
+    window.x = static_cast<int>(std::clamp<long long>(estimateX - reachX, 1, frame.width - width + 1));
+    window.y =
+        static_cast<int>(std::clamp<long long>(estimateY - reachY, 1, frame.height - height + 1));
     window.width = static_cast<int>(width);
     window.height = static_cast<int>(height);
+    return window;
+}
+
+FineWindow cutFineWindow(const BufferView& frame, int estimateX, int estimateY, int cropWidth,
+                         int cropHeight, FineReach reach) {
+    FineWindow window = placeFineWindow(frame, estimateX, estimateY, cropWidth, cropHeight, reach);
+    if (!window.placed()) return window;
+    window.pixels = cutRect(frame, window.x, window.y, window.width, window.height);
+    if (!window.pixels) return {};
     return window;
 }
 
@@ -152,16 +156,17 @@ Placement locateCrop(const MainProcessor& processor, const BufferView& frame, in
 
     placement.estimate = {roundHalfUp(placement.coarse.x / coarse.scale),
                           roundHalfUp(placement.coarse.y / coarse.scale)};
-    placement.window = cutFineWindow(
+    // The window is searched in place, in the frame: no copy of it is made.
+    placement.window = placeFineWindow(
         frame, placement.estimate.x, placement.estimate.y, processor.cropWidth,
         processor.cropHeight,
         fineReach(processor, frame.width, frame.height, perimeter, placement.estimate));
-    if (!placement.window.pixels) return placement;
+    if (!placement.window.placed()) return placement;
 
-    const BufferView windowView{placement.window.pixels.get(), placement.window.width,
-                                placement.window.height, frame.bottomUp};
+    placement.windowView = viewOfRect(frame, placement.window.x, placement.window.y,
+                                      placement.window.width, placement.window.height);
     placement.inWindow =
-        runSearch(scan, windowView, fullReference(processor),
+        runSearch(scan, placement.windowView, fullReference(processor),
                   windowRelative(placement.window, placement.estimate.x, placement.estimate.y))
             .position;
     if (placement.inWindow.found())

@@ -48,12 +48,17 @@ FineReach fineReach(const MainProcessor& processor, int frameWidth, int frameHei
 // frame, and no larger than the frame. Empty when the frame is smaller than
 // the crop.
 struct FineWindow {
-    std::unique_ptr<unsigned char[]> pixels;
+    std::unique_ptr<unsigned char[]> pixels;  // cutFineWindow only
     int x = 0;  // 1-based picture position of the window in the frame
     int y = 0;
     int width = 0;
     int height = 0;
+    bool placed() const { return width > 0; }
 };
+// Where the window lies, without its pixels.
+FineWindow placeFineWindow(const BufferView& frame, int estimateX, int estimateY, int cropWidth,
+                           int cropHeight, FineReach reach);
+// The window with a copy of its pixels.
 FineWindow cutFineWindow(const BufferView& frame, int estimateX, int estimateY, int cropWidth,
                          int cropHeight, FineReach reach);
 // The frame position (x, y) relative to the window, as a search hint.
@@ -64,7 +69,8 @@ Position windowRelative(const FineWindow& window, int x, int y);
 struct Placement {
     Position coarse;    // on the coarse copy
     Position estimate;  // the coarse hit at full resolution
-    FineWindow window;
+    FineWindow window;       // placed, not cut
+    BufferView windowView;   // the window in the frame
     Position inWindow;  // fine result, window-relative
     Position inFrame;   // where the crop is cut from the frame
 };

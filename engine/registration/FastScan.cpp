@@ -40,6 +40,7 @@
 
 #include "registration/PositionScan.h"
 #include "registration/SamplePlanes.h"
+#include "registration/ScanArena.h"
 
 #include <algorithm>
 #include <cmath>
@@ -93,16 +94,11 @@ struct HeadRange {
     int first, least, most, step;
 };
 
-HeadRange headRange(int width, int height, double reached) {
+HeadRange headRange(int height, double reached) {
     const int sixteenth = std::max(1, height / 16);
-    // A very large patch keeps enough rows in its head for its tail to be
-    // bounded exactly (kMaxBoundedTailSamples).
-    const int boundable =
-        static_cast<int>(std::min<long long>(height, kMaxBoundedTailSamples / std::max(1, width)));
-    const int fewest = std::max(1, height - boundable);
-    const int most = std::max(fewest, height / 2);
-    const int first = std::clamp(height / (reached >= 0.95 ? 8 : 4), fewest, most);
-    return {first, std::clamp(sixteenth, fewest, first), most, sixteenth};
+    const int most = std::max(1, height / 2);
+    const int first = std::clamp(height / (reached >= 0.95 ? 8 : 4), 1, most);
+    return {first, std::clamp(sixteenth, 1, first), most, sixteenth};
 }
 
 // A surviving candidate's tail is computed on its own, without the
@@ -116,8 +112,8 @@ constexpr int kQuietRowsBeforeShrinking = 16;
 TailOfPatch tailOfPatch(const long long* rowSums, const long long* rowSquares, int width,
                         int height, int head) {
     TailOfPatch tail;
+    if (head < 1 || head >= height) return tail;
     const long long samples = static_cast<long long>(width) * (height - head);
-    if (head < 1 || head >= height || samples > kMaxBoundedTailSamples) return tail;
     tail.firstRow = head;
     tail.rows = height - head;
     tail.samples = samples;
@@ -126,9 +122,7 @@ TailOfPatch tailOfPatch(const long long* rowSums, const long long* rowSquares, i
         sum += rowSums[r];
         squares += rowSquares[r];
     }
-    tail.reference = {static_cast<double>(sum),
-                      std::sqrt(static_cast<double>(samples * squares - sum * sum)),
-                      static_cast<double>(samples), 1.0 / static_cast<double>(samples)};
+    tail.reference = tailReferenceOf(samples, sum, squares);
     return tail;
 }
 
@@ -142,6 +136,7 @@ public:
     FastScan(const BufferView& searched, const PatchStats& reference, const KernelSet& kernels)
         : searched_(searched),
           reference_(reference),
+          level_(kernels.level),
           dot_(kernels.dot),
           score_(kernels.scores),
           bound_(kernels.bounds),
@@ -151,7 +146,8 @@ public:
           patchHeight_(reference.height),
           dotLength_(roundUpToDotLength(reference.width)),
           band_(kernels),
-          headBand_(kernels) {
+          headBand_(kernels),
+          arena_(ScanArena::forThisThread()) {
         const ScanRange range = scanRange(searched, patchWidth_, patchHeight_);
         lastColumn_ = range.lastColumn;
         lastRow_ = range.lastRow;
@@ -170,7 +166,8 @@ private:
     int bandTop(int y) const {
         return (searched_.bottomUp ? mirrorRow(y, patchHeight_, searched_.height) : y) - 1;
     }
-    double scoreAt(int x, int y);
+    double bestOfRun(int x, int y, int count);
+    double bestNear(Position at);
     double seedScore(Position hint);
     void scoreFullRow(int y, ScanResult* best);
     struct BoundedRow {
@@ -179,14 +176,15 @@ private:
     };
     BoundedRow scoreBoundedRow(int y, double reached, ScanResult* best);
     WindowTotals bandTotals(int first) const {
-        return {bandSums_.get() + first, bandSquares_.get() + first, patchWidth_};
+        return {bandSums_ + first, bandSquares_ + first, patchWidth_};
     }
     void scoreCandidates(int y, int first, int count, const std::uint64_t* moreProducts,
                          ScanResult* best);
-    const std::ptrdiff_t* tailOffsets() const { return rowOffsets_.get() + tail_.firstRow; }
+    const std::ptrdiff_t* tailOffsets() const { return rowOffsets_ + tail_.firstRow; }
 
     const BufferView& searched_;
     const PatchStats& reference_;
+    const SimdLevel level_;
     const DotKernelFunction dot_;
     const ScoreKernelFunction score_;
     const BoundKernelFunction bound_;
@@ -197,18 +195,20 @@ private:
     // The patch's rows, busiest first, and where each meets a candidate's
     // rows: rowOffsets_[i] samples from the candidate's top row.
     SampleRows patch_, plane_;
-    std::unique_ptr<std::ptrdiff_t[]> rowOffsets_;
-    std::unique_ptr<long long[]> rowSums_, rowSquares_;  // of the ordered rows
+    std::ptrdiff_t* rowOffsets_ = nullptr;
+    long long *rowSums_ = nullptr, *rowSquares_ = nullptr;  // of the ordered rows
     TailOfPatch tail_;
     ColumnSums band_, headBand_;
     // One row of candidates, indexed by x - 1: their cross terms (of the
     // head rows only in a bounded row), the tail rows' ones, and the scores
     // or bounds.
-    std::unique_ptr<std::uint64_t[]> products_, tailProducts_;
-    std::unique_ptr<double[]> scores_;
+    std::uint64_t *products_ = nullptr, *tailProducts_ = nullptr;
+    double* scores_ = nullptr;
     // Running totals over the columns of the candidates' rows (band_) and
     // of their head rows (headBand_), one more than the buffer's width.
-    std::unique_ptr<long long[]> bandSums_, bandSquares_, headSums_, headSquares_;
+    long long *bandSums_ = nullptr, *bandSquares_ = nullptr, *headSums_ = nullptr,
+              *headSquares_ = nullptr;
+    ScanArena& arena_;
 };
 
 bool FastScan::prepare() {
@@ -217,27 +217,25 @@ bool FastScan::prepare() {
     // any scanned candidate stays inside its own row.
     SampleRows natural;
     if (!extractSamples(reference_.pixels, patchWidth_, patchHeight_,
-                        static_cast<std::size_t>(dotLength_), &natural) ||
+                        static_cast<std::size_t>(dotLength_), &natural, 0, &arena_) ||
         !extractSamples(searched_.pixels, searched_.width, searched_.height,
-                        static_cast<std::size_t>(searched_.width) + kDotLengthMultiple, &plane_) ||
+                        static_cast<std::size_t>(searched_.width) + kDotLengthMultiple, &plane_,
+                        searched_.rowBytes(), &arena_) ||
         !orderPatchRows(natural))
         return false;
 
     const std::size_t row = static_cast<std::size_t>(lastColumn_);
     const std::size_t columns = static_cast<std::size_t>(searched_.width) + 1;
-    bool ok = true;
-    for (std::unique_ptr<std::uint64_t[]>* array : {&products_, &tailProducts_}) {
-        array->reset(new (std::nothrow) std::uint64_t[row]);
-        ok = ok && *array;
-    }
-    scores_.reset(new (std::nothrow) double[row]);
-    for (std::unique_ptr<long long[]>* array :
-         {&bandSums_, &bandSquares_, &headSums_, &headSquares_}) {
-        array->reset(new (std::nothrow) long long[columns]);
-        ok = ok && *array;
-    }
-    return ok && scores_ && band_.allocate(searched_.width, patchHeight_) &&
-           headBand_.allocate(searched_.width, 1);
+    products_ = arena_.take<std::uint64_t>(row);
+    tailProducts_ = arena_.take<std::uint64_t>(row);
+    scores_ = arena_.take<double>(row);
+    bandSums_ = arena_.take<long long>(columns);
+    bandSquares_ = arena_.take<long long>(columns);
+    headSums_ = arena_.take<long long>(columns);
+    headSquares_ = arena_.take<long long>(columns);
+    return products_ && tailProducts_ && scores_ && bandSums_ && bandSquares_ && headSums_ &&
+           headSquares_ && band_.allocate(searched_.width, patchHeight_, &arena_) &&
+           headBand_.allocate(searched_.width, 1, &arena_);
 }
 
 // Row i of the ordered patch is the natural patch's row order[i]: the
@@ -245,15 +243,15 @@ bool FastScan::prepare() {
 // row of bright samples millions wide passes 64), ties in their own order.
 bool FastScan::orderPatchRows(const SampleRows& natural) {
     const std::size_t rows = static_cast<std::size_t>(patchHeight_);
-    std::unique_ptr<int[]> order(new (std::nothrow) int[rows]);
-    std::unique_ptr<unsigned __int128[]> spread(new (std::nothrow) unsigned __int128[rows]);
-    std::unique_ptr<long long[]> sums(new (std::nothrow) long long[rows]);
-    std::unique_ptr<long long[]> squares(new (std::nothrow) long long[rows]);
+    int* order = arena_.take<int>(rows);
+    unsigned __int128* spread = arena_.take<unsigned __int128>(rows);
+    long long* sums = arena_.take<long long>(rows);
+    long long* squares = arena_.take<long long>(rows);
     patch_.stride = natural.stride;
-    patch_.samples.reset(new (std::nothrow) std::int16_t[natural.stride * rows]);
-    rowOffsets_.reset(new (std::nothrow) std::ptrdiff_t[rows]);
-    rowSums_.reset(new (std::nothrow) long long[rows]);
-    rowSquares_.reset(new (std::nothrow) long long[rows]);
+    patch_.samples = arena_.take<std::int16_t>(natural.stride * rows);
+    rowOffsets_ = arena_.take<std::ptrdiff_t>(rows);
+    rowSums_ = arena_.take<long long>(rows);
+    rowSquares_ = arena_.take<long long>(rows);
     if (!order || !spread || !sums || !squares || !patch_.samples || !rowOffsets_ || !rowSums_ ||
         !rowSquares_)
         return false;
@@ -271,11 +269,10 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
             static_cast<unsigned __int128>(sums[r]) * static_cast<unsigned __int128>(sums[r]);
         order[r] = r;
     }
-    std::stable_sort(order.get(), order.get() + rows,
-                     [&spread](int a, int b) { return spread[a] > spread[b]; });
+    std::stable_sort(order, order + rows, [spread](int a, int b) { return spread[a] > spread[b]; });
     for (std::size_t i = 0; i < rows; ++i) {
         std::copy(natural.row(order[i]), natural.row(order[i]) + natural.stride,
-                  patch_.samples.get() + i * natural.stride);
+                  patch_.samples + i * natural.stride);
         rowOffsets_[i] =
             static_cast<std::ptrdiff_t>(order[i]) * static_cast<std::ptrdiff_t>(plane_.stride);
         rowSums_[i] = sums[order[i]];
@@ -285,12 +282,12 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
 }
 
 void FastScan::setHead(int rows) {
-    tail_ = tailOfPatch(rowSums_.get(), rowSquares_.get(), patchWidth_, patchHeight_, rows);
+    tail_ = tailOfPatch(rowSums_, rowSquares_, patchWidth_, patchHeight_, rows);
 }
 
 ScanResult FastScan::run(Position hint) {
     const double reached = seedScore(hint);
-    const HeadRange range = headRange(patchWidth_, patchHeight_, reached);
+    const HeadRange range = headRange(patchHeight_, reached);
     int head = range.first;
     setHead(head);  // without a head every row is scored in full
     int fullStretch = kFullRowsAfterMiss;
@@ -305,8 +302,11 @@ ScanResult FastScan::run(Position hint) {
         }
         const BoundedRow row = scoreBoundedRow(y, reached, &best);
         const bool bounded = row.completed;
+        // The winner and its nearest neighbours survive any head: only the
+        // survivors beyond the first in a row tell that the bound is weak.
         const long long tailCost =
-            static_cast<long long>(row.survivors) * tail_.rows * kLoneCandidateCost;
+            static_cast<long long>(std::max(0, row.survivors - 1)) * tail_.rows *
+            kLoneCandidateCost;
         const long long headCost = static_cast<long long>(head) * lastColumn_;
         quietRows = row.survivors == 0 ? quietRows + 1 : 0;
         if ((!bounded || 4 * tailCost > headCost) && head < range.most) {
@@ -325,43 +325,71 @@ ScanResult FastScan::run(Position hint) {
     return best;
 }
 
-// The whole score of the candidate at (x, y).
-double FastScan::scoreAt(int x, int y) {
+// The best whole score of the count candidates of scan row y from column
+// x on, scored together so that they share the patch's loads; NaN when
+// every one is NaN.
+double FastScan::bestOfRun(int x, int y, int count) {
     const int top = bandTop(y);
     band_.moveTo(plane_, top);
+    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top) + (x - 1),
+                    rowOffsets_, dotLength_, patchHeight_, count, products_);
+    double best = std::numeric_limits<double>::quiet_NaN();
     WindowSums window;
     window.start(band_, x - 1, patchWidth_);
-    std::uint64_t products = 0;
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top) + (x - 1),
-                    rowOffsets_.get(), dotLength_, patchHeight_, 1, &products);
-    return scorePieces(reference_, static_cast<double>(window.sum),
-                       static_cast<double>(window.squares))
-        .finish(static_cast<double>(products));
+    for (int i = 0; i < count; ++i) {
+        if (i > 0) window.slide(band_, x - 1 + i, patchWidth_);
+        const double score = scorePieces(reference_, static_cast<double>(window.sum),
+                                         static_cast<double>(window.squares))
+                                 .finish(static_cast<double>(products_[i]));
+        if (score > best || (std::isnan(best) && !std::isnan(score))) best = score;
+    }
+    return best;
+}
+
+// The best score of the candidates within two positions of at (clamped
+// into the scanned range): a score the winner reaches at least. NaN when
+// every one is NaN.
+double FastScan::bestNear(Position at) {
+    constexpr int kReach = 2;
+    double reached = std::numeric_limits<double>::quiet_NaN();
+    const int hx = std::clamp(at.x, 1, lastColumn_), hy = std::clamp(at.y, 1, lastRow_);
+    const int first = std::max(1, hx - kReach), last = std::min(lastColumn_, hx + kReach);
+    for (int y = std::max(1, hy - kReach); y <= std::min(lastRow_, hy + kReach); ++y) {
+        const double score = bestOfRun(first, y, last - first + 1);
+        if (score > reached || (std::isnan(reached) && !std::isnan(score))) reached = score;
+    }
+    return reached;
 }
 
 // A score the winner reaches at least: the best of the candidates near the
-// hint, where the caller expects the match. NaN without a hint, or for a
-// patch too low to be bounded.
+// hint, where the caller expects the match, and, when that is no clear
+// match and the patch is large enough to halve, of those near the halved
+// scan's winner (a sixteenth of this scan's work). NaN without a hint, or
+// for a patch too low to be bounded.
 double FastScan::seedScore(Position hint) {
-    constexpr int kReach = 2;
+    // The halved patch keeps at least this many pixels each way.
+    constexpr int kLeastHalvedSide = 16;
+    constexpr double kClearMatch = 0.95;
+    constexpr int kLeastCandidatesToGuess = 64;
     double reached = std::numeric_limits<double>::quiet_NaN();
     if (!hint.found() || patchHeight_ < 2) return reached;
-    const int hx = std::clamp(hint.x, 1, lastColumn_), hy = std::clamp(hint.y, 1, lastRow_);
-    for (int y = std::max(1, hy - kReach); y <= std::min(lastRow_, hy + kReach); ++y)
-        for (int x = std::max(1, hx - kReach); x <= std::min(lastColumn_, hx + kReach); ++x) {
-            const double score = scoreAt(x, y);
-            if (score > reached || (std::isnan(reached) && !std::isnan(score))) reached = score;
-        }
-    return reached;
+    reached = bestNear(hint);
+    if (reached >= kClearMatch || std::min(patchWidth_, patchHeight_) < 2 * kLeastHalvedSide ||
+        static_cast<long long>(lastColumn_) * lastRow_ < kLeastCandidatesToGuess)
+        return reached;
+    const Position guess = halvedScanGuess(searched_, reference_, level_, hint);
+    if (!guess.found()) return reached;
+    const double nearGuess = bestNear(guess);
+    return nearGuess > reached || std::isnan(reached) ? nearGuess : reached;
 }
 
 // Every candidate of scan row y scored in full.
 void FastScan::scoreFullRow(int y, ScanResult* best) {
     const int top = bandTop(y);
     band_.moveTo(plane_, top);
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_.get(),
-                    dotLength_, patchHeight_, lastColumn_, products_.get());
-    band_.runningTotals(bandSums_.get(), bandSquares_.get());
+    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_,
+                    dotLength_, patchHeight_, lastColumn_, products_);
+    band_.runningTotals(bandSums_, bandSquares_);
     scoreCandidates(y, 0, lastColumn_, nullptr, best);
 }
 
@@ -371,15 +399,15 @@ void FastScan::scoreFullRow(int y, ScanResult* best) {
 FastScan::BoundedRow FastScan::scoreBoundedRow(int y, double reached, ScanResult* best) {
     const int top = bandTop(y);
     band_.moveTo(plane_, top);
-    headBand_.sumRowSet(plane_, top, rowOffsets_.get(), tail_.firstRow);
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_.get(),
-                    dotLength_, tail_.firstRow, lastColumn_, products_.get());
-    band_.runningTotals(bandSums_.get(), bandSquares_.get());
-    headBand_.runningTotals(headSums_.get(), headSquares_.get());
+    headBand_.sumRowSet(plane_, top, rowOffsets_, tail_.firstRow);
+    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_,
+                    dotLength_, tail_.firstRow, lastColumn_, products_);
+    band_.runningTotals(bandSums_, bandSquares_);
+    headBand_.runningTotals(headSums_, headSquares_);
     // The bounds land in scores_.
     bound_(scoreReference_, tail_.reference, bandTotals(0),
-           {headSums_.get(), headSquares_.get(), patchWidth_}, products_.get(), lastColumn_,
-           scores_.get());
+           {headSums_, headSquares_, patchWidth_}, products_, lastColumn_,
+           scores_);
 
     const std::int16_t* candidates = plane_.row(top);
     int survivors = 0;
@@ -392,8 +420,8 @@ FastScan::BoundedRow FastScan::scoreBoundedRow(int y, double reached, ScanResult
         if (++survivors > survivorLimit_) {
             const int count = lastColumn_ - k;
             rowsDotProducts(dot_, patch_.row(tail_.firstRow), patch_.stride, candidates + k,
-                            tailOffsets(), dotLength_, tail_.rows, count, tailProducts_.get());
-            scoreCandidates(y, k, count, tailProducts_.get(), best);
+                            tailOffsets(), dotLength_, tail_.rows, count, tailProducts_);
+            scoreCandidates(y, k, count, tailProducts_, best);
             return {false, survivors};
         }
         std::uint64_t tailProducts = 0;
@@ -416,10 +444,10 @@ FastScan::BoundedRow FastScan::scoreBoundedRow(int y, double reached, ScanResult
 // i < count, with the band's running totals in place.
 void FastScan::scoreCandidates(int y, int first, int count, const std::uint64_t* moreProducts,
                                ScanResult* best) {
-    std::uint64_t* products = products_.get() + first;
+    std::uint64_t* products = products_ + first;
     if (moreProducts != nullptr)
         for (int i = 0; i < count; ++i) products[i] += moreProducts[i];
-    score_(scoreReference_, bandTotals(first), products, count, scores_.get() + first);
+    score_(scoreReference_, bandTotals(first), products, count, scores_ + first);
     // Strictly greater, as in the reference: of equal scores the first in
     // scan order stays, and NaN never wins.
     for (int k = first; k < first + count; ++k)
@@ -436,6 +464,7 @@ ScanResult fastSearch(const BufferView& searched, const PatchStats& reference, S
     if (searched.pixels == nullptr || reference.pixels == nullptr || reference.byteCount < 1 ||
         scanRange(searched, reference.width, reference.height).lastColumn < 1)
         return {};
+    ScanArena::Scope scope(ScanArena::forThisThread());
     FastScan scan(searched, reference, kernelsFor(level));
     if (!scan.prepare()) return referenceSearch(searched, reference);
     return scan.run(hint);

@@ -19,9 +19,8 @@ constexpr std::size_t kBytesPerPixel = 3;
 
 // Copies w x h pixels starting at the 1-based buffer position (x, bufferRow)
 // into out, packed. The caller has checked the rectangle.
-void copyRect(const unsigned char* source, int sourceWidth, int x, int bufferRow, int width,
-              int height, unsigned char* out) {
-    const std::size_t sourceStride = static_cast<std::size_t>(sourceWidth) * kBytesPerPixel;
+void copyRect(const unsigned char* source, std::size_t sourceStride, int x, int bufferRow,
+              int width, int height, unsigned char* out) {
     const std::size_t rowBytes = static_cast<std::size_t>(width) * kBytesPerPixel;
     const unsigned char* from = source + static_cast<std::size_t>(bufferRow - 1) * sourceStride +
                                 static_cast<std::size_t>(x - 1) * kBytesPerPixel;
@@ -62,8 +61,17 @@ bool cutRectInto(const BufferView& source, int x, int y, int width, int height,
         !rectFits(x, y, width, height, source.width, source.height))
         return false;
     const int bufferRow = source.bottomUp ? mirrorRow(y, height, source.height) : y;
-    copyRect(source.pixels, source.width, x, bufferRow, width, height, out);
+    copyRect(source.pixels, source.rowBytes(), x, bufferRow, width, height, out);
     return true;
+}
+
+BufferView viewOfRect(const BufferView& source, int x, int y, int width, int height) {
+    if (source.pixels == nullptr || !rectFits(x, y, width, height, source.width, source.height))
+        return {};
+    const int bufferRow = source.bottomUp ? mirrorRow(y, height, source.height) : y;
+    return {source.pixels + static_cast<std::size_t>(bufferRow - 1) * source.rowBytes() +
+                static_cast<std::size_t>(x - 1) * kBytesPerPixel,
+            width, height, source.bottomUp, source.rowBytes()};
 }
 
 std::unique_ptr<unsigned char[]> cutRect(const BufferView& source, int x, int y, int width,

@@ -12,12 +12,17 @@
 namespace Tellvar {
 namespace detail {
 
-// A pixel buffer seen read-only: width x height pixels of 3 bytes, rows packed.
+// A pixel buffer seen read-only: width x height pixels of 3 bytes, rows
+// packed, or stride bytes apart in a view of part of a larger buffer.
 struct BufferView {
     const unsigned char* pixels = nullptr;
     int width = 0;
     int height = 0;
     bool bottomUp = false;
+    std::size_t stride = 0;  // 0: packed
+    std::size_t rowBytes() const {
+        return stride != 0 ? stride : static_cast<std::size_t>(width) * 3;
+    }
 };
 
 // (0, 0) means nothing was found.
@@ -50,6 +55,10 @@ bool rectFits(long long x, long long y, long long width, long long height, int b
 // mirrored for bottom-up views; empty when it does not fit.
 std::unique_ptr<unsigned char[]> cutRect(const BufferView& source, int x, int y, int width,
                                          int height);
+// The same rectangle seen in place, rows as the view stores them (a
+// position (x', y') in it is (x + x' - 1, y + y' - 1) in the source, the
+// mirror rule included); empty when it does not fit.
+BufferView viewOfRect(const BufferView& source, int x, int y, int width, int height);
 // The same cut into out (width x height x 3 bytes); false when it does not fit.
 bool cutRectInto(const BufferView& source, int x, int y, int width, int height, unsigned char* out);
 

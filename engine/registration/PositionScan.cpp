@@ -25,7 +25,7 @@ ScanResult referenceSearch(const BufferView& searched, const PatchStats& referen
         range.lastColumn < 1)
         return {};
 
-    const std::size_t stride = static_cast<std::size_t>(searched.width) * 3;
+    const std::size_t stride = searched.rowBytes();
     const std::size_t rowBytes = static_cast<std::size_t>(patchWidth) * 3;
     ScanResult best;
     for (int y = 1; y <= range.lastRow; ++y) {

@@ -38,6 +38,13 @@ ScanResult referenceSearch(const BufferView& searched, const PatchStats& referen
 ScanResult fastSearch(const BufferView& searched, const PatchStats& reference, SimdLevel level,
                       Position hint);
 
+// Where fastSearch probably finds its winner: the winner of fastSearch on
+// both buffers halved in each direction (HalvedGuess.cpp), mapped back;
+// not found when the halved scan finds nothing. The patch must be at
+// least 2 x 2 pixels.
+Position halvedScanGuess(const BufferView& searched, const PatchStats& reference,
+                         SimdLevel level, Position hint);
+
 // The fast scan with the best instruction set this processor has.
 Position scanPositions(const BufferView& searched, const PatchStats& reference);
 

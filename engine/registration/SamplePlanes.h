@@ -12,20 +12,32 @@
 namespace Tellvar {
 namespace detail {
 
-// Rows of 16-bit samples, zero beyond the used width.
+class ScanArena;
+
+// Rows of 16-bit samples, zero beyond the used width; in an arena's memory,
+// or in memory of their own.
 struct SampleRows {
-    std::unique_ptr<std::int16_t[]> samples;
+    std::int16_t* samples = nullptr;
+    std::unique_ptr<std::int16_t[]> owned;
     std::size_t stride = 0;  // in samples
     const std::int16_t* row(int index) const {
-        return samples.get() + static_cast<std::size_t>(index) * stride;
+        return samples + static_cast<std::size_t>(index) * stride;
     }
+    std::int16_t* row(int index) { return samples + static_cast<std::size_t>(index) * stride; }
 };
 
-// The first byte of every pixel of a packed buffer (3 bytes a pixel), rows
-// in the buffer's own order, each row followed by zero samples up to
-// stride (at least width). False when the memory cannot be had.
+// Memory for count elements from the arena, or of the caller's own (owned)
+// without one; null when it cannot be had.
+template <class T>
+T* workingArray(ScanArena* arena, std::size_t count, std::unique_ptr<T[]>* owned);
+
+// The first byte of every pixel of a buffer of 3-byte pixels whose rows are
+// rowBytes apart (width x 3 for a packed buffer), rows in the buffer's own
+// order, each followed by zero samples up to stride (at least width). The
+// rows come from the arena, or from memory of their own without one. False
+// when the memory cannot be had.
 bool extractSamples(const unsigned char* pixels, int width, int height, std::size_t stride,
-                    SampleRows* out);
+                    SampleRows* out, std::size_t rowBytes = 0, ScanArena* arena = nullptr);
 
 // Sample sum and sum of squares of every column of a plane over a band of
 // bandHeight rows, moved a row at a time as a scan goes down (or up, in a
@@ -34,8 +46,9 @@ class ColumnSums {
 public:
     explicit ColumnSums(const KernelSet& kernels) : kernels_(kernels) {}
 
-    // False when the memory cannot be had.
-    bool allocate(int width, int bandHeight);
+    // From the arena, or of its own without one; false when the memory
+    // cannot be had.
+    bool allocate(int width, int bandHeight, ScanArena* arena = nullptr);
     // The band starting at row top (0-based); a neighbouring band is slid
     // to, any other summed afresh.
     void moveTo(const SampleRows& plane, int top);
@@ -57,8 +70,9 @@ private:
     int width_ = 0;
     int bandHeight_ = 0;
     int top_ = -1;
-    std::unique_ptr<long long[]> sum_;
-    std::unique_ptr<long long[]> squares_;
+    long long* sum_ = nullptr;
+    long long* squares_ = nullptr;
+    std::unique_ptr<long long[]> ownedSum_, ownedSquares_;
 };
 
 // Sums over a candidate-wide window of a band's columns, slid one column at

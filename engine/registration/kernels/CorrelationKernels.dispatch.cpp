@@ -8,6 +8,7 @@
 #include "registration/kernels/CorrelationKernels.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace Tellvar {
 namespace detail {
@@ -55,6 +56,16 @@ const KernelSet& kernelsFor(SimdLevel level) {
 #endif
         default: return scalar::kernels;
     }
+}
+
+TailReference tailReferenceOf(long long samples, long long sum, long long squares) {
+    // m * Sxxt passes 64 bits for a tail of millions of bright samples.
+    const unsigned __int128 spread =
+        static_cast<unsigned __int128>(samples) * static_cast<unsigned __int128>(squares) -
+        static_cast<unsigned __int128>(sum) * static_cast<unsigned __int128>(sum);
+    const double m = static_cast<double>(samples);
+    return {static_cast<double>(sum), std::sqrt(static_cast<double>(spread)), m, 1.0 / m,
+            std::ldexp(m, -50)};
 }
 
 void rowsDotProducts(DotKernelFunction kernel, const std::int16_t* patch, std::size_t patchStride,

@@ -111,30 +111,37 @@ using ScoreKernelFunction = void (*)(const ScoreReference& reference, const Wind
 
 // ---- Score bounds -----------------------------------------------------------
 
-// The largest tail (in samples) a bound is formed for: below it every
-// product the bound takes, m * Syyt and Syt^2, is an integer under 2^53
-// and so exact in a double.
-constexpr long long kMaxBoundedTailSamples = 370'000;
-
 // The patch rows below the first (head) rows: what bounding a candidate's
 // cross term over them needs, with m their sample count and Sxt, Sxxt
 // their sample sum and sum of squares.
 struct TailReference {
     double sum;             // Sxt
-    double deviation;       // sqrt(m * Sxxt - Sxt^2)
-    double samples;         // m, at most kMaxBoundedTailSamples
+    double deviation;       // sqrt(m * Sxxt - Sxt^2), formed from the exact integer
+    double samples;         // m
     double inverseSamples;  // 1 / m
+    double spreadMargin;    // m * 2^-50 (exact: a power of two times m)
 };
+
+// The tail of m samples with sum Sxt and squares Sxxt (exact integers).
+TailReference tailReferenceOf(long long samples, long long sum, long long squares);
 
 // For j < count, a number no smaller than the score of candidate j, whose
 // cross term is known over the head rows only (headProducts[j]). band
 // covers all the candidate's rows and head its head rows, so its tail's
-// sum and squares are Syt = band - head and Syyt likewise. The score
-// formula is evaluated with its cross term replaced by
+// sum and squares are Syt = band - head and Syyt likewise (integers below
+// 2^53, so exact). The score formula is evaluated with its cross term
+// replaced by
 //   (headProducts[j] + (T * (1 + 1e-9) + 1)) + 1,
-//   T = (Sxt * Syt + sqrt(m * Sxxt - Sxt^2) * sqrt(m * Syyt - Syt^2)) / m,
+//   T = (Sxt * Syt + sqrt(m * Sxxt - Sxt^2) * sqrt(V)) / m,
 // where T bounds the tail's cross term (Cauchy-Schwarz) and the margins
-// cover every rounding. The score only grows with its cross term, in
+// cover every rounding. V stands for the candidate's tail spread
+// m * Syyt - Syt^2; its products may pass 2^53 and round, so it is taken as
+//   V = (m * Syyt - Syt * Syt) + (m * 2^-50) * Syyt,
+// never below the exact spread: with a = m * Syyt >= b = Syt^2 and u = 2^-53,
+// each product is off by at most u * a, the difference by u of itself, and
+// the added term is at least 2^-50 * a * (1 - u) > 2 * u * a, so the
+// computed V is positive and at least (a - b) / (1 + 3u), a factor the
+// relative slack 1e-9 covers. The score only grows with its cross term, in
 // floating point too, and the rest of the formula is the score kernel's to
 // the last bit, so no score exceeds its bound.
 using BoundKernelFunction = void (*)(const ScoreReference& reference, const TailReference& tail,

@@ -205,8 +205,10 @@ D boundOf(const ScoreReference& reference, const TailReference& tail, const Wind
     const D squares = D::window(band.squares, band.width, j);
     const D tailSum = s - D::window(head.sums, head.width, j);
     const D tailSquares = squares - D::window(head.squares, head.width, j);
-    // Integers below 2^53 throughout: exact.
-    const D tailSpread = D::splat(tail.samples) * tailSquares - tailSum * tailSum;
+    // The sums are integers below 2^53, so exact; the spread's products may
+    // round, which the margin covers (BoundKernelFunction).
+    const D tailSpread = (D::splat(tail.samples) * tailSquares - tailSum * tailSum) +
+                         D::splat(tail.spreadMargin) * tailSquares;
     const D tailBound =
         (D::splat(tail.sum) * tailSum + D::splat(tail.deviation) * sqrt(tailSpread)) *
         D::splat(tail.inverseSamples);

@@ -253,8 +253,7 @@ struct BoundCase {
         const double n = static_cast<double>(x.size());
         reference = {n, static_cast<double>(sx),
                      static_cast<double>(sxx) - static_cast<double>(sx) * sx / n};
-        tail = {static_cast<double>(sxt), std::sqrt(static_cast<double>(m * sxxt - sxt * sxt)),
-                static_cast<double>(m), 1.0 / static_cast<double>(m)};
+        tail = Tellvar::detail::tailReferenceOf(m, sxt, sxxt);
         sum = sy;
         squares = syy;
         headProducts = static_cast<std::uint64_t>(headP);
@@ -316,6 +315,25 @@ TEST(BoundKernels, NoScoreExceedsItsBound) {
             if (std::isnan(score)) continue;
             ASSERT_GE(bound, score) << levelName(level) << " trial " << trial << " kind " << kind;
         }
+    }
+}
+
+TEST(BoundKernels, TailsWhoseSpreadPassesTwoToThe53) {
+    // Millions of bright samples: m * Syyt and Syt^2 round as doubles, and
+    // a nearly flat candidate tail leaves a spread far below either.
+    std::mt19937 random(11);
+    for (int kind = 0; kind < 3; ++kind) {
+        const std::size_t samples = 2'000'000, head = 1000;
+        std::vector<int> x(samples), y(samples);
+        for (std::size_t k = 0; k < samples; ++k) {
+            x[k] = 200 + static_cast<int>(random() % 56);
+            y[k] = kind == 0 ? 254 + static_cast<int>(k % 977 == 0)  // nearly flat
+                   : kind == 1 ? x[k]                                 // identical: 1
+                               : std::min(255, x[k] + static_cast<int>(random() % 3));
+        }
+        const BoundCase c(x, y, head);
+        for (SimdLevel level : supportedLevels())
+            EXPECT_GE(c.bound(level), c.score()) << levelName(level) << " kind " << kind;
     }
 }
 

@@ -161,6 +161,11 @@ TEST(SearchEquivalence, FramesAtRegistrationSizes) {
         const Patch finePatch(cutStored(reference, 150, 100, 60, 45));
         const Pixels window = cutStored(coarse, 140, 90, 80, 65);
         expectSameAsReference(window.view(bottomUp), finePatch.stats(), {11, 11});
+        // The same patch over the whole frame from a hint far from the
+        // match: the scan first guesses from halved copies of both.
+        expectSameAsReference(coarse.view(bottomUp), finePatch.stats(), {1, 1});
+        Pixels oddPatch = cutStored(reference, 150, 101, 65, 47);
+        expectSameAsReference(coarse.view(bottomUp), Patch(std::move(oddPatch)).stats(), {250, 3});
     }
 }
 
@@ -209,8 +214,8 @@ TEST(SearchEquivalence, ContentThatChangesDownTheBuffer) {
 }
 
 TEST(SearchEquivalence, PatchesTooLargeToBoundFromFewRows) {
-    // Over 370,000 samples: the scan keeps enough rows in each candidate's
-    // exactly computed part for the rest to be bounded exactly.
+    // Over 370,000 samples: the products of the tail bound's spread pass
+    // 2^53 and round, which its margin has to cover.
     std::mt19937 random(12);
     const Pixels buffer = randomContent(4004, 124, 1, random);
     for (bool bottomUp : {false, true}) {
