@@ -56,23 +56,6 @@ int roundUpToDotLength(int width) {
     return (width + kDotLengthMultiple - 1) / kDotLengthMultiple * kDotLengthMultiple;
 }
 
-// The reference's coefficient split where the cross term enters:
-//   r = (P - offset) / scale,  offset = Sy * Sx / n,  scale = sqrt(Qy * Qx).
-// Each piece is formed with correlate()'s operations in correlate()'s order,
-// so finish() gives correlate()'s double. A flat patch on either side gives
-// a zero scale and a NaN score, as there.
-struct ScorePieces {
-    double offset;
-    double scale;
-    double finish(double products) const { return (products - offset) / scale; }
-};
-
-ScorePieces scorePieces(const PatchStats& reference, double sum, double squares) {
-    const double n = samplesIn(reference.byteCount);
-    const double ssq = squares - sum * sum / n;
-    return {sum * reference.sum / n, std::sqrt(ssq * reference.ssq)};
-}
-
 // The patch rows below the head rows; rows is 0 when the patch is not split.
 struct TailOfPatch {
     int firstRow = 0;  // the head's height
@@ -81,31 +64,46 @@ struct TailOfPatch {
     TailReference reference{};
 };
 
-// How many of the (ordered) rows are computed exactly before the bound is
-// tried. Where the seed shows a clear match, an eighth of the rows
-// dismisses nearly every other candidate; where the best score is modest,
-// as on a coarse copy (whose samples fall between the reference's), it
-// takes more. The scan then adjusts the head by a sixteenth of the rows
-// at a time: up when the tails of the candidates surviving their bounds
-// cost more than a quarter of the head itself (computing more rows for
-// every candidate is then cheaper), down after a long stretch in which
-// none survived.
+// The cascade: a candidate's rows are computed in stages of growing
+// height, and after each stage but the last the candidate is bounded from
+// the rows computed so far (its tail is the rows still to come); only the
+// candidates whose bounds can still win go on to the next stage, and those
+// that reach the last have their exact score. Stage s ends at row end(s):
+// the first stage (the head) ends at the head's height, each later one
+// doubles it, the last ends at the patch's height. A candidate stopped at
+// a stage has cost that stage's rows; the survivors of a row are taken
+// together in runs of neighbours, so they still share the patch's loads.
+constexpr int kMostStages = 40;
+// A candidate's bookkeeping at a stage (its bound, its place in the
+// survivors) costs about as much as this many of its products: a stage
+// has at least as many samples, so that it pays for itself.
+constexpr int kLeastStageSamples = 256;
+// Survivors this close together are computed in one run: the candidates
+// between them cost less than a run of their own each.
+constexpr int kRunGap = 4;
+// A run of its own costs about as much as this many more candidates in one.
+constexpr int kRunOverhead = 2;
+
+// How many rows the head has. Where the seed shows a clear match a
+// sixteenth of the rows dismisses nearly every candidate far from it;
+// where the best score is modest, as on a coarse copy (whose samples fall
+// between the reference's), it takes more. The scan then doubles the head
+// while its later stages cost more than the head itself, and halves it
+// after a long stretch in which they cost little.
 struct HeadRange {
-    int first, least, most, step;
+    int first, least, most;
 };
 
-HeadRange headRange(int height, double reached) {
-    const int sixteenth = std::max(1, height / 16);
+int leastStageRows(int width) { return (kLeastStageSamples + width - 1) / width; }
+
+HeadRange headRange(int width, int height, double reached) {
     const int most = std::max(1, height / 2);
-    const int first = std::clamp(height / (reached >= 0.95 ? 8 : 4), 1, most);
-    return {first, std::clamp(sixteenth, 1, first), most, sixteenth};
+    const int least = std::clamp(std::max(height / 64, leastStageRows(width)), 1, most);
+    const int first = std::clamp(height / (reached >= 0.95 ? 16 : 8), least, most);
+    return {first, least, most};
 }
 
-// A surviving candidate's tail is computed on its own, without the
-// neighbours that share the patch's loads in a full row: about this many
-// times the cost per sample.
-constexpr int kLoneCandidateCost = 4;
-// Rows without a survivor before the head is made smaller.
+// Rows whose later stages cost little before the head is made smaller.
 constexpr int kQuietRowsBeforeShrinking = 16;
 
 // rowSums and rowSquares: the sample sum and sum of squares of each row.
@@ -125,11 +123,6 @@ TailOfPatch tailOfPatch(const long long* rowSums, const long long* rowSquares, i
     tail.reference = tailReferenceOf(samples, sum, squares);
     return tail;
 }
-
-// Rows in which bounding is not tried after it failed to pay, doubling
-// after every further failure up to the longest stretch.
-constexpr int kFullRowsAfterMiss = 4;
-constexpr int kLongestFullStretch = 64;
 
 class FastScan {
 public:
@@ -151,7 +144,6 @@ public:
         const ScanRange range = scanRange(searched, patchWidth_, patchHeight_);
         lastColumn_ = range.lastColumn;
         lastRow_ = range.lastRow;
-        survivorLimit_ = std::max(4, lastColumn_ / 4);
     }
 
     // False when the working memory cannot be had.
@@ -160,27 +152,30 @@ public:
 
 private:
     bool orderPatchRows(const SampleRows& natural);
-    // Makes the first rows of the ordered patch the head (no head when the
-    // patch is too low or too large to bound).
-    void setHead(int rows);
+    // The cascade's stages for a head of the first rows of the ordered
+    // patch (none when the patch is too low to bound).
+    void setStages(int head);
+    int stageEnd(int stage) const { return stage < stages_ ? tails_[stage].firstRow : patchHeight_; }
     int bandTop(int y) const {
         return (searched_.bottomUp ? mirrorRow(y, patchHeight_, searched_.height) : y) - 1;
     }
-    double bestOfRun(int x, int y, int count);
     double bestNear(Position at);
     double seedScore(Position hint);
     void scoreFullRow(int y, ScanResult* best);
-    struct BoundedRow {
-        bool completed;  // false: so many survived that the rest was scored in full
-        int survivors;   // candidates whose bounds could still win
-    };
-    BoundedRow scoreBoundedRow(int y, double reached, ScanResult* best);
+    // The cost of the row's stages after the head, in rows of one
+    // candidate, beyond the one candidate that may win.
+    long long scoreCascadeRow(int y, int first, int count, double reached, ScanResult* best);
+    template <class Run>
+    void forEachRun(int count, Run run) const;
+    long long addStageRows(int top, int stage, int count);
+    int keepSurvivors(int count, double reached, const ScanResult& best);
+    void scoreSurvivors(int y, int count, ScanResult* best);
     WindowTotals bandTotals(int first) const {
         return {bandSums_ + first, bandSquares_ + first, patchWidth_};
     }
-    void scoreCandidates(int y, int first, int count, const std::uint64_t* moreProducts,
-                         ScanResult* best);
-    const std::ptrdiff_t* tailOffsets() const { return rowOffsets_ + tail_.firstRow; }
+    WindowTotals headTotals(int first) const {
+        return {headSums_ + first, headSquares_ + first, patchWidth_};
+    }
 
     const BufferView& searched_;
     const PatchStats& reference_;
@@ -190,22 +185,27 @@ private:
     const BoundKernelFunction bound_;
     const ScoreReference scoreReference_;
     const int patchWidth_, patchHeight_, dotLength_;
-    int lastColumn_ = 0, lastRow_ = 0, survivorLimit_ = 0;
+    int lastColumn_ = 0, lastRow_ = 0;
 
     // The patch's rows, busiest first, and where each meets a candidate's
     // rows: rowOffsets_[i] samples from the candidate's top row.
     SampleRows patch_, plane_;
     std::ptrdiff_t* rowOffsets_ = nullptr;
     long long *rowSums_ = nullptr, *rowSquares_ = nullptr;  // of the ordered rows
-    TailOfPatch tail_;
+    // The stages that bound: stage s has computed the rows above
+    // tails_[s].firstRow.
+    TailOfPatch tails_[kMostStages];
+    int stages_ = 0;
     ColumnSums band_, headBand_;
-    // One row of candidates, indexed by x - 1: their cross terms (of the
-    // head rows only in a bounded row), the tail rows' ones, and the scores
-    // or bounds.
-    std::uint64_t *products_ = nullptr, *tailProducts_ = nullptr;
+    // One row of candidates, indexed by x - 1: their cross terms over the
+    // rows computed so far, the current stage's ones, and the scores or
+    // bounds; the candidates still in the cascade, in scan order.
+    std::uint64_t *products_ = nullptr, *stageProducts_ = nullptr;
     double* scores_ = nullptr;
+    int* survivors_ = nullptr;
     // Running totals over the columns of the candidates' rows (band_) and
-    // of their head rows (headBand_), one more than the buffer's width.
+    // of the rows computed so far (headBand_), one more than the buffer's
+    // width.
     long long *bandSums_ = nullptr, *bandSquares_ = nullptr, *headSums_ = nullptr,
               *headSquares_ = nullptr;
     ScanArena& arena_;
@@ -227,13 +227,14 @@ bool FastScan::prepare() {
     const std::size_t row = static_cast<std::size_t>(lastColumn_);
     const std::size_t columns = static_cast<std::size_t>(searched_.width) + 1;
     products_ = arena_.take<std::uint64_t>(row);
-    tailProducts_ = arena_.take<std::uint64_t>(row);
+    stageProducts_ = arena_.take<std::uint64_t>(row);
     scores_ = arena_.take<double>(row);
+    survivors_ = arena_.take<int>(row);
     bandSums_ = arena_.take<long long>(columns);
     bandSquares_ = arena_.take<long long>(columns);
     headSums_ = arena_.take<long long>(columns);
     headSquares_ = arena_.take<long long>(columns);
-    return products_ && tailProducts_ && scores_ && bandSums_ && bandSquares_ && headSums_ &&
+    return products_ && stageProducts_ && scores_ && survivors_ && bandSums_ && bandSquares_ && headSums_ &&
            headSquares_ && band_.allocate(searched_.width, patchHeight_, &arena_) &&
            headBand_.allocate(searched_.width, 1, &arena_);
 }
@@ -281,84 +282,60 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
     return true;
 }
 
-void FastScan::setHead(int rows) {
-    tail_ = tailOfPatch(rowSums_, rowSquares_, patchWidth_, patchHeight_, rows);
+void FastScan::setStages(int head) {
+    stages_ = 0;
+    for (int end = head; end >= 1 && end < patchHeight_ && stages_ < kMostStages;) {
+        tails_[stages_++] = tailOfPatch(rowSums_, rowSquares_, patchWidth_, patchHeight_, end);
+        // A last stage shorter than half the one before is merged into it.
+        const long long next = std::max(2LL * end, 0LL + end + leastStageRows(patchWidth_));
+        end = next > patchHeight_ - end / 2 ? patchHeight_ : static_cast<int>(next);
+    }
 }
 
 ScanResult FastScan::run(Position hint) {
+    setStages(headRange(patchWidth_, patchHeight_, std::numeric_limits<double>::quiet_NaN()).first);
     const double reached = seedScore(hint);
-    const HeadRange range = headRange(patchHeight_, reached);
+    const HeadRange range = headRange(patchWidth_, patchHeight_, reached);
     int head = range.first;
-    setHead(head);  // without a head every row is scored in full
-    int fullStretch = kFullRowsAfterMiss;
-    int fullRowsLeft = 0;
+    setStages(head);  // without a stage every row is scored in full
     int quietRows = 0;
     ScanResult best;
     for (int y = 1; y <= lastRow_; ++y) {
-        if (tail_.rows == 0 || fullRowsLeft > 0) {
-            if (fullRowsLeft > 0) --fullRowsLeft;
+        if (stages_ == 0) {
             scoreFullRow(y, &best);
             continue;
         }
-        const BoundedRow row = scoreBoundedRow(y, reached, &best);
-        const bool bounded = row.completed;
-        // The winner and its nearest neighbours survive any head: only the
-        // survivors beyond the first in a row tell that the bound is weak.
-        const long long tailCost =
-            static_cast<long long>(std::max(0, row.survivors - 1)) * tail_.rows *
-            kLoneCandidateCost;
-        const long long headCost = static_cast<long long>(head) * lastColumn_;
-        quietRows = row.survivors == 0 ? quietRows + 1 : 0;
-        if ((!bounded || 4 * tailCost > headCost) && head < range.most) {
-            head = std::min(range.most, head + range.step);
-            setHead(head);
+        const long long laterCost = scoreCascadeRow(y, 0, lastColumn_, reached, &best);
+        const long long headCost = static_cast<long long>(head) * patchWidth_ * lastColumn_;
+        // A larger head pays when the later stages cost more than a quarter
+        // of it; a smaller one when they have long cost far less.
+        quietRows = 16 * laterCost < headCost ? quietRows + 1 : 0;
+        if (4 * laterCost > headCost && head < range.most) {
+            head = std::min(range.most, head + std::max(1, head / 4));
+            setStages(head);
             quietRows = 0;
-        } else if (!bounded) {
-            fullRowsLeft = fullStretch;
-            fullStretch = std::min(2 * fullStretch, kLongestFullStretch);
         } else if (quietRows >= kQuietRowsBeforeShrinking && head > range.least) {
-            head = std::max(range.least, head - range.step);
-            setHead(head);
+            head = std::max(range.least, head - std::max(1, head / 4));
+            setStages(head);
             quietRows = 0;
         }
-    }
-    return best;
-}
-
-// The best whole score of the count candidates of scan row y from column
-// x on, scored together so that they share the patch's loads; NaN when
-// every one is NaN.
-double FastScan::bestOfRun(int x, int y, int count) {
-    const int top = bandTop(y);
-    band_.moveTo(plane_, top);
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top) + (x - 1),
-                    rowOffsets_, dotLength_, patchHeight_, count, products_);
-    double best = std::numeric_limits<double>::quiet_NaN();
-    WindowSums window;
-    window.start(band_, x - 1, patchWidth_);
-    for (int i = 0; i < count; ++i) {
-        if (i > 0) window.slide(band_, x - 1 + i, patchWidth_);
-        const double score = scorePieces(reference_, static_cast<double>(window.sum),
-                                         static_cast<double>(window.squares))
-                                 .finish(static_cast<double>(products_[i]));
-        if (score > best || (std::isnan(best) && !std::isnan(score))) best = score;
     }
     return best;
 }
 
 // The best score of the candidates within two positions of at (clamped
-// into the scanned range): a score the winner reaches at least. NaN when
-// every one is NaN.
+// into the scanned range): a score the winner reaches at least; NaN when
+// none is above 0. The candidate at at is scored first, and the others go
+// through the cascade against the best so far.
 double FastScan::bestNear(Position at) {
     constexpr int kReach = 2;
-    double reached = std::numeric_limits<double>::quiet_NaN();
     const int hx = std::clamp(at.x, 1, lastColumn_), hy = std::clamp(at.y, 1, lastRow_);
+    ScanResult best;
+    scoreCascadeRow(hy, hx - 1, 1, std::numeric_limits<double>::quiet_NaN(), &best);
     const int first = std::max(1, hx - kReach), last = std::min(lastColumn_, hx + kReach);
-    for (int y = std::max(1, hy - kReach); y <= std::min(lastRow_, hy + kReach); ++y) {
-        const double score = bestOfRun(first, y, last - first + 1);
-        if (score > reached || (std::isnan(reached) && !std::isnan(score))) reached = score;
-    }
-    return reached;
+    for (int y = std::max(1, hy - kReach); y <= std::min(lastRow_, hy + kReach); ++y)
+        scoreCascadeRow(y, first - 1, last - first + 1, best.score, &best);
+    return best.position.found() ? best.score : std::numeric_limits<double>::quiet_NaN();
 }
 
 // A score the winner reaches at least: the best of the candidates near the
@@ -383,6 +360,109 @@ double FastScan::seedScore(Position hint) {
     return nearGuess > reached || std::isnan(reached) ? nearGuess : reached;
 }
 
+// Candidates first .. first + count - 1 of scan row y through the
+// cascade: every one's head computed and bounded, then stage after stage
+// only the survivors'. Returns what the stages after the head cost, in
+// products, beyond the one candidate that may win.
+long long FastScan::scoreCascadeRow(int y, int first, int count, double reached,
+                                    ScanResult* best) {
+    const int top = bandTop(y);
+    const int head = stageEnd(0);
+    band_.moveTo(plane_, top);
+    headBand_.sumRowSet(plane_, top, rowOffsets_, head);
+    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top) + first, rowOffsets_,
+                    dotLength_, head, count, products_ + first);
+    band_.runningTotals(bandSums_, bandSquares_);
+    headBand_.runningTotals(headSums_, headSquares_);
+    // The bounds land in scores_.
+    bound_(scoreReference_, tails_[0].reference, bandTotals(first), headTotals(first),
+           products_ + first, count, scores_ + first);
+    for (int i = 0; i < count; ++i) survivors_[i] = first + i;
+    count = keepSurvivors(count, reached, *best);
+
+    long long laterCost = 0;
+    for (int stage = 1; count > 0; ++stage) {
+        const int rows = stageEnd(stage) - stageEnd(stage - 1);
+        laterCost += addStageRows(top, stage, count) * rows * patchWidth_;
+        if (stage == stages_) {
+            scoreSurvivors(y, count, best);
+            break;
+        }
+        // The survivors' rows so far, over the columns they span.
+        const int from = survivors_[0];
+        const int columns = survivors_[count - 1] - from + patchWidth_;
+        headBand_.addRowSet(plane_, top, rowOffsets_ + stageEnd(stage - 1), rows, from, columns);
+        headBand_.runningTotals(headSums_, headSquares_, from, columns);
+        forEachRun(count, [&](int at, int n) {
+            bound_(scoreReference_, tails_[stage].reference, bandTotals(at), headTotals(at),
+                   products_ + at, n, scores_ + at);
+        });
+        laterCost += static_cast<long long>(rows) * columns;
+        count = keepSurvivors(count, reached, *best);
+    }
+    // The winner and its nearest neighbours pass every stage.
+    return std::max(0LL, laterCost - static_cast<long long>(patchHeight_ - head) * patchWidth_);
+}
+
+// Calls run(first, count) for runs of candidates that cover the count
+// survivors, in scan order: neighbours fewer than kRunGap apart share a run.
+template <class Run>
+void FastScan::forEachRun(int count, Run run) const {
+    for (int i = 0; i < count;) {
+        int j = i;
+        while (j + 1 < count && survivors_[j + 1] - survivors_[j] <= kRunGap) ++j;
+        run(survivors_[i], survivors_[j] - survivors_[i] + 1);
+        i = j + 1;
+    }
+}
+
+// Adds the stage's rows to the survivors' cross terms; returns how many
+// candidates were computed for it, with each run's own overhead counted as
+// kRunOverhead more.
+long long FastScan::addStageRows(int top, int stage, int count) {
+    const int from = stageEnd(stage - 1), rows = stageEnd(stage) - from;
+    long long computed = 0;
+    forEachRun(count, [&](int at, int n) {
+        rowsDotProducts(dot_, patch_.row(from), patch_.stride, plane_.row(top) + at,
+                        rowOffsets_ + from, dotLength_, rows, n, stageProducts_ + at);
+        computed += n + kRunOverhead;
+    });
+    for (int i = 0; i < count; ++i) products_[survivors_[i]] += stageProducts_[survivors_[i]];
+    return computed;
+}
+
+// Keeps, of the count survivors, those whose bound (in scores_) can still
+// win; returns how many. No score exceeds its bound: a candidate whose
+// bound cannot beat the best of the rows before, or falls short of a score
+// some candidate reaches, is not the winner. (A NaN bound comes with a NaN
+// score.)
+int FastScan::keepSurvivors(int count, double reached, const ScanResult& best) {
+    int kept = 0;
+    for (int i = 0; i < count; ++i) {
+        const double bound = scores_[survivors_[i]];
+        // Without a branch: which candidates survive is hard to foretell.
+        survivors_[kept] = survivors_[i];
+        kept += bound > best.score && !(bound < reached);
+    }
+    return kept;
+}
+
+// The exact scores of the survivors of the last stage, in scan order.
+void FastScan::scoreSurvivors(int y, int count, ScanResult* best) {
+    forEachRun(count, [&](int at, int n) {
+        score_(scoreReference_, bandTotals(at), products_ + at, n, scores_ + at);
+    });
+    // Strictly greater, as in the reference: of equal scores the first in
+    // scan order stays, and NaN never wins.
+    for (int i = 0; i < count; ++i) {
+        const int k = survivors_[i];
+        if (scores_[k] > best->score) {
+            best->score = scores_[k];
+            best->position = {k + 1, y};
+        }
+    }
+}
+
 // Every candidate of scan row y scored in full.
 void FastScan::scoreFullRow(int y, ScanResult* best) {
     const int top = bandTop(y);
@@ -390,67 +470,8 @@ void FastScan::scoreFullRow(int y, ScanResult* best) {
     rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_,
                     dotLength_, patchHeight_, lastColumn_, products_);
     band_.runningTotals(bandSums_, bandSquares_);
-    scoreCandidates(y, 0, lastColumn_, nullptr, best);
-}
-
-// Scan row y with every candidate first bounded from its head rows; only
-// those whose bound can still win are scored in full, unless so many
-// survive that the rest of the row is scored in full instead.
-FastScan::BoundedRow FastScan::scoreBoundedRow(int y, double reached, ScanResult* best) {
-    const int top = bandTop(y);
-    band_.moveTo(plane_, top);
-    headBand_.sumRowSet(plane_, top, rowOffsets_, tail_.firstRow);
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_,
-                    dotLength_, tail_.firstRow, lastColumn_, products_);
-    band_.runningTotals(bandSums_, bandSquares_);
-    headBand_.runningTotals(headSums_, headSquares_);
-    // The bounds land in scores_.
-    bound_(scoreReference_, tail_.reference, bandTotals(0),
-           {headSums_, headSquares_, patchWidth_}, products_, lastColumn_,
-           scores_);
-
-    const std::int16_t* candidates = plane_.row(top);
-    int survivors = 0;
-    for (int k = 0; k < lastColumn_; ++k) {
-        const double bound = scores_[k];
-        // No score exceeds its bound: a candidate whose bound cannot beat
-        // the best so far, or falls short of a score some candidate
-        // reaches, is not the winner. (A NaN bound comes with a NaN score.)
-        if (!(bound > best->score) || bound < reached) continue;
-        if (++survivors > survivorLimit_) {
-            const int count = lastColumn_ - k;
-            rowsDotProducts(dot_, patch_.row(tail_.firstRow), patch_.stride, candidates + k,
-                            tailOffsets(), dotLength_, tail_.rows, count, tailProducts_);
-            scoreCandidates(y, k, count, tailProducts_, best);
-            return {false, survivors};
-        }
-        std::uint64_t tailProducts = 0;
-        rowsDotProducts(dot_, patch_.row(tail_.firstRow), patch_.stride, candidates + k,
-                        tailOffsets(), dotLength_, tail_.rows, 1, &tailProducts);
-        const double sum = static_cast<double>(bandSums_[k + patchWidth_] - bandSums_[k]);
-        const double squares = static_cast<double>(bandSquares_[k + patchWidth_] - bandSquares_[k]);
-        const double score = scorePieces(reference_, sum, squares)
-                                 .finish(static_cast<double>(products_[k] + tailProducts));
-        if (score > best->score) {
-            best->score = score;
-            best->position = {k + 1, y};
-        }
-    }
-    return {true, survivors};
-}
-
-// Scores count candidates of scan row y from index first (x = first + 1),
-// whose cross terms are products_[first + i] (+ moreProducts[i]) for
-// i < count, with the band's running totals in place.
-void FastScan::scoreCandidates(int y, int first, int count, const std::uint64_t* moreProducts,
-                               ScanResult* best) {
-    std::uint64_t* products = products_ + first;
-    if (moreProducts != nullptr)
-        for (int i = 0; i < count; ++i) products[i] += moreProducts[i];
-    score_(scoreReference_, bandTotals(first), products, count, scores_ + first);
-    // Strictly greater, as in the reference: of equal scores the first in
-    // scan order stays, and NaN never wins.
-    for (int k = first; k < first + count; ++k)
+    score_(scoreReference_, bandTotals(0), products_, lastColumn_, scores_);
+    for (int k = 0; k < lastColumn_; ++k)
         if (scores_[k] > best->score) {
             best->score = scores_[k];
             best->position = {k + 1, y};

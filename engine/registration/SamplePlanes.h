@@ -57,10 +57,19 @@ public:
     // rowOffsets[0 .. rows - 1] (in samples) from row top. The next moveTo
     // sums its band afresh.
     void sumRowSet(const SampleRows& plane, int top, const std::ptrdiff_t* rowOffsets, int rows);
+    // More rows of such a set added into columns first .. first + columns - 1
+    // only; the other columns keep their sums.
+    void addRowSet(const SampleRows& plane, int top, const std::ptrdiff_t* rowOffsets, int rows,
+                   int first, int columns);
 
     // Running totals of the columns: sums[c] and squares[c] over columns
     // 0 .. c - 1, for c = 0 .. width (width + 1 entries each).
     void runningTotals(long long* sums, long long* squares) const;
+    // The same over columns first .. first + columns - 1 only, starting from
+    // 0 at sums[first]: entries first .. first + columns are written, and a
+    // window inside those columns takes its sums from them as from the
+    // whole row's totals.
+    void runningTotals(long long* sums, long long* squares, int first, int columns) const;
 
     long long sum(int column) const { return sum_[column]; }
     long long squares(int column) const { return squares_[column]; }
@@ -73,27 +82,6 @@ private:
     long long* sum_ = nullptr;
     long long* squares_ = nullptr;
     std::unique_ptr<long long[]> ownedSum_, ownedSquares_;
-};
-
-// Sums over a candidate-wide window of a band's columns, slid one column at
-// a time.
-struct WindowSums {
-    long long sum = 0;
-    long long squares = 0;
-
-    // The window of width columns from column left (0-based).
-    void start(const ColumnSums& columns, int left, int width) {
-        sum = squares = 0;
-        for (int c = left; c < left + width; ++c) {
-            sum += columns.sum(c);
-            squares += columns.squares(c);
-        }
-    }
-    // From the window at column left - 1 to the one at left.
-    void slide(const ColumnSums& columns, int left, int width) {
-        sum += columns.sum(left + width - 1) - columns.sum(left - 1);
-        squares += columns.squares(left + width - 1) - columns.squares(left - 1);
-    }
 };
 
 }  // namespace detail
