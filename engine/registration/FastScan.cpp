@@ -81,8 +81,8 @@ constexpr int kLeastStageSamples = 256;
 // Survivors this close together are computed in one run: the candidates
 // between them cost less than a run of their own each.
 constexpr int kRunGap = 4;
-// A run of its own costs about as much as this many more candidates in one.
-constexpr int kRunOverhead = 2;
+// A run of its own at a stage costs about as much as this many products.
+constexpr int kRunOverheadSamples = 256;
 
 // How many rows the head has. Where the seed shows a clear match a
 // sixteenth of the rows dismisses nearly every candidate far from it;
@@ -127,7 +127,8 @@ TailOfPatch tailOfPatch(const long long* rowSums, const long long* rowSquares, i
 class FastScan {
 public:
     FastScan(const BufferView& searched, const PatchStats& reference, const KernelSet& kernels)
-        : searched_(searched),
+        : kernels_(kernels),
+          searched_(searched),
           reference_(reference),
           level_(kernels.level),
           dot_(kernels.dot),
@@ -177,6 +178,7 @@ private:
         return {headSums_ + first, headSquares_ + first, patchWidth_};
     }
 
+    const KernelSet& kernels_;
     const BufferView& searched_;
     const PatchStats& reference_;
     const SimdLevel level_;
@@ -216,9 +218,9 @@ bool FastScan::prepare() {
     // carry as many zeros past the buffer's width, so the padded read of
     // any scanned candidate stays inside its own row.
     SampleRows natural;
-    if (!extractSamples(reference_.pixels, patchWidth_, patchHeight_,
+    if (!extractSamples(kernels_, reference_.pixels, patchWidth_, patchHeight_,
                         static_cast<std::size_t>(dotLength_), &natural, 0, &arena_) ||
-        !extractSamples(searched_.pixels, searched_.width, searched_.height,
+        !extractSamples(kernels_, searched_.pixels, searched_.width, searched_.height,
                         static_cast<std::size_t>(searched_.width) + kDotLengthMultiple, &plane_,
                         searched_.rowBytes(), &arena_) ||
         !orderPatchRows(natural))
@@ -383,7 +385,7 @@ long long FastScan::scoreCascadeRow(int y, int first, int count, double reached,
     long long laterCost = 0;
     for (int stage = 1; count > 0; ++stage) {
         const int rows = stageEnd(stage) - stageEnd(stage - 1);
-        laterCost += addStageRows(top, stage, count) * rows * patchWidth_;
+        laterCost += addStageRows(top, stage, count);
         if (stage == stages_) {
             scoreSurvivors(y, count, best);
             break;
@@ -397,7 +399,6 @@ long long FastScan::scoreCascadeRow(int y, int first, int count, double reached,
             bound_(scoreReference_, tails_[stage].reference, bandTotals(at), headTotals(at),
                    products_ + at, n, scores_ + at);
         });
-        laterCost += static_cast<long long>(rows) * columns;
         count = keepSurvivors(count, reached, *best);
     }
     // The winner and its nearest neighbours pass every stage.
@@ -416,19 +417,18 @@ void FastScan::forEachRun(int count, Run run) const {
     }
 }
 
-// Adds the stage's rows to the survivors' cross terms; returns how many
-// candidates were computed for it, with each run's own overhead counted as
-// kRunOverhead more.
+// Adds the stage's rows to the survivors' cross terms; returns what that
+// cost, in products, each run's own overhead included.
 long long FastScan::addStageRows(int top, int stage, int count) {
     const int from = stageEnd(stage - 1), rows = stageEnd(stage) - from;
-    long long computed = 0;
+    long long cost = 0;
     forEachRun(count, [&](int at, int n) {
         rowsDotProducts(dot_, patch_.row(from), patch_.stride, plane_.row(top) + at,
                         rowOffsets_ + from, dotLength_, rows, n, stageProducts_ + at);
-        computed += n + kRunOverhead;
+        cost += static_cast<long long>(n) * rows * patchWidth_ + kRunOverheadSamples;
     });
     for (int i = 0; i < count; ++i) products_[survivors_[i]] += stageProducts_[survivors_[i]];
-    return computed;
+    return cost;
 }
 
 // Keeps, of the count survivors, those whose bound (in scores_) can still

@@ -36,8 +36,9 @@ T* workingArray(ScanArena* arena, std::size_t count, std::unique_ptr<T[]>* owned
 // order, each followed by zero samples up to stride (at least width). The
 // rows come from the arena, or from memory of their own without one. False
 // when the memory cannot be had.
-bool extractSamples(const unsigned char* pixels, int width, int height, std::size_t stride,
-                    SampleRows* out, std::size_t rowBytes = 0, ScanArena* arena = nullptr);
+bool extractSamples(const KernelSet& kernels, const unsigned char* pixels, int width, int height,
+                    std::size_t stride, SampleRows* out, std::size_t rowBytes = 0,
+                    ScanArena* arena = nullptr);
 
 // Sample sum and sum of squares of every column of a plane over a band of
 // bandHeight rows, moved a row at a time as a scan goes down (or up, in a

@@ -326,11 +326,19 @@ void addRowSet(const std::int16_t* first, const std::ptrdiff_t* rowOffsets, int 
     }
 }
 
+// ---- Samples ----------------------------------------------------------------------
+
+// A plain loop: the compiler turns it into the level's byte shuffles.
+void extractRow(const unsigned char* pixels, int width, std::int16_t* samples) {
+    for (int c = 0; c < width; ++c) samples[c] = pixels[3 * c];
+}
+
 }  // namespace
 
 namespace TELLVAR_KERNEL_LEVEL {
 extern const KernelSet kernels;
-const KernelSet kernels = {kLevel, dot, scores, bounds, addRow, addRowSet, slideRow};
+const KernelSet kernels = {kLevel,   dot,      scores,   bounds,
+                           addRow,   addRowSet, slideRow, extractRow};
 }  // namespace TELLVAR_KERNEL_LEVEL
 
 }  // namespace detail
