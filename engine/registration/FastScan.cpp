@@ -81,7 +81,13 @@ constexpr int kLeastStageSamples = 256;
 // Survivors this close together are computed in one run: the candidates
 // between them cost less than a run of their own each.
 constexpr int kRunGap = 4;
-// A run of its own at a stage costs about as much as this many products.
+// The widest patch whose row windows fit 32 bits: 255^2 times this is
+// below 2^32.
+constexpr int kWidestRowWindow = 66051;
+// A short run costs as much per row as this many candidates in a long one
+// (they no longer share the patch's loads), and a run of its own at a
+// stage about as much as kRunOverheadSamples products more.
+constexpr int kLeastRunCost = 4;
 constexpr int kRunOverheadSamples = 256;
 
 // How many rows the head has. Where the seed shows a clear match a
@@ -169,6 +175,8 @@ private:
     template <class Run>
     void forEachRun(int count, Run run) const;
     long long addStageRows(int top, int stage, int count);
+    void addStageWindows(int top, int stage, int count);
+    void makeRowWindows(int row);
     int keepSurvivors(int count, double reached, const ScanResult& best);
     void scoreSurvivors(int y, int count, ScanResult* best);
     WindowTotals bandTotals(int first) const {
@@ -205,6 +213,17 @@ private:
     std::uint64_t *products_ = nullptr, *stageProducts_ = nullptr;
     double* scores_ = nullptr;
     int* survivors_ = nullptr;
+    // The sums and squares of the rows computed so far of the candidates
+    // still in the cascade, as WindowTotals of width lastColumn_: zeros,
+    // then candidate k's at lastColumn_ + k.
+    long long *stageSums_ = nullptr, *stageSquares_ = nullptr;
+    // Each row of the plane's windows: the sum and squares of the
+    // patchWidth_ samples from column k at [row * lastColumn_ + k], made on
+    // first use (windowsMade_). 32 bits hold them for rows up to
+    // kWidestRowWindow wide; a wider patch is bounded at its head only.
+    std::uint32_t *rowWindowSums_ = nullptr, *rowWindowSquares_ = nullptr;
+    unsigned char* windowsMade_ = nullptr;
+    int* naturalRows_ = nullptr;  // of the ordered rows
     // Running totals over the columns of the candidates' rows (band_) and
     // of the rows computed so far (headBand_), one more than the buffer's
     // width.
@@ -232,11 +251,24 @@ bool FastScan::prepare() {
     stageProducts_ = arena_.take<std::uint64_t>(row);
     scores_ = arena_.take<double>(row);
     survivors_ = arena_.take<int>(row);
+    stageSums_ = arena_.take<long long>(2 * row);
+    stageSquares_ = arena_.take<long long>(2 * row);
+    const std::size_t planeRows = static_cast<std::size_t>(searched_.height);
+    windowsMade_ = arena_.take<unsigned char>(planeRows);
+    if (patchWidth_ <= kWidestRowWindow) {
+        rowWindowSums_ = arena_.take<std::uint32_t>(planeRows * row);
+        rowWindowSquares_ = arena_.take<std::uint32_t>(planeRows * row);
+        if (!rowWindowSums_ || !rowWindowSquares_) return false;
+    }
+    if (!survivors_ || !stageSums_ || !stageSquares_ || !windowsMade_) return false;
+    std::fill(stageSums_, stageSums_ + row, 0LL);
+    std::fill(stageSquares_, stageSquares_ + row, 0LL);
+    std::fill(windowsMade_, windowsMade_ + planeRows, 0);
     bandSums_ = arena_.take<long long>(columns);
     bandSquares_ = arena_.take<long long>(columns);
     headSums_ = arena_.take<long long>(columns);
     headSquares_ = arena_.take<long long>(columns);
-    return products_ && stageProducts_ && scores_ && survivors_ && bandSums_ && bandSquares_ && headSums_ &&
+    return products_ && stageProducts_ && scores_ && bandSums_ && bandSquares_ && headSums_ &&
            headSquares_ && band_.allocate(searched_.width, patchHeight_, &arena_) &&
            headBand_.allocate(searched_.width, 1, &arena_);
 }
@@ -253,10 +285,11 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
     patch_.stride = natural.stride;
     patch_.samples = arena_.take<std::int16_t>(natural.stride * rows);
     rowOffsets_ = arena_.take<std::ptrdiff_t>(rows);
+    naturalRows_ = arena_.take<int>(rows);
     rowSums_ = arena_.take<long long>(rows);
     rowSquares_ = arena_.take<long long>(rows);
-    if (!order || !spread || !sums || !squares || !patch_.samples || !rowOffsets_ || !rowSums_ ||
-        !rowSquares_)
+    if (!order || !spread || !sums || !squares || !patch_.samples || !rowOffsets_ ||
+        !naturalRows_ || !rowSums_ || !rowSquares_)
         return false;
     for (int r = 0; r < patchHeight_; ++r) {
         sums[r] = squares[r] = 0;
@@ -276,6 +309,7 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
     for (std::size_t i = 0; i < rows; ++i) {
         std::copy(natural.row(order[i]), natural.row(order[i]) + natural.stride,
                   patch_.samples + i * natural.stride);
+        naturalRows_[i] = order[i];
         rowOffsets_[i] =
             static_cast<std::ptrdiff_t>(order[i]) * static_cast<std::ptrdiff_t>(plane_.stride);
         rowSums_[i] = sums[order[i]];
@@ -286,7 +320,8 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
 
 void FastScan::setStages(int head) {
     stages_ = 0;
-    for (int end = head; end >= 1 && end < patchHeight_ && stages_ < kMostStages;) {
+    const int most = rowWindowSums_ != nullptr ? kMostStages : 1;
+    for (int end = head; end >= 1 && end < patchHeight_ && stages_ < most;) {
         tails_[stages_++] = tailOfPatch(rowSums_, rowSquares_, patchWidth_, patchHeight_, end);
         // A last stage shorter than half the one before is merged into it.
         const long long next = std::max(2LL * end, 0LL + end + leastStageRows(patchWidth_));
@@ -382,22 +417,26 @@ long long FastScan::scoreCascadeRow(int y, int first, int count, double reached,
     for (int i = 0; i < count; ++i) survivors_[i] = first + i;
     count = keepSurvivors(count, reached, *best);
 
+    // The survivors' sums and squares over the head rows.
+    for (int i = 0; i < count; ++i) {
+        const int k = survivors_[i];
+        stageSums_[lastColumn_ + k] = headSums_[k + patchWidth_] - headSums_[k];
+        stageSquares_[lastColumn_ + k] = headSquares_[k + patchWidth_] - headSquares_[k];
+    }
+
     long long laterCost = 0;
     for (int stage = 1; count > 0; ++stage) {
-        const int rows = stageEnd(stage) - stageEnd(stage - 1);
         laterCost += addStageRows(top, stage, count);
         if (stage == stages_) {
             scoreSurvivors(y, count, best);
             break;
         }
-        // The survivors' rows so far, over the columns they span.
-        const int from = survivors_[0];
-        const int columns = survivors_[count - 1] - from + patchWidth_;
-        headBand_.addRowSet(plane_, top, rowOffsets_ + stageEnd(stage - 1), rows, from, columns);
-        headBand_.runningTotals(headSums_, headSquares_, from, columns);
+        addStageWindows(top, stage, count);
+        const WindowTotals sums{stageSums_, stageSquares_, lastColumn_};
         forEachRun(count, [&](int at, int n) {
-            bound_(scoreReference_, tails_[stage].reference, bandTotals(at), headTotals(at),
-                   products_ + at, n, scores_ + at);
+            bound_(scoreReference_, tails_[stage].reference, bandTotals(at),
+                   {sums.sums + at, sums.squares + at, sums.width}, products_ + at, n,
+                   scores_ + at);
         });
         count = keepSurvivors(count, reached, *best);
     }
@@ -425,10 +464,53 @@ long long FastScan::addStageRows(int top, int stage, int count) {
     forEachRun(count, [&](int at, int n) {
         rowsDotProducts(dot_, patch_.row(from), patch_.stride, plane_.row(top) + at,
                         rowOffsets_ + from, dotLength_, rows, n, stageProducts_ + at);
-        cost += static_cast<long long>(n) * rows * patchWidth_ + kRunOverheadSamples;
+        cost += static_cast<long long>(std::max(n, kLeastRunCost)) * rows * patchWidth_ +
+                kRunOverheadSamples;
     });
     for (int i = 0; i < count; ++i) products_[survivors_[i]] += stageProducts_[survivors_[i]];
     return cost;
+}
+
+// Adds the stage's rows to the survivors' sums and squares.
+void FastScan::addStageWindows(int top, int stage, int count) {
+    const std::size_t columns = static_cast<std::size_t>(lastColumn_);
+    for (int r = stageEnd(stage - 1); r < stageEnd(stage); ++r) {
+        const int row = top + naturalRows_[r];
+        const std::uint32_t* sums = rowWindowSums_ + row * columns;
+        const std::uint32_t* squares = rowWindowSquares_ + row * columns;
+        if (!windowsMade_[row]) {
+            makeRowWindows(row);
+            windowsMade_[row] = 1;
+        }
+        for (int i = 0; i < count; ++i) {
+            const int k = survivors_[i];
+            stageSums_[lastColumn_ + k] += sums[k];
+            stageSquares_[lastColumn_ + k] += squares[k];
+        }
+    }
+}
+
+// The windows of a plane row, slid along it one column at a time.
+void FastScan::makeRowWindows(int row) {
+    const std::int16_t* samples = plane_.row(row);
+    std::uint32_t* sums = rowWindowSums_ + static_cast<std::size_t>(row) * lastColumn_;
+    std::uint32_t* squares = rowWindowSquares_ + static_cast<std::size_t>(row) * lastColumn_;
+    std::uint32_t sum = 0, square = 0;
+    for (int c = 0; c < patchWidth_; ++c) {
+        const std::uint32_t v = static_cast<std::uint16_t>(samples[c]);
+        sum += v;
+        square += v * v;
+    }
+    sums[0] = sum;
+    squares[0] = square;
+    for (int k = 1; k < lastColumn_; ++k) {
+        const std::uint32_t in = static_cast<std::uint16_t>(samples[k + patchWidth_ - 1]);
+        const std::uint32_t out = static_cast<std::uint16_t>(samples[k - 1]);
+        // Unsigned, so a difference that dips below zero on the way still
+        // ends at the exact window.
+        sums[k] = sum += in - out;
+        squares[k] = square += in * in - out * out;
+    }
 }
 
 // Keeps, of the count survivors, those whose bound (in scores_) can still

@@ -70,22 +70,10 @@ void ColumnSums::sumRowSet(const SampleRows& plane, int top, const std::ptrdiff_
     top_ = -1;
 }
 
-void ColumnSums::addRowSet(const SampleRows& plane, int top, const std::ptrdiff_t* rowOffsets,
-                           int rows, int first, int columns) {
-    kernels_.addRowSet(plane.row(top) + first, rowOffsets, rows, columns, sum_ + first,
-                       squares_ + first);
-    top_ = -1;
-}
-
 void ColumnSums::runningTotals(long long* sums, long long* squares) const {
-    runningTotals(sums, squares, 0, width_);
-}
-
-void ColumnSums::runningTotals(long long* sums, long long* squares, int first,
-                               int columns) const {
     long long sum = 0, square = 0;
-    sums[first] = squares[first] = 0;
-    for (int c = first; c < first + columns; ++c) {
+    sums[0] = squares[0] = 0;
+    for (int c = 0; c < width_; ++c) {
         sums[c + 1] = sum += sum_[c];
         squares[c + 1] = square += squares_[c];
     }

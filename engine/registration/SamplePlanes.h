@@ -50,27 +50,18 @@ public:
     // From the arena, or of its own without one; false when the memory
     // cannot be had.
     bool allocate(int width, int bandHeight, ScanArena* arena = nullptr);
-    // The band starting at row top (0-based); a neighbouring band is slid
-    // to, any other summed afresh.
+    // The band starting at row top (0-based); a band fewer than half its
+    // height away is slid to a row at a time, any other summed afresh.
     void moveTo(const SampleRows& plane, int top);
 
     // The column sums of any set of rows instead of a band: the rows at
     // rowOffsets[0 .. rows - 1] (in samples) from row top. The next moveTo
     // sums its band afresh.
     void sumRowSet(const SampleRows& plane, int top, const std::ptrdiff_t* rowOffsets, int rows);
-    // More rows of such a set added into columns first .. first + columns - 1
-    // only; the other columns keep their sums.
-    void addRowSet(const SampleRows& plane, int top, const std::ptrdiff_t* rowOffsets, int rows,
-                   int first, int columns);
 
     // Running totals of the columns: sums[c] and squares[c] over columns
     // 0 .. c - 1, for c = 0 .. width (width + 1 entries each).
     void runningTotals(long long* sums, long long* squares) const;
-    // The same over columns first .. first + columns - 1 only, starting from
-    // 0 at sums[first]: entries first .. first + columns are written, and a
-    // window inside those columns takes its sums from them as from the
-    // whole row's totals.
-    void runningTotals(long long* sums, long long* squares, int first, int columns) const;
 
     long long sum(int column) const { return sum_[column]; }
     long long squares(int column) const { return squares_[column]; }
