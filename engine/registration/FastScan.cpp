@@ -91,11 +91,11 @@ constexpr int kLeastRunCost = 4;
 constexpr int kRunOverheadSamples = 256;
 
 // How many rows the head has. Where the seed shows a clear match a
-// sixteenth of the rows dismisses nearly every candidate far from it;
+// thirty-second of the rows dismisses nearly every candidate far from it;
 // where the best score is modest, as on a coarse copy (whose samples fall
-// between the reference's), it takes more. The scan then doubles the head
-// while its later stages cost more than the head itself, and halves it
-// after a long stretch in which they cost little.
+// between the reference's), it takes more. The scan then grows the head
+// by a quarter while its later stages cost more than a quarter of it, and
+// shrinks it after a long stretch in which they cost far less (run()).
 struct HeadRange {
     int first, least, most;
 };
@@ -105,7 +105,7 @@ int leastStageRows(int width) { return (kLeastStageSamples + width - 1) / width;
 HeadRange headRange(int width, int height, double reached) {
     const int most = std::max(1, height / 2);
     const int least = std::clamp(std::max(height / 64, leastStageRows(width)), 1, most);
-    const int first = std::clamp(height / (reached >= 0.95 ? 16 : 8), least, most);
+    const int first = std::clamp(height / (reached >= 0.95 ? 32 : 8), least, most);
     return {first, least, most};
 }
 
@@ -288,16 +288,21 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
     naturalRows_ = arena_.take<int>(rows);
     rowSums_ = arena_.take<long long>(rows);
     rowSquares_ = arena_.take<long long>(rows);
+    std::int16_t* ones = arena_.take<std::int16_t>(natural.stride);
     if (!order || !spread || !sums || !squares || !patch_.samples || !rowOffsets_ ||
-        !naturalRows_ || !rowSums_ || !rowSquares_)
+        !naturalRows_ || !rowSums_ || !rowSquares_ || !ones)
         return false;
+    // A row's sum and squares are its dot products with ones and with
+    // itself (exact, and on the vector unit).
+    std::fill(ones, ones + natural.stride, std::int16_t{1});
+    const std::ptrdiff_t sameRow = 0;
     for (int r = 0; r < patchHeight_; ++r) {
-        sums[r] = squares[r] = 0;
-        for (int c = 0; c < patchWidth_; ++c) {
-            const long long v = natural.row(r)[c];
-            sums[r] += v;
-            squares[r] += v * v;
-        }
+        std::uint64_t sum = 0, square = 0;
+        rowsDotProducts(dot_, ones, 0, natural.row(r), &sameRow, dotLength_, 1, 1, &sum);
+        rowsDotProducts(dot_, natural.row(r), 0, natural.row(r), &sameRow, dotLength_, 1, 1,
+                        &square);
+        sums[r] = static_cast<long long>(sum);
+        squares[r] = static_cast<long long>(square);
         // Non-negative (Cauchy-Schwarz), so unsigned.
         spread[r] =
             static_cast<unsigned __int128>(patchWidth_) *
