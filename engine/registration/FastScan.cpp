@@ -215,7 +215,8 @@ private:
     int* survivors_ = nullptr;
     // The sums and squares of the rows computed so far of the candidates
     // still in the cascade, as WindowTotals of width lastColumn_: zeros,
-    // then candidate k's at lastColumn_ + k.
+    // then candidate k's at lastColumn_ + k. All set from the start, as the
+    // candidates a run takes between survivors read theirs too.
     long long *stageSums_ = nullptr, *stageSquares_ = nullptr;
     // Each row of the plane's windows: the sum and squares of the
     // patchWidth_ samples from column k at [row * lastColumn_ + k], made on
@@ -261,8 +262,8 @@ bool FastScan::prepare() {
         if (!rowWindowSums_ || !rowWindowSquares_) return false;
     }
     if (!survivors_ || !stageSums_ || !stageSquares_ || !windowsMade_) return false;
-    std::fill(stageSums_, stageSums_ + row, 0LL);
-    std::fill(stageSquares_, stageSquares_ + row, 0LL);
+    std::fill(stageSums_, stageSums_ + 2 * row, 0LL);
+    std::fill(stageSquares_, stageSquares_ + 2 * row, 0LL);
     std::fill(windowsMade_, windowsMade_ + planeRows, 0);
     bandSums_ = arena_.take<long long>(columns);
     bandSquares_ = arena_.take<long long>(columns);
