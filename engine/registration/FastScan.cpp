@@ -166,7 +166,7 @@ private:
     int bandTop(int y) const {
         return (searched_.bottomUp ? mirrorRow(y, patchHeight_, searched_.height) : y) - 1;
     }
-    double bestNear(Position at);
+    void bestNear(Position at, ScanResult* best);
     double seedScore(Position hint);
     void scoreFullRow(int y, ScanResult* best);
     // The cost of the row's stages after the head, in rows of one
@@ -336,7 +336,9 @@ void FastScan::setStages(int head) {
 }
 
 ScanResult FastScan::run(Position hint) {
-    setStages(headRange(patchWidth_, patchHeight_, std::numeric_limits<double>::quiet_NaN()).first);
+    // The seed's candidates are scored against the one at the hint, mostly
+    // a close match: a head as for one.
+    setStages(headRange(patchWidth_, patchHeight_, 1.0).first);
     const double reached = seedScore(hint);
     const HeadRange range = headRange(patchWidth_, patchHeight_, reached);
     int head = range.first;
@@ -366,41 +368,51 @@ ScanResult FastScan::run(Position hint) {
     return best;
 }
 
-// The best score of the candidates within two positions of at (clamped
-// into the scanned range): a score the winner reaches at least; NaN when
-// none is above 0. The candidate at at is scored first, and the others go
-// through the cascade against the best so far.
-double FastScan::bestNear(Position at) {
+// The best of best and the candidates within two positions of at (clamped
+// into the scanned range), or a candidate at least as good. The candidate
+// at at is scored first, and the others go through the cascade against
+// the best so far.
+void FastScan::bestNear(Position at, ScanResult* best) {
     constexpr int kReach = 2;
     const int hx = std::clamp(at.x, 1, lastColumn_), hy = std::clamp(at.y, 1, lastRow_);
-    ScanResult best;
-    scoreCascadeRow(hy, hx - 1, 1, std::numeric_limits<double>::quiet_NaN(), &best);
+    scoreCascadeRow(hy, hx - 1, 1, std::numeric_limits<double>::quiet_NaN(), best);
     const int first = std::max(1, hx - kReach), last = std::min(lastColumn_, hx + kReach);
     for (int y = std::max(1, hy - kReach); y <= std::min(lastRow_, hy + kReach); ++y)
-        scoreCascadeRow(y, first - 1, last - first + 1, best.score, &best);
-    return best.position.found() ? best.score : std::numeric_limits<double>::quiet_NaN();
+        scoreCascadeRow(y, first - 1, last - first + 1, best->score, best);
 }
 
 // A score the winner reaches at least: the best of the candidates near the
-// hint, where the caller expects the match, and, when that is no clear
-// match and the patch is large enough to halve, of those near the halved
-// scan's winner (a sixteenth of this scan's work). NaN without a hint, or
-// for a patch too low to be bounded.
+// hint, where the caller expects the match, or near where that climbs to,
+// and, when that is no clear match and the patch is large enough to halve,
+// of those near the halved scan's winner (a sixteenth of this scan's
+// work). NaN without a hint, or for a patch too low to be bounded.
 double FastScan::seedScore(Position hint) {
     // The halved patch keeps at least this many pixels each way.
     constexpr int kLeastHalvedSide = 16;
     constexpr double kClearMatch = 0.95;
     constexpr int kLeastCandidatesToGuess = 64;
-    double reached = std::numeric_limits<double>::quiet_NaN();
-    if (!hint.found() || patchHeight_ < 2) return reached;
-    reached = bestNear(hint);
-    if (reached >= kClearMatch || std::min(patchWidth_, patchHeight_) < 2 * kLeastHalvedSide ||
+    // A hint a few positions off (a coarse estimate misses by a few pixels)
+    // still scores well near the match: climbing from it, a neighbourhood
+    // at a time, often finds the clear match that spares the halved scan.
+    constexpr double kCloseMatch = 0.75;
+    constexpr int kMostClimbs = 4;
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    if (!hint.found() || patchHeight_ < 2) return none;
+    ScanResult best;
+    bestNear(hint, &best);
+    for (int climb = 0; climb < kMostClimbs && best.score >= kCloseMatch &&
+                        best.score < kClearMatch;
+         ++climb) {
+        const Position from = best.position;
+        bestNear(from, &best);
+        if (best.position.x == from.x && best.position.y == from.y) break;
+    }
+    if (best.score >= kClearMatch || std::min(patchWidth_, patchHeight_) < 2 * kLeastHalvedSide ||
         static_cast<long long>(lastColumn_) * lastRow_ < kLeastCandidatesToGuess)
-        return reached;
+        return best.position.found() ? best.score : none;
     const Position guess = halvedScanGuess(searched_, reference_, level_, hint);
-    if (!guess.found()) return reached;
-    const double nearGuess = bestNear(guess);
-    return nearGuess > reached || std::isnan(reached) ? nearGuess : reached;
+    if (guess.found()) bestNear(guess, &best);
+    return best.position.found() ? best.score : none;
 }
 
 // Candidates first .. first + count - 1 of scan row y through the
