@@ -158,7 +158,7 @@ public:
     ScanResult run(Position hint);
 
 private:
-    bool orderPatchRows(const SampleRows& natural);
+    bool orderPatchRows();
     // The cascade's stages for a head of the first rows of the ordered
     // patch (none when the patch is too low to bound).
     void setStages(int head);
@@ -237,13 +237,10 @@ bool FastScan::prepare() {
     // Patch rows padded with zeros to the kernels' length; the plane's rows
     // carry as many zeros past the buffer's width, so the padded read of
     // any scanned candidate stays inside its own row.
-    SampleRows natural;
-    if (!extractSamples(kernels_, reference_.pixels, patchWidth_, patchHeight_,
-                        static_cast<std::size_t>(dotLength_), &natural, 0, &arena_) ||
-        !extractSamples(kernels_, searched_.pixels, searched_.width, searched_.height,
+    if (!extractSamples(kernels_, searched_.pixels, searched_.width, searched_.height,
                         static_cast<std::size_t>(searched_.width) + kDotLengthMultiple, &plane_,
                         searched_.rowBytes(), &arena_) ||
-        !orderPatchRows(natural))
+        !orderPatchRows())
         return false;
 
     const std::size_t row = static_cast<std::size_t>(lastColumn_);
@@ -277,31 +274,38 @@ bool FastScan::prepare() {
 // Row i of the ordered patch is the natural patch's row order[i]: the
 // rows by falling spread w * sum(v^2) - sum(v)^2 (exact: in 128 bits, as a
 // row of bright samples millions wide passes 64), ties in their own order.
-bool FastScan::orderPatchRows(const SampleRows& natural) {
+// Each row is extracted twice, to measure it and into its place, so that
+// no natural copy of the patch is kept.
+bool FastScan::orderPatchRows() {
     const std::size_t rows = static_cast<std::size_t>(patchHeight_);
+    const std::size_t stride = static_cast<std::size_t>(dotLength_);
+    const std::size_t rowBytes = static_cast<std::size_t>(patchWidth_) * 3;
     int* order = arena_.take<int>(rows);
     unsigned __int128* spread = arena_.take<unsigned __int128>(rows);
     long long* sums = arena_.take<long long>(rows);
     long long* squares = arena_.take<long long>(rows);
-    patch_.stride = natural.stride;
-    patch_.samples = arena_.take<std::int16_t>(natural.stride * rows);
+    patch_.stride = stride;
+    patch_.samples = arena_.take<std::int16_t>(stride * rows);
     rowOffsets_ = arena_.take<std::ptrdiff_t>(rows);
     naturalRows_ = arena_.take<int>(rows);
     rowSums_ = arena_.take<long long>(rows);
     rowSquares_ = arena_.take<long long>(rows);
-    std::int16_t* ones = arena_.take<std::int16_t>(natural.stride);
+    std::int16_t* ones = arena_.take<std::int16_t>(stride);
+    std::int16_t* row = arena_.take<std::int16_t>(stride);
     if (!order || !spread || !sums || !squares || !patch_.samples || !rowOffsets_ ||
-        !naturalRows_ || !rowSums_ || !rowSquares_ || !ones)
+        !naturalRows_ || !rowSums_ || !rowSquares_ || !ones || !row)
         return false;
     // A row's sum and squares are its dot products with ones and with
     // itself (exact, and on the vector unit).
-    std::fill(ones, ones + natural.stride, std::int16_t{1});
+    std::fill(ones, ones + stride, std::int16_t{1});
+    std::fill(row + patchWidth_, row + stride, std::int16_t{0});
     const std::ptrdiff_t sameRow = 0;
     for (int r = 0; r < patchHeight_; ++r) {
+        kernels_.extractRow(reference_.pixels + static_cast<std::size_t>(r) * rowBytes,
+                            patchWidth_, row);
         std::uint64_t sum = 0, square = 0;
-        rowsDotProducts(dot_, ones, 0, natural.row(r), &sameRow, dotLength_, 1, 1, &sum);
-        rowsDotProducts(dot_, natural.row(r), 0, natural.row(r), &sameRow, dotLength_, 1, 1,
-                        &square);
+        rowsDotProducts(dot_, ones, 0, row, &sameRow, dotLength_, 1, 1, &sum);
+        rowsDotProducts(dot_, row, 0, row, &sameRow, dotLength_, 1, 1, &square);
         sums[r] = static_cast<long long>(sum);
         squares[r] = static_cast<long long>(square);
         // Non-negative (Cauchy-Schwarz), so unsigned.
@@ -313,8 +317,10 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
     }
     std::stable_sort(order, order + rows, [spread](int a, int b) { return spread[a] > spread[b]; });
     for (std::size_t i = 0; i < rows; ++i) {
-        std::copy(natural.row(order[i]), natural.row(order[i]) + natural.stride,
-                  patch_.samples + i * natural.stride);
+        std::int16_t* to = patch_.samples + i * stride;
+        kernels_.extractRow(reference_.pixels + static_cast<std::size_t>(order[i]) * rowBytes,
+                            patchWidth_, to);
+        std::fill(to + patchWidth_, to + stride, std::int16_t{0});
         naturalRows_[i] = order[i];
         rowOffsets_[i] =
             static_cast<std::ptrdiff_t>(order[i]) * static_cast<std::ptrdiff_t>(plane_.stride);
