@@ -27,8 +27,11 @@
 //     at least the candidate's real score. A candidate whose bound cannot
 //     beat the best score so far, or a score known to be reached (that of a
 //     candidate near the caller's hint, scored first), cannot be the winner
-//     and its tail is never computed. Every other candidate is scored in
-//     full, so the winner and its score are the reference's.
+//     and its tail is never computed. The rows are computed in a cascade of
+//     stages, each twice the last: after each, the candidates still in are
+//     bounded again with the smaller tail, and only those that can still
+//     win go on. The candidates that pass every stage are scored in full, so
+//     the winner and its score are the reference's.
 //   - The head is not the patch's top rows but its busiest ones: the rows
 //     with the largest spread of samples about their mean. The bound's
 //     slack is the tail's spread, so leaving the flat rows (a sky's empty
@@ -69,10 +72,12 @@ struct TailOfPatch {
 // the rows computed so far (its tail is the rows still to come); only the
 // candidates whose bounds can still win go on to the next stage, and those
 // that reach the last have their exact score. Stage s ends at row end(s):
-// the first stage (the head) ends at the head's height, each later one
-// doubles it, the last ends at the patch's height. A candidate stopped at
-// a stage has cost that stage's rows; the survivors of a row are taken
-// together in runs of neighbours, so they still share the patch's loads.
+// the first stage (the head) ends at the head's height, each later one at
+// least doubles it, the last ends at the patch's height. Every stage's
+// bound is the bound kernel's with that stage's tail, so it holds as the
+// head's does. A candidate stopped at a stage has cost that stage's rows;
+// the survivors of a row are taken together in runs of neighbours, so they
+// still share the patch's loads.
 constexpr int kMostStages = 40;
 // A candidate's bookkeeping at a stage (its bound, its place in the
 // survivors) costs about as much as this many of its products: a stage
