@@ -405,8 +405,8 @@ double FastScan::seedScore(Position hint) {
     // A hint a few positions off (a coarse estimate misses by a few pixels)
     // still scores well near the match: climbing from it, a neighbourhood
     // at a time, often finds the clear match that spares the halved scan.
-    constexpr double kCloseMatch = 0.75;
-    constexpr int kMostClimbs = 4;
+    constexpr double kCloseMatch = 0.5;
+    constexpr int kMostClimbs = 6;
     const double none = std::numeric_limits<double>::quiet_NaN();
     if (!hint.found() || patchHeight_ < 2) return none;
     ScanResult best;
