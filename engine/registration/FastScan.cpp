@@ -167,7 +167,9 @@ private:
     // The cascade's stages for a head of the first rows of the ordered
     // patch (none when the patch is too low to bound).
     void setStages(int head);
-    int stageEnd(int stage) const { return stage < stages_ ? tails_[stage].firstRow : patchHeight_; }
+    int stageEnd(int stage) const {
+        return stage < stages_ ? tails_[stage].firstRow : patchHeight_;
+    }
     int bandTop(int y) const {
         return (searched_.bottomUp ? mirrorRow(y, patchHeight_, searched_.height) : y) - 1;
     }
@@ -306,8 +308,8 @@ bool FastScan::orderPatchRows() {
     std::fill(row + patchWidth_, row + stride, std::int16_t{0});
     const std::ptrdiff_t sameRow = 0;
     for (int r = 0; r < patchHeight_; ++r) {
-        kernels_.extractRow(reference_.pixels + static_cast<std::size_t>(r) * rowBytes,
-                            patchWidth_, row);
+        kernels_.extractRow(reference_.pixels + static_cast<std::size_t>(r) * rowBytes, patchWidth_,
+                            row);
         std::uint64_t sum = 0, square = 0;
         rowsDotProducts(dot_, ones, 0, row, &sameRow, dotLength_, 1, 1, &sum);
         rowsDotProducts(dot_, row, 0, row, &sameRow, dotLength_, 1, 1, &square);
@@ -411,9 +413,8 @@ double FastScan::seedScore(Position hint) {
     if (!hint.found() || patchHeight_ < 2) return none;
     ScanResult best;
     bestNear(hint, &best);
-    for (int climb = 0; climb < kMostClimbs && best.score >= kCloseMatch &&
-                        best.score < kClearMatch;
-         ++climb) {
+    for (int climb = 0;
+         climb < kMostClimbs && best.score >= kCloseMatch && best.score < kClearMatch; ++climb) {
         const Position from = best.position;
         bestNear(from, &best);
         if (best.position.x == from.x && best.position.y == from.y) break;
@@ -430,8 +431,7 @@ double FastScan::seedScore(Position hint) {
 // cascade: every one's head computed and bounded, then stage after stage
 // only the survivors'. Returns what the stages after the head cost, in
 // products, beyond the one candidate that may win.
-long long FastScan::scoreCascadeRow(int y, int first, int count, double reached,
-                                    ScanResult* best) {
+long long FastScan::scoreCascadeRow(int y, int first, int count, double reached, ScanResult* best) {
     const int top = bandTop(y);
     const int head = stageEnd(0);
     band_.moveTo(plane_, top);
@@ -578,8 +578,8 @@ void FastScan::scoreSurvivors(int y, int count, ScanResult* best) {
 void FastScan::scoreFullRow(int y, ScanResult* best) {
     const int top = bandTop(y);
     band_.moveTo(plane_, top);
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_,
-                    dotLength_, patchHeight_, lastColumn_, products_);
+    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_, dotLength_,
+                    patchHeight_, lastColumn_, products_);
     band_.runningTotals(bandSums_, bandSquares_);
     score_(scoreReference_, bandTotals(0), products_, lastColumn_, scores_);
     for (int k = 0; k < lastColumn_; ++k)

@@ -51,8 +51,8 @@ void ColumnSums::moveTo(const SampleRows& plane, int top) {
             kernels_.slideRow(plane.row(top_), plane.row(top_ + bandHeight_), width_, sum_,
                               squares_);
         for (; top_ > top; --top_)
-            kernels_.slideRow(plane.row(top_ + bandHeight_ - 1), plane.row(top_ - 1), width_,
-                              sum_, squares_);
+            kernels_.slideRow(plane.row(top_ + bandHeight_ - 1), plane.row(top_ - 1), width_, sum_,
+                              squares_);
     } else if (top != top_) {
         std::fill(sum_, sum_ + width_, 0LL);
         std::fill(squares_, squares_ + width_, 0LL);

@@ -167,8 +167,7 @@ using SlideRowFunction = void (*)(const std::int16_t* leaving, const std::int16_
 
 // The first byte of each of width 3-byte pixels, widened to a 16-bit
 // sample: samples[c] = pixels[3 * c].
-using ExtractRowFunction = void (*)(const unsigned char* pixels, int width,
-                                    std::int16_t* samples);
+using ExtractRowFunction = void (*)(const unsigned char* pixels, int width, std::int16_t* samples);
 
 // ---- One level's kernels -------------------------------------------------------
 

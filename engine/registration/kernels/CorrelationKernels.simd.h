@@ -181,8 +181,8 @@ void dot(const std::int16_t* patch, std::size_t patchStride, const std::int16_t*
             }
         }
         if (j < count && count >= kPerBlock) {
-            dotBlocks<DotSamples, 1>(patch, patchStride, candidates + count - kPerBlock,
-                                     rowOffsets, pairs, rows, out + count - kPerBlock);
+            dotBlocks<DotSamples, 1>(patch, patchStride, candidates + count - kPerBlock, rowOffsets,
+                                     pairs, rows, out + count - kPerBlock);
             j = count;
         }
     }
@@ -347,8 +347,7 @@ void extractRow(const unsigned char* pixels, int width, std::int16_t* samples) {
 
 namespace TELLVAR_KERNEL_LEVEL {
 extern const KernelSet kernels;
-const KernelSet kernels = {kLevel,   dot,      scores,   bounds,
-                           addRow,   addRowSet, slideRow, extractRow};
+const KernelSet kernels = {kLevel, dot, scores, bounds, addRow, addRowSet, slideRow, extractRow};
 }  // namespace TELLVAR_KERNEL_LEVEL
 
 }  // namespace detail

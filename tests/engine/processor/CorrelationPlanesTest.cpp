@@ -29,8 +29,8 @@ SampleRows randomPlane(SimdLevel level, int width, int height, std::mt19937& ran
     for (unsigned char& v : pixels) v = static_cast<unsigned char>(random());
     SampleRows plane;
     EXPECT_TRUE(Tellvar::detail::extractSamples(Tellvar::detail::kernelsFor(level), pixels.data(),
-                                                width, height,
-                                                static_cast<std::size_t>(width) + 8, &plane));
+                                                width, height, static_cast<std::size_t>(width) + 8,
+                                                &plane));
     for (int r = 0; r < height; ++r)
         for (int c = 0; c < width; ++c)
             EXPECT_EQ(plane.row(r)[c], pixels[(static_cast<std::size_t>(r) * width + c) * 3]);
