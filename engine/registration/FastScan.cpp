@@ -27,8 +27,11 @@
 //     at least the candidate's real score. A candidate whose bound cannot
 //     beat the best score so far, or a score known to be reached (that of a
 //     candidate near the caller's hint, scored first), cannot be the winner
-//     and its tail is never computed. Every other candidate is scored in
-//     full, so the winner and its score are the reference's.
+//     and its tail is never computed. The rows are computed in a cascade of
+//     stages, each twice the last: after each, the candidates still in are
+//     bounded again with the smaller tail, and only those that can still
+//     win go on. The candidates that pass every stage are scored in full, so
+//     the winner and its score are the reference's.
 //   - The head is not the patch's top rows but its busiest ones: the rows
 //     with the largest spread of samples about their mean. The bound's
 //     slack is the tail's spread, so leaving the flat rows (a sky's empty
@@ -56,23 +59,6 @@ int roundUpToDotLength(int width) {
     return (width + kDotLengthMultiple - 1) / kDotLengthMultiple * kDotLengthMultiple;
 }
 
-// The reference's coefficient split where the cross term enters:
-//   r = (P - offset) / scale,  offset = Sy * Sx / n,  scale = sqrt(Qy * Qx).
-// Each piece is formed with correlate()'s operations in correlate()'s order,
-// so finish() gives correlate()'s double. A flat patch on either side gives
-// a zero scale and a NaN score, as there.
-struct ScorePieces {
-    double offset;
-    double scale;
-    double finish(double products) const { return (products - offset) / scale; }
-};
-
-ScorePieces scorePieces(const PatchStats& reference, double sum, double squares) {
-    const double n = samplesIn(reference.byteCount);
-    const double ssq = squares - sum * sum / n;
-    return {sum * reference.sum / n, std::sqrt(ssq * reference.ssq)};
-}
-
 // The patch rows below the head rows; rows is 0 when the patch is not split.
 struct TailOfPatch {
     int firstRow = 0;  // the head's height
@@ -81,31 +67,54 @@ struct TailOfPatch {
     TailReference reference{};
 };
 
-// How many of the (ordered) rows are computed exactly before the bound is
-// tried. Where the seed shows a clear match, an eighth of the rows
-// dismisses nearly every other candidate; where the best score is modest,
-// as on a coarse copy (whose samples fall between the reference's), it
-// takes more. The scan then adjusts the head by a sixteenth of the rows
-// at a time: up when the tails of the candidates surviving their bounds
-// cost more than a quarter of the head itself (computing more rows for
-// every candidate is then cheaper), down after a long stretch in which
-// none survived.
+// The cascade: a candidate's rows are computed in stages of growing
+// height, and after each stage but the last the candidate is bounded from
+// the rows computed so far (its tail is the rows still to come); only the
+// candidates whose bounds can still win go on to the next stage, and those
+// that reach the last have their exact score. Stage s ends at row end(s):
+// the first stage (the head) ends at the head's height, each later one at
+// least doubles it, the last ends at the patch's height. Every stage's
+// bound is the bound kernel's with that stage's tail, so it holds as the
+// head's does. A candidate stopped at a stage has cost that stage's rows;
+// the survivors of a row are taken together in runs of neighbours, so they
+// still share the patch's loads.
+constexpr int kMostStages = 40;
+// A candidate's bookkeeping at a stage (its bound, its place in the
+// survivors) costs about as much as this many of its products: a stage
+// has at least as many samples, so that it pays for itself.
+constexpr int kLeastStageSamples = 256;
+// Survivors this close together are computed in one run: the candidates
+// between them cost less than a run of their own each.
+constexpr int kRunGap = 4;
+// The widest patch whose row windows fit 32 bits: 255^2 times this is
+// below 2^32.
+constexpr int kWidestRowWindow = 66051;
+// A short run costs as much per row as this many candidates in a long one
+// (they no longer share the patch's loads), and a run of its own at a
+// stage about as much as kRunOverheadSamples products more.
+constexpr int kLeastRunCost = 4;
+constexpr int kRunOverheadSamples = 256;
+
+// How many rows the head has. Where the seed shows a clear match a
+// thirty-second of the rows dismisses nearly every candidate far from it;
+// where the best score is modest, as on a coarse copy (whose samples fall
+// between the reference's), it takes more. The scan then grows the head
+// by a quarter while its later stages cost more than a quarter of it, and
+// shrinks it after a long stretch in which they cost far less (run()).
 struct HeadRange {
-    int first, least, most, step;
+    int first, least, most;
 };
 
-HeadRange headRange(int height, double reached) {
-    const int sixteenth = std::max(1, height / 16);
+int leastStageRows(int width) { return (kLeastStageSamples + width - 1) / width; }
+
+HeadRange headRange(int width, int height, double reached) {
     const int most = std::max(1, height / 2);
-    const int first = std::clamp(height / (reached >= 0.95 ? 8 : 4), 1, most);
-    return {first, std::clamp(sixteenth, 1, first), most, sixteenth};
+    const int least = std::clamp(std::max(height / 64, leastStageRows(width)), 1, most);
+    const int first = std::clamp(height / (reached >= 0.95 ? 32 : 8), least, most);
+    return {first, least, most};
 }
 
-// A surviving candidate's tail is computed on its own, without the
-// neighbours that share the patch's loads in a full row: about this many
-// times the cost per sample.
-constexpr int kLoneCandidateCost = 4;
-// Rows without a survivor before the head is made smaller.
+// Rows whose later stages cost little before the head is made smaller.
 constexpr int kQuietRowsBeforeShrinking = 16;
 
 // rowSums and rowSquares: the sample sum and sum of squares of each row.
@@ -126,15 +135,11 @@ TailOfPatch tailOfPatch(const long long* rowSums, const long long* rowSquares, i
     return tail;
 }
 
-// Rows in which bounding is not tried after it failed to pay, doubling
-// after every further failure up to the longest stretch.
-constexpr int kFullRowsAfterMiss = 4;
-constexpr int kLongestFullStretch = 64;
-
 class FastScan {
 public:
     FastScan(const BufferView& searched, const PatchStats& reference, const KernelSet& kernels)
-        : searched_(searched),
+        : kernels_(kernels),
+          searched_(searched),
           reference_(reference),
           level_(kernels.level),
           dot_(kernels.dot),
@@ -151,7 +156,6 @@ public:
         const ScanRange range = scanRange(searched, patchWidth_, patchHeight_);
         lastColumn_ = range.lastColumn;
         lastRow_ = range.lastRow;
-        survivorLimit_ = std::max(4, lastColumn_ / 4);
     }
 
     // False when the working memory cannot be had.
@@ -159,29 +163,37 @@ public:
     ScanResult run(Position hint);
 
 private:
-    bool orderPatchRows(const SampleRows& natural);
-    // Makes the first rows of the ordered patch the head (no head when the
-    // patch is too low or too large to bound).
-    void setHead(int rows);
+    bool orderPatchRows();
+    // The cascade's stages for a head of the first rows of the ordered
+    // patch (none when the patch is too low to bound).
+    void setStages(int head);
+    int stageEnd(int stage) const {
+        return stage < stages_ ? tails_[stage].firstRow : patchHeight_;
+    }
     int bandTop(int y) const {
         return (searched_.bottomUp ? mirrorRow(y, patchHeight_, searched_.height) : y) - 1;
     }
-    double bestOfRun(int x, int y, int count);
-    double bestNear(Position at);
+    void bestNear(Position at, ScanResult* best);
     double seedScore(Position hint);
     void scoreFullRow(int y, ScanResult* best);
-    struct BoundedRow {
-        bool completed;  // false: so many survived that the rest was scored in full
-        int survivors;   // candidates whose bounds could still win
-    };
-    BoundedRow scoreBoundedRow(int y, double reached, ScanResult* best);
+    // The cost of the row's stages after the head, in rows of one
+    // candidate, beyond the one candidate that may win.
+    long long scoreCascadeRow(int y, int first, int count, double reached, ScanResult* best);
+    template <class Run>
+    void forEachRun(int count, Run run) const;
+    long long addStageRows(int top, int stage, int count);
+    void addStageWindows(int top, int stage, int count);
+    void makeRowWindows(int row);
+    int keepSurvivors(int count, double reached, const ScanResult& best);
+    void scoreSurvivors(int y, int count, ScanResult* best);
     WindowTotals bandTotals(int first) const {
         return {bandSums_ + first, bandSquares_ + first, patchWidth_};
     }
-    void scoreCandidates(int y, int first, int count, const std::uint64_t* moreProducts,
-                         ScanResult* best);
-    const std::ptrdiff_t* tailOffsets() const { return rowOffsets_ + tail_.firstRow; }
+    WindowTotals headTotals(int first) const {
+        return {headSums_ + first, headSquares_ + first, patchWidth_};
+    }
 
+    const KernelSet& kernels_;
     const BufferView& searched_;
     const PatchStats& reference_;
     const SimdLevel level_;
@@ -190,22 +202,39 @@ private:
     const BoundKernelFunction bound_;
     const ScoreReference scoreReference_;
     const int patchWidth_, patchHeight_, dotLength_;
-    int lastColumn_ = 0, lastRow_ = 0, survivorLimit_ = 0;
+    int lastColumn_ = 0, lastRow_ = 0;
 
     // The patch's rows, busiest first, and where each meets a candidate's
     // rows: rowOffsets_[i] samples from the candidate's top row.
     SampleRows patch_, plane_;
     std::ptrdiff_t* rowOffsets_ = nullptr;
     long long *rowSums_ = nullptr, *rowSquares_ = nullptr;  // of the ordered rows
-    TailOfPatch tail_;
+    // The stages that bound: stage s has computed the rows above
+    // tails_[s].firstRow.
+    TailOfPatch tails_[kMostStages];
+    int stages_ = 0;
     ColumnSums band_, headBand_;
-    // One row of candidates, indexed by x - 1: their cross terms (of the
-    // head rows only in a bounded row), the tail rows' ones, and the scores
-    // or bounds.
-    std::uint64_t *products_ = nullptr, *tailProducts_ = nullptr;
+    // One row of candidates, indexed by x - 1: their cross terms over the
+    // rows computed so far, the current stage's ones, and the scores or
+    // bounds; the candidates still in the cascade, in scan order.
+    std::uint64_t *products_ = nullptr, *stageProducts_ = nullptr;
     double* scores_ = nullptr;
+    int* survivors_ = nullptr;
+    // The sums and squares of the rows computed so far of the candidates
+    // still in the cascade, as WindowTotals of width lastColumn_: zeros,
+    // then candidate k's at lastColumn_ + k. All set from the start, as the
+    // candidates a run takes between survivors read theirs too.
+    long long *stageSums_ = nullptr, *stageSquares_ = nullptr;
+    // Each row of the plane's windows: the sum and squares of the
+    // patchWidth_ samples from column k at [row * lastColumn_ + k], made on
+    // first use (windowsMade_). 32 bits hold them for rows up to
+    // kWidestRowWindow wide; a wider patch is bounded at its head only.
+    std::uint32_t *rowWindowSums_ = nullptr, *rowWindowSquares_ = nullptr;
+    unsigned char* windowsMade_ = nullptr;
+    int* naturalRows_ = nullptr;  // of the ordered rows
     // Running totals over the columns of the candidates' rows (band_) and
-    // of their head rows (headBand_), one more than the buffer's width.
+    // of the rows computed so far (headBand_), one more than the buffer's
+    // width.
     long long *bandSums_ = nullptr, *bandSquares_ = nullptr, *headSums_ = nullptr,
               *headSquares_ = nullptr;
     ScanArena& arena_;
@@ -215,25 +244,36 @@ bool FastScan::prepare() {
     // Patch rows padded with zeros to the kernels' length; the plane's rows
     // carry as many zeros past the buffer's width, so the padded read of
     // any scanned candidate stays inside its own row.
-    SampleRows natural;
-    if (!extractSamples(reference_.pixels, patchWidth_, patchHeight_,
-                        static_cast<std::size_t>(dotLength_), &natural, 0, &arena_) ||
-        !extractSamples(searched_.pixels, searched_.width, searched_.height,
+    if (!extractSamples(kernels_, searched_.pixels, searched_.width, searched_.height,
                         static_cast<std::size_t>(searched_.width) + kDotLengthMultiple, &plane_,
                         searched_.rowBytes(), &arena_) ||
-        !orderPatchRows(natural))
+        !orderPatchRows())
         return false;
 
     const std::size_t row = static_cast<std::size_t>(lastColumn_);
     const std::size_t columns = static_cast<std::size_t>(searched_.width) + 1;
     products_ = arena_.take<std::uint64_t>(row);
-    tailProducts_ = arena_.take<std::uint64_t>(row);
+    stageProducts_ = arena_.take<std::uint64_t>(row);
     scores_ = arena_.take<double>(row);
+    survivors_ = arena_.take<int>(row);
+    stageSums_ = arena_.take<long long>(2 * row);
+    stageSquares_ = arena_.take<long long>(2 * row);
+    const std::size_t planeRows = static_cast<std::size_t>(searched_.height);
+    windowsMade_ = arena_.take<unsigned char>(planeRows);
+    if (patchWidth_ <= kWidestRowWindow) {
+        rowWindowSums_ = arena_.take<std::uint32_t>(planeRows * row);
+        rowWindowSquares_ = arena_.take<std::uint32_t>(planeRows * row);
+        if (!rowWindowSums_ || !rowWindowSquares_) return false;
+    }
+    if (!survivors_ || !stageSums_ || !stageSquares_ || !windowsMade_) return false;
+    std::fill(stageSums_, stageSums_ + 2 * row, 0LL);
+    std::fill(stageSquares_, stageSquares_ + 2 * row, 0LL);
+    std::fill(windowsMade_, windowsMade_ + planeRows, 0);
     bandSums_ = arena_.take<long long>(columns);
     bandSquares_ = arena_.take<long long>(columns);
     headSums_ = arena_.take<long long>(columns);
     headSquares_ = arena_.take<long long>(columns);
-    return products_ && tailProducts_ && scores_ && bandSums_ && bandSquares_ && headSums_ &&
+    return products_ && stageProducts_ && scores_ && bandSums_ && bandSquares_ && headSums_ &&
            headSquares_ && band_.allocate(searched_.width, patchHeight_, &arena_) &&
            headBand_.allocate(searched_.width, 1, &arena_);
 }
@@ -241,27 +281,40 @@ bool FastScan::prepare() {
 // Row i of the ordered patch is the natural patch's row order[i]: the
 // rows by falling spread w * sum(v^2) - sum(v)^2 (exact: in 128 bits, as a
 // row of bright samples millions wide passes 64), ties in their own order.
-bool FastScan::orderPatchRows(const SampleRows& natural) {
+// Each row is extracted twice, to measure it and into its place, so that
+// no natural copy of the patch is kept.
+bool FastScan::orderPatchRows() {
     const std::size_t rows = static_cast<std::size_t>(patchHeight_);
+    const std::size_t stride = static_cast<std::size_t>(dotLength_);
+    const std::size_t rowBytes = static_cast<std::size_t>(patchWidth_) * 3;
     int* order = arena_.take<int>(rows);
     unsigned __int128* spread = arena_.take<unsigned __int128>(rows);
     long long* sums = arena_.take<long long>(rows);
     long long* squares = arena_.take<long long>(rows);
-    patch_.stride = natural.stride;
-    patch_.samples = arena_.take<std::int16_t>(natural.stride * rows);
+    patch_.stride = stride;
+    patch_.samples = arena_.take<std::int16_t>(stride * rows);
     rowOffsets_ = arena_.take<std::ptrdiff_t>(rows);
+    naturalRows_ = arena_.take<int>(rows);
     rowSums_ = arena_.take<long long>(rows);
     rowSquares_ = arena_.take<long long>(rows);
-    if (!order || !spread || !sums || !squares || !patch_.samples || !rowOffsets_ || !rowSums_ ||
-        !rowSquares_)
+    std::int16_t* ones = arena_.take<std::int16_t>(stride);
+    std::int16_t* row = arena_.take<std::int16_t>(stride);
+    if (!order || !spread || !sums || !squares || !patch_.samples || !rowOffsets_ ||
+        !naturalRows_ || !rowSums_ || !rowSquares_ || !ones || !row)
         return false;
+    // A row's sum and squares are its dot products with ones and with
+    // itself (exact, and on the vector unit).
+    std::fill(ones, ones + stride, std::int16_t{1});
+    std::fill(row + patchWidth_, row + stride, std::int16_t{0});
+    const std::ptrdiff_t sameRow = 0;
     for (int r = 0; r < patchHeight_; ++r) {
-        sums[r] = squares[r] = 0;
-        for (int c = 0; c < patchWidth_; ++c) {
-            const long long v = natural.row(r)[c];
-            sums[r] += v;
-            squares[r] += v * v;
-        }
+        kernels_.extractRow(reference_.pixels + static_cast<std::size_t>(r) * rowBytes, patchWidth_,
+                            row);
+        std::uint64_t sum = 0, square = 0;
+        rowsDotProducts(dot_, ones, 0, row, &sameRow, dotLength_, 1, 1, &sum);
+        rowsDotProducts(dot_, row, 0, row, &sameRow, dotLength_, 1, 1, &square);
+        sums[r] = static_cast<long long>(sum);
+        squares[r] = static_cast<long long>(square);
         // Non-negative (Cauchy-Schwarz), so unsigned.
         spread[r] =
             static_cast<unsigned __int128>(patchWidth_) *
@@ -271,8 +324,11 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
     }
     std::stable_sort(order, order + rows, [spread](int a, int b) { return spread[a] > spread[b]; });
     for (std::size_t i = 0; i < rows; ++i) {
-        std::copy(natural.row(order[i]), natural.row(order[i]) + natural.stride,
-                  patch_.samples + i * natural.stride);
+        std::int16_t* to = patch_.samples + i * stride;
+        kernels_.extractRow(reference_.pixels + static_cast<std::size_t>(order[i]) * rowBytes,
+                            patchWidth_, to);
+        std::fill(to + patchWidth_, to + stride, std::int16_t{0});
+        naturalRows_[i] = order[i];
         rowOffsets_[i] =
             static_cast<std::ptrdiff_t>(order[i]) * static_cast<std::ptrdiff_t>(plane_.stride);
         rowSums_[i] = sums[order[i]];
@@ -281,176 +337,252 @@ bool FastScan::orderPatchRows(const SampleRows& natural) {
     return true;
 }
 
-void FastScan::setHead(int rows) {
-    tail_ = tailOfPatch(rowSums_, rowSquares_, patchWidth_, patchHeight_, rows);
+void FastScan::setStages(int head) {
+    stages_ = 0;
+    const int most = rowWindowSums_ != nullptr ? kMostStages : 1;
+    for (int end = head; end >= 1 && end < patchHeight_ && stages_ < most;) {
+        tails_[stages_++] = tailOfPatch(rowSums_, rowSquares_, patchWidth_, patchHeight_, end);
+        // A last stage shorter than half the one before is merged into it.
+        const long long next = std::max(2LL * end, 0LL + end + leastStageRows(patchWidth_));
+        end = next > patchHeight_ - end / 2 ? patchHeight_ : static_cast<int>(next);
+    }
 }
 
 ScanResult FastScan::run(Position hint) {
+    // The seed's candidates are scored against the one at the hint, mostly
+    // a close match: a head as for one.
+    setStages(headRange(patchWidth_, patchHeight_, 1.0).first);
     const double reached = seedScore(hint);
-    const HeadRange range = headRange(patchHeight_, reached);
+    const HeadRange range = headRange(patchWidth_, patchHeight_, reached);
     int head = range.first;
-    setHead(head);  // without a head every row is scored in full
-    int fullStretch = kFullRowsAfterMiss;
-    int fullRowsLeft = 0;
+    setStages(head);  // without a stage every row is scored in full
     int quietRows = 0;
     ScanResult best;
     for (int y = 1; y <= lastRow_; ++y) {
-        if (tail_.rows == 0 || fullRowsLeft > 0) {
-            if (fullRowsLeft > 0) --fullRowsLeft;
+        if (stages_ == 0) {
             scoreFullRow(y, &best);
             continue;
         }
-        const BoundedRow row = scoreBoundedRow(y, reached, &best);
-        const bool bounded = row.completed;
-        // The winner and its nearest neighbours survive any head: only the
-        // survivors beyond the first in a row tell that the bound is weak.
-        const long long tailCost =
-            static_cast<long long>(std::max(0, row.survivors - 1)) * tail_.rows *
-            kLoneCandidateCost;
-        const long long headCost = static_cast<long long>(head) * lastColumn_;
-        quietRows = row.survivors == 0 ? quietRows + 1 : 0;
-        if ((!bounded || 4 * tailCost > headCost) && head < range.most) {
-            head = std::min(range.most, head + range.step);
-            setHead(head);
+        const long long laterCost = scoreCascadeRow(y, 0, lastColumn_, reached, &best);
+        const long long headCost = static_cast<long long>(head) * patchWidth_ * lastColumn_;
+        // A larger head pays when the later stages cost more than a quarter
+        // of it; a smaller one when they have long cost far less.
+        quietRows = 16 * laterCost < headCost ? quietRows + 1 : 0;
+        if (4 * laterCost > headCost && head < range.most) {
+            head = std::min(range.most, head + std::max(1, head / 4));
+            setStages(head);
             quietRows = 0;
-        } else if (!bounded) {
-            fullRowsLeft = fullStretch;
-            fullStretch = std::min(2 * fullStretch, kLongestFullStretch);
         } else if (quietRows >= kQuietRowsBeforeShrinking && head > range.least) {
-            head = std::max(range.least, head - range.step);
-            setHead(head);
+            head = std::max(range.least, head - std::max(1, head / 4));
+            setStages(head);
             quietRows = 0;
         }
     }
     return best;
 }
 
-// The best whole score of the count candidates of scan row y from column
-// x on, scored together so that they share the patch's loads; NaN when
-// every one is NaN.
-double FastScan::bestOfRun(int x, int y, int count) {
-    const int top = bandTop(y);
-    band_.moveTo(plane_, top);
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top) + (x - 1),
-                    rowOffsets_, dotLength_, patchHeight_, count, products_);
-    double best = std::numeric_limits<double>::quiet_NaN();
-    WindowSums window;
-    window.start(band_, x - 1, patchWidth_);
-    for (int i = 0; i < count; ++i) {
-        if (i > 0) window.slide(band_, x - 1 + i, patchWidth_);
-        const double score = scorePieces(reference_, static_cast<double>(window.sum),
-                                         static_cast<double>(window.squares))
-                                 .finish(static_cast<double>(products_[i]));
-        if (score > best || (std::isnan(best) && !std::isnan(score))) best = score;
-    }
-    return best;
-}
-
-// The best score of the candidates within two positions of at (clamped
-// into the scanned range): a score the winner reaches at least. NaN when
-// every one is NaN.
-double FastScan::bestNear(Position at) {
+// The best of best and the candidates within two positions of at (clamped
+// into the scanned range), or a candidate at least as good. The candidate
+// at at is scored first, and the others go through the cascade against
+// the best so far.
+void FastScan::bestNear(Position at, ScanResult* best) {
     constexpr int kReach = 2;
-    double reached = std::numeric_limits<double>::quiet_NaN();
     const int hx = std::clamp(at.x, 1, lastColumn_), hy = std::clamp(at.y, 1, lastRow_);
+    scoreCascadeRow(hy, hx - 1, 1, std::numeric_limits<double>::quiet_NaN(), best);
     const int first = std::max(1, hx - kReach), last = std::min(lastColumn_, hx + kReach);
-    for (int y = std::max(1, hy - kReach); y <= std::min(lastRow_, hy + kReach); ++y) {
-        const double score = bestOfRun(first, y, last - first + 1);
-        if (score > reached || (std::isnan(reached) && !std::isnan(score))) reached = score;
-    }
-    return reached;
+    for (int y = std::max(1, hy - kReach); y <= std::min(lastRow_, hy + kReach); ++y)
+        scoreCascadeRow(y, first - 1, last - first + 1, best->score, best);
 }
 
 // A score the winner reaches at least: the best of the candidates near the
-// hint, where the caller expects the match, and, when that is no clear
-// match and the patch is large enough to halve, of those near the halved
-// scan's winner (a sixteenth of this scan's work). NaN without a hint, or
-// for a patch too low to be bounded.
+// hint, where the caller expects the match, or near where that climbs to,
+// and, when that is no clear match and the patch is large enough to halve,
+// of those near the halved scan's winner (a sixteenth of this scan's
+// work). NaN without a hint, or for a patch too low to be bounded.
 double FastScan::seedScore(Position hint) {
     // The halved patch keeps at least this many pixels each way.
     constexpr int kLeastHalvedSide = 16;
     constexpr double kClearMatch = 0.95;
     constexpr int kLeastCandidatesToGuess = 64;
-    double reached = std::numeric_limits<double>::quiet_NaN();
-    if (!hint.found() || patchHeight_ < 2) return reached;
-    reached = bestNear(hint);
-    if (reached >= kClearMatch || std::min(patchWidth_, patchHeight_) < 2 * kLeastHalvedSide ||
+    // A hint a few positions off (a coarse estimate misses by a few pixels)
+    // still scores well near the match: climbing from it, a neighbourhood
+    // at a time, often finds the clear match that spares the halved scan.
+    constexpr double kCloseMatch = 0.5;
+    constexpr int kMostClimbs = 6;
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    if (!hint.found() || patchHeight_ < 2) return none;
+    ScanResult best;
+    bestNear(hint, &best);
+    for (int climb = 0;
+         climb < kMostClimbs && best.score >= kCloseMatch && best.score < kClearMatch; ++climb) {
+        const Position from = best.position;
+        bestNear(from, &best);
+        if (best.position.x == from.x && best.position.y == from.y) break;
+    }
+    if (best.score >= kClearMatch || std::min(patchWidth_, patchHeight_) < 2 * kLeastHalvedSide ||
         static_cast<long long>(lastColumn_) * lastRow_ < kLeastCandidatesToGuess)
-        return reached;
+        return best.position.found() ? best.score : none;
     const Position guess = halvedScanGuess(searched_, reference_, level_, hint);
-    if (!guess.found()) return reached;
-    const double nearGuess = bestNear(guess);
-    return nearGuess > reached || std::isnan(reached) ? nearGuess : reached;
+    if (guess.found()) bestNear(guess, &best);
+    return best.position.found() ? best.score : none;
+}
+
+// Candidates first .. first + count - 1 of scan row y through the
+// cascade: every one's head computed and bounded, then stage after stage
+// only the survivors'. Returns what the stages after the head cost, in
+// products, beyond the one candidate that may win.
+long long FastScan::scoreCascadeRow(int y, int first, int count, double reached, ScanResult* best) {
+    const int top = bandTop(y);
+    const int head = stageEnd(0);
+    band_.moveTo(plane_, top);
+    headBand_.sumRowSet(plane_, top, rowOffsets_, head);
+    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top) + first, rowOffsets_,
+                    dotLength_, head, count, products_ + first);
+    band_.runningTotals(bandSums_, bandSquares_);
+    headBand_.runningTotals(headSums_, headSquares_);
+    // The bounds land in scores_.
+    bound_(scoreReference_, tails_[0].reference, bandTotals(first), headTotals(first),
+           products_ + first, count, scores_ + first);
+    for (int i = 0; i < count; ++i) survivors_[i] = first + i;
+    count = keepSurvivors(count, reached, *best);
+
+    // The survivors' sums and squares over the head rows.
+    for (int i = 0; i < count; ++i) {
+        const int k = survivors_[i];
+        stageSums_[lastColumn_ + k] = headSums_[k + patchWidth_] - headSums_[k];
+        stageSquares_[lastColumn_ + k] = headSquares_[k + patchWidth_] - headSquares_[k];
+    }
+
+    long long laterCost = 0;
+    for (int stage = 1; count > 0; ++stage) {
+        laterCost += addStageRows(top, stage, count);
+        if (stage == stages_) {
+            scoreSurvivors(y, count, best);
+            break;
+        }
+        addStageWindows(top, stage, count);
+        const WindowTotals sums{stageSums_, stageSquares_, lastColumn_};
+        forEachRun(count, [&](int at, int n) {
+            bound_(scoreReference_, tails_[stage].reference, bandTotals(at),
+                   {sums.sums + at, sums.squares + at, sums.width}, products_ + at, n,
+                   scores_ + at);
+        });
+        count = keepSurvivors(count, reached, *best);
+    }
+    // The winner and its nearest neighbours pass every stage.
+    return std::max(0LL, laterCost - static_cast<long long>(patchHeight_ - head) * patchWidth_);
+}
+
+// Calls run(first, count) for runs of candidates that cover the count
+// survivors, in scan order: neighbours fewer than kRunGap apart share a run.
+template <class Run>
+void FastScan::forEachRun(int count, Run run) const {
+    for (int i = 0; i < count;) {
+        int j = i;
+        while (j + 1 < count && survivors_[j + 1] - survivors_[j] <= kRunGap) ++j;
+        run(survivors_[i], survivors_[j] - survivors_[i] + 1);
+        i = j + 1;
+    }
+}
+
+// Adds the stage's rows to the survivors' cross terms; returns what that
+// cost, in products, each run's own overhead included.
+long long FastScan::addStageRows(int top, int stage, int count) {
+    const int from = stageEnd(stage - 1), rows = stageEnd(stage) - from;
+    long long cost = 0;
+    forEachRun(count, [&](int at, int n) {
+        rowsDotProducts(dot_, patch_.row(from), patch_.stride, plane_.row(top) + at,
+                        rowOffsets_ + from, dotLength_, rows, n, stageProducts_ + at);
+        cost += static_cast<long long>(std::max(n, kLeastRunCost)) * rows * patchWidth_ +
+                kRunOverheadSamples;
+    });
+    for (int i = 0; i < count; ++i) products_[survivors_[i]] += stageProducts_[survivors_[i]];
+    return cost;
+}
+
+// Adds the stage's rows to the survivors' sums and squares.
+void FastScan::addStageWindows(int top, int stage, int count) {
+    const std::size_t columns = static_cast<std::size_t>(lastColumn_);
+    for (int r = stageEnd(stage - 1); r < stageEnd(stage); ++r) {
+        const int row = top + naturalRows_[r];
+        const std::uint32_t* sums = rowWindowSums_ + row * columns;
+        const std::uint32_t* squares = rowWindowSquares_ + row * columns;
+        if (!windowsMade_[row]) {
+            makeRowWindows(row);
+            windowsMade_[row] = 1;
+        }
+        for (int i = 0; i < count; ++i) {
+            const int k = survivors_[i];
+            stageSums_[lastColumn_ + k] += sums[k];
+            stageSquares_[lastColumn_ + k] += squares[k];
+        }
+    }
+}
+
+// The windows of a plane row, slid along it one column at a time.
+void FastScan::makeRowWindows(int row) {
+    const std::int16_t* samples = plane_.row(row);
+    std::uint32_t* sums = rowWindowSums_ + static_cast<std::size_t>(row) * lastColumn_;
+    std::uint32_t* squares = rowWindowSquares_ + static_cast<std::size_t>(row) * lastColumn_;
+    std::uint32_t sum = 0, square = 0;
+    for (int c = 0; c < patchWidth_; ++c) {
+        const std::uint32_t v = static_cast<std::uint16_t>(samples[c]);
+        sum += v;
+        square += v * v;
+    }
+    sums[0] = sum;
+    squares[0] = square;
+    for (int k = 1; k < lastColumn_; ++k) {
+        const std::uint32_t in = static_cast<std::uint16_t>(samples[k + patchWidth_ - 1]);
+        const std::uint32_t out = static_cast<std::uint16_t>(samples[k - 1]);
+        // Unsigned, so a difference that dips below zero on the way still
+        // ends at the exact window.
+        sums[k] = sum += in - out;
+        squares[k] = square += in * in - out * out;
+    }
+}
+
+// Keeps, of the count survivors, those whose bound (in scores_) can still
+// win; returns how many. No score exceeds its bound: a candidate whose
+// bound cannot beat the best of the rows before, or falls short of a score
+// some candidate reaches, is not the winner. (A NaN bound comes with a NaN
+// score.)
+int FastScan::keepSurvivors(int count, double reached, const ScanResult& best) {
+    int kept = 0;
+    for (int i = 0; i < count; ++i) {
+        const double bound = scores_[survivors_[i]];
+        // Without a branch: which candidates survive is hard to foretell.
+        survivors_[kept] = survivors_[i];
+        kept += bound > best.score && !(bound < reached);
+    }
+    return kept;
+}
+
+// The exact scores of the survivors of the last stage, in scan order.
+void FastScan::scoreSurvivors(int y, int count, ScanResult* best) {
+    forEachRun(count, [&](int at, int n) {
+        score_(scoreReference_, bandTotals(at), products_ + at, n, scores_ + at);
+    });
+    // Strictly greater, as in the reference: of equal scores the first in
+    // scan order stays, and NaN never wins.
+    for (int i = 0; i < count; ++i) {
+        const int k = survivors_[i];
+        if (scores_[k] > best->score) {
+            best->score = scores_[k];
+            best->position = {k + 1, y};
+        }
+    }
 }
 
 // Every candidate of scan row y scored in full.
 void FastScan::scoreFullRow(int y, ScanResult* best) {
     const int top = bandTop(y);
     band_.moveTo(plane_, top);
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_,
-                    dotLength_, patchHeight_, lastColumn_, products_);
+    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_, dotLength_,
+                    patchHeight_, lastColumn_, products_);
     band_.runningTotals(bandSums_, bandSquares_);
-    scoreCandidates(y, 0, lastColumn_, nullptr, best);
-}
-
-// Scan row y with every candidate first bounded from its head rows; only
-// those whose bound can still win are scored in full, unless so many
-// survive that the rest of the row is scored in full instead.
-FastScan::BoundedRow FastScan::scoreBoundedRow(int y, double reached, ScanResult* best) {
-    const int top = bandTop(y);
-    band_.moveTo(plane_, top);
-    headBand_.sumRowSet(plane_, top, rowOffsets_, tail_.firstRow);
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_,
-                    dotLength_, tail_.firstRow, lastColumn_, products_);
-    band_.runningTotals(bandSums_, bandSquares_);
-    headBand_.runningTotals(headSums_, headSquares_);
-    // The bounds land in scores_.
-    bound_(scoreReference_, tail_.reference, bandTotals(0),
-           {headSums_, headSquares_, patchWidth_}, products_, lastColumn_,
-           scores_);
-
-    const std::int16_t* candidates = plane_.row(top);
-    int survivors = 0;
-    for (int k = 0; k < lastColumn_; ++k) {
-        const double bound = scores_[k];
-        // No score exceeds its bound: a candidate whose bound cannot beat
-        // the best so far, or falls short of a score some candidate
-        // reaches, is not the winner. (A NaN bound comes with a NaN score.)
-        if (!(bound > best->score) || bound < reached) continue;
-        if (++survivors > survivorLimit_) {
-            const int count = lastColumn_ - k;
-            rowsDotProducts(dot_, patch_.row(tail_.firstRow), patch_.stride, candidates + k,
-                            tailOffsets(), dotLength_, tail_.rows, count, tailProducts_);
-            scoreCandidates(y, k, count, tailProducts_, best);
-            return {false, survivors};
-        }
-        std::uint64_t tailProducts = 0;
-        rowsDotProducts(dot_, patch_.row(tail_.firstRow), patch_.stride, candidates + k,
-                        tailOffsets(), dotLength_, tail_.rows, 1, &tailProducts);
-        const double sum = static_cast<double>(bandSums_[k + patchWidth_] - bandSums_[k]);
-        const double squares = static_cast<double>(bandSquares_[k + patchWidth_] - bandSquares_[k]);
-        const double score = scorePieces(reference_, sum, squares)
-                                 .finish(static_cast<double>(products_[k] + tailProducts));
-        if (score > best->score) {
-            best->score = score;
-            best->position = {k + 1, y};
-        }
-    }
-    return {true, survivors};
-}
-
-// Scores count candidates of scan row y from index first (x = first + 1),
-// whose cross terms are products_[first + i] (+ moreProducts[i]) for
-// i < count, with the band's running totals in place.
-void FastScan::scoreCandidates(int y, int first, int count, const std::uint64_t* moreProducts,
-                               ScanResult* best) {
-    std::uint64_t* products = products_ + first;
-    if (moreProducts != nullptr)
-        for (int i = 0; i < count; ++i) products[i] += moreProducts[i];
-    score_(scoreReference_, bandTotals(first), products, count, scores_ + first);
-    // Strictly greater, as in the reference: of equal scores the first in
-    // scan order stays, and NaN never wins.
-    for (int k = first; k < first + count; ++k)
+    score_(scoreReference_, bandTotals(0), products_, lastColumn_, scores_);
+    for (int k = 0; k < lastColumn_; ++k)
         if (scores_[k] > best->score) {
             best->score = scores_[k];
             best->position = {k + 1, y};

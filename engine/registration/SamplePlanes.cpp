@@ -5,6 +5,7 @@
 #include "registration/ScanArena.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 
 namespace Tellvar {
@@ -19,16 +20,15 @@ T* workingArray(ScanArena* arena, std::size_t count, std::unique_ptr<T[]>* owned
 template std::int16_t* workingArray(ScanArena*, std::size_t, std::unique_ptr<std::int16_t[]>*);
 template long long* workingArray(ScanArena*, std::size_t, std::unique_ptr<long long[]>*);
 
-bool extractSamples(const unsigned char* pixels, int width, int height, std::size_t stride,
-                    SampleRows* out, std::size_t rowBytes, ScanArena* arena) {
+bool extractSamples(const KernelSet& kernels, const unsigned char* pixels, int width, int height,
+                    std::size_t stride, SampleRows* out, std::size_t rowBytes, ScanArena* arena) {
     if (rowBytes == 0) rowBytes = static_cast<std::size_t>(width) * 3;
     out->stride = stride;
     out->samples = workingArray(arena, stride * static_cast<std::size_t>(height), &out->owned);
     if (out->samples == nullptr) return false;
     for (int row = 0; row < height; ++row) {
-        const unsigned char* from = pixels + static_cast<std::size_t>(row) * rowBytes;
         std::int16_t* to = out->row(row);
-        for (int c = 0; c < width; ++c) to[c] = from[3 * c];
+        kernels.extractRow(pixels + static_cast<std::size_t>(row) * rowBytes, width, to);
         std::fill(to + width, to + stride, std::int16_t{0});
     }
     return true;
@@ -44,12 +44,15 @@ bool ColumnSums::allocate(int width, int bandHeight, ScanArena* arena) {
 }
 
 void ColumnSums::moveTo(const SampleRows& plane, int top) {
-    if (top_ >= 0 && top == top_ + 1) {
-        kernels_.slideRow(plane.row(top_), plane.row(top_ + bandHeight_), width_, sum_,
-                          squares_);
-    } else if (top_ >= 0 && top == top_ - 1) {
-        kernels_.slideRow(plane.row(top_ + bandHeight_ - 1), plane.row(top), width_, sum_,
-                          squares_);
+    // A slide takes two rows, a fresh sum the band's height.
+    const bool slides = top_ >= 0 && 2 * static_cast<long long>(std::abs(top - top_)) < bandHeight_;
+    if (slides) {
+        for (; top_ < top; ++top_)
+            kernels_.slideRow(plane.row(top_), plane.row(top_ + bandHeight_), width_, sum_,
+                              squares_);
+        for (; top_ > top; --top_)
+            kernels_.slideRow(plane.row(top_ + bandHeight_ - 1), plane.row(top_ - 1), width_, sum_,
+                              squares_);
     } else if (top != top_) {
         std::fill(sum_, sum_ + width_, 0LL);
         std::fill(squares_, squares_ + width_, 0LL);

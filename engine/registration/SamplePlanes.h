@@ -36,8 +36,9 @@ T* workingArray(ScanArena* arena, std::size_t count, std::unique_ptr<T[]>* owned
 // order, each followed by zero samples up to stride (at least width). The
 // rows come from the arena, or from memory of their own without one. False
 // when the memory cannot be had.
-bool extractSamples(const unsigned char* pixels, int width, int height, std::size_t stride,
-                    SampleRows* out, std::size_t rowBytes = 0, ScanArena* arena = nullptr);
+bool extractSamples(const KernelSet& kernels, const unsigned char* pixels, int width, int height,
+                    std::size_t stride, SampleRows* out, std::size_t rowBytes = 0,
+                    ScanArena* arena = nullptr);
 
 // Sample sum and sum of squares of every column of a plane over a band of
 // bandHeight rows, moved a row at a time as a scan goes down (or up, in a
@@ -49,8 +50,8 @@ public:
     // From the arena, or of its own without one; false when the memory
     // cannot be had.
     bool allocate(int width, int bandHeight, ScanArena* arena = nullptr);
-    // The band starting at row top (0-based); a neighbouring band is slid
-    // to, any other summed afresh.
+    // The band starting at row top (0-based); a band fewer than half its
+    // height away is slid to a row at a time, any other summed afresh.
     void moveTo(const SampleRows& plane, int top);
 
     // The column sums of any set of rows instead of a band: the rows at
@@ -73,27 +74,6 @@ private:
     long long* sum_ = nullptr;
     long long* squares_ = nullptr;
     std::unique_ptr<long long[]> ownedSum_, ownedSquares_;
-};
-
-// Sums over a candidate-wide window of a band's columns, slid one column at
-// a time.
-struct WindowSums {
-    long long sum = 0;
-    long long squares = 0;
-
-    // The window of width columns from column left (0-based).
-    void start(const ColumnSums& columns, int left, int width) {
-        sum = squares = 0;
-        for (int c = left; c < left + width; ++c) {
-            sum += columns.sum(c);
-            squares += columns.squares(c);
-        }
-    }
-    // From the window at column left - 1 to the one at left.
-    void slide(const ColumnSums& columns, int left, int width) {
-        sum += columns.sum(left + width - 1) - columns.sum(left - 1);
-        squares += columns.squares(left + width - 1) - columns.squares(left - 1);
-    }
 };
 
 }  // namespace detail

@@ -26,6 +26,8 @@
 //   Column sums: the sample sums and sums of squares of the columns of a
 //   band of rows, as the scan slides it.
 //
+//   Samples: the correlation samples of a row of pixels.
+//
 // This header holds declarations and plain types only: it is included by
 // the sources compiled for AVX2, and an inline function defined here could
 // be emitted there with AVX2 instructions and shared with code that runs
@@ -161,6 +163,12 @@ using AddRowSetFunction = void (*)(const std::int16_t* first, const std::ptrdiff
 using SlideRowFunction = void (*)(const std::int16_t* leaving, const std::int16_t* entering,
                                   int width, long long* sum, long long* squares);
 
+// ---- Samples ------------------------------------------------------------------
+
+// The first byte of each of width 3-byte pixels, widened to a 16-bit
+// sample: samples[c] = pixels[3 * c].
+using ExtractRowFunction = void (*)(const unsigned char* pixels, int width, std::int16_t* samples);
+
 // ---- One level's kernels -------------------------------------------------------
 
 struct KernelSet {
@@ -171,6 +179,7 @@ struct KernelSet {
     AddRowFunction addRow;
     AddRowSetFunction addRowSet;
     SlideRowFunction slideRow;
+    ExtractRowFunction extractRow;
 };
 
 // The level's kernels; the scalar ones when simdLevelSupported(level) is false.

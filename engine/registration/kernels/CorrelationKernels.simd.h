@@ -161,18 +161,28 @@ void dot(const std::int16_t* patch, std::size_t patchStride, const std::int16_t*
         for (; j + 4 * kPerBlock <= count; j += 4 * kPerBlock)
             dotBlocks<DotSamples, 4>(patch, patchStride, candidates + j, rowOffsets, pairs, rows,
                                      out + j);
-        for (; j + 2 * kPerBlock <= count; j += 2 * kPerBlock)
+        if (count - j > 2 * kPerBlock) {
             dotBlocks<DotSamples, 2>(patch, patchStride, candidates + j, rowOffsets, pairs, rows,
                                      out + j);
-        for (; j + kPerBlock <= count; j += kPerBlock)
-            dotBlocks<DotSamples, 1>(patch, patchStride, candidates + j, rowOffsets, pairs, rows,
-                                     out + j);
-        // The last few of a long run: one more block ending at the last
-        // candidate, rewriting some already done with the same sums.
+            j += 2 * kPerBlock;
+        }
+        // The last few of a run: as few blocks as cover them, the last one
+        // ending at the last candidate and rewriting some already done with
+        // the same sums.
+        if (count - j > kPerBlock) {
+            if (count >= 2 * kPerBlock) {
+                dotBlocks<DotSamples, 2>(patch, patchStride, candidates + count - 2 * kPerBlock,
+                                         rowOffsets, pairs, rows, out + count - 2 * kPerBlock);
+                j = count;
+            } else {
+                dotBlocks<DotSamples, 1>(patch, patchStride, candidates + j, rowOffsets, pairs,
+                                         rows, out + j);
+                j += kPerBlock;
+            }
+        }
         if (j < count && count >= kPerBlock) {
-            j = count - kPerBlock;
-            dotBlocks<DotSamples, 1>(patch, patchStride, candidates + j, rowOffsets, pairs, rows,
-                                     out + j);
+            dotBlocks<DotSamples, 1>(patch, patchStride, candidates + count - kPerBlock, rowOffsets,
+                                     pairs, rows, out + count - kPerBlock);
             j = count;
         }
     }
@@ -326,11 +336,18 @@ void addRowSet(const std::int16_t* first, const std::ptrdiff_t* rowOffsets, int 
     }
 }
 
+// ---- Samples ----------------------------------------------------------------------
+
+// A plain loop: the compiler turns it into the level's byte shuffles.
+void extractRow(const unsigned char* pixels, int width, std::int16_t* samples) {
+    for (int c = 0; c < width; ++c) samples[c] = pixels[3 * c];
+}
+
 }  // namespace
 
 namespace TELLVAR_KERNEL_LEVEL {
 extern const KernelSet kernels;
-const KernelSet kernels = {kLevel, dot, scores, bounds, addRow, addRowSet, slideRow};
+const KernelSet kernels = {kLevel, dot, scores, bounds, addRow, addRowSet, slideRow, extractRow};
 }  // namespace TELLVAR_KERNEL_LEVEL
 
 }  // namespace detail

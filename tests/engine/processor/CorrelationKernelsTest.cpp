@@ -85,7 +85,7 @@ TEST(DotKernels, MatchPlainSumsForEveryGroupingAndLength) {
         // group of four and the blocks of 16 and 32 neighbours (with every
         // kind of remainder), and one row as well as many.
         for (int length : {8, 16, 24, 40, 200})
-            for (int count : {1, 3, 4, 5, 9, 16, 21, 32, 53, 70})
+            for (int count : {1, 3, 4, 5, 9, 16, 21, 32, 53, 61, 70, 93, 100})
                 for (int rows : {1, 7}) {
                     const DotCase c(length, rows, count, random);
                     const std::vector<std::uint64_t> out = c.run(level);

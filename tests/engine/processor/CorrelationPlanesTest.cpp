@@ -24,12 +24,13 @@ protected:
 };
 
 // A random plane of byte samples, as extractSamples leaves them.
-SampleRows randomPlane(int width, int height, std::mt19937& random) {
+SampleRows randomPlane(SimdLevel level, int width, int height, std::mt19937& random) {
     std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * height * 3);
     for (unsigned char& v : pixels) v = static_cast<unsigned char>(random());
     SampleRows plane;
-    EXPECT_TRUE(Tellvar::detail::extractSamples(pixels.data(), width, height,
-                                                static_cast<std::size_t>(width) + 8, &plane));
+    EXPECT_TRUE(Tellvar::detail::extractSamples(Tellvar::detail::kernelsFor(level), pixels.data(),
+                                                width, height, static_cast<std::size_t>(width) + 8,
+                                                &plane));
     for (int r = 0; r < height; ++r)
         for (int c = 0; c < width; ++c)
             EXPECT_EQ(plane.row(r)[c], pixels[(static_cast<std::size_t>(r) * width + c) * 3]);
@@ -55,7 +56,7 @@ TEST_P(ColumnSumsOnLevel, RowSetsOfAnyOrderAndWidth) {
     std::mt19937 random(41);
     // Widths around the four- and eight-column steps, with remainders.
     for (int width : {1, 3, 4, 7, 8, 9, 16, 37}) {
-        const SampleRows plane = randomPlane(width, 30, random);
+        const SampleRows plane = randomPlane(GetParam(), width, 30, random);
         ColumnSums sums = makeSums();
         ASSERT_TRUE(sums.allocate(width, 1));
         for (int trial = 0; trial < 6; ++trial) {
@@ -91,7 +92,7 @@ TEST_P(ColumnSumsOnLevel, ABandSlidDownUpAndAfterARowSet) {
     std::mt19937 random(42);
     // Wide enough for whole vectors of every level, with a remainder.
     const int width = 13, band = 5;
-    const SampleRows plane = randomPlane(width, 40, random);
+    const SampleRows plane = randomPlane(GetParam(), width, 40, random);
     ColumnSums sums = makeSums();
     ASSERT_TRUE(sums.allocate(width, band));
     std::vector<int> bandRows;

@@ -213,6 +213,34 @@ TEST(SearchEquivalence, ContentThatChangesDownTheBuffer) {
     }
 }
 
+TEST(SearchEquivalence, CandidatesThatSurviveStageAfterStage) {
+    // Slow waves with a little noise: the windows around the match score
+    // nearly as well as it, so their bounds stay above the best through
+    // several stages of rows and fall one stage after another. With a hint
+    // at the match the best is known from the start, with one far from it
+    // only as the scan comes near. A patch wider than the row windows hold
+    // is bounded at its head alone.
+    std::mt19937 random(63);
+    Pixels buffer(120, 200);
+    for (int row = 0; row < buffer.height; ++row)
+        for (int x = 0; x < buffer.width; ++x) {
+            const double wave = 60 * std::sin(x / 9.0 + row / 13.0) + 30 * std::cos(row / 7.0);
+            std::memset(buffer.at(x, row), static_cast<int>(128 + wave) + int(random() % 5), 3);
+        }
+    Pixels piece = cutStored(buffer, 50, 60, 40, 96);
+    for (unsigned char& v : piece.bytes)
+        v = static_cast<unsigned char>(std::clamp(int(v) + int(random() % 7) - 3, 0, 255));
+    const Patch patch(std::move(piece));
+    const Pixels wide = randomContent(66060, 5, 0, random);
+    const Patch widePatch(cutStored(wide, 4, 1, 66052, 3));
+    for (bool bottomUp : {false, true}) {
+        SCOPED_TRACE(bottomUp ? "bottom-up" : "top-down");
+        expectSameAsReference(buffer.view(bottomUp), patch.stats(), {51, 61});
+        expectSameAsReference(buffer.view(bottomUp), patch.stats(), {1, 1});
+        expectSameAsReference(wide.view(bottomUp), widePatch.stats(), {5, 2});
+    }
+}
+
 TEST(SearchEquivalence, PatchesTooLargeToBoundFromFewRows) {
     // Over 370,000 samples: the products of the tail bound's spread pass
     // 2^53 and round, which its margin has to cover.
