@@ -3,7 +3,10 @@
 // little noise. The shifts go to shifts.txt beside the frames.
 //
 //   brennock_make_series --out DIR --count N [--width W] [--height H]
-//                        [--format jpeg|bmp|tiff] [--seed S]
+//                        [--format jpeg|bmp|tiff] [--seed S] [--star-scale K]
+//
+// --star-scale K makes every star K times as wide and K * K times as rare:
+// the sky of a frame K times smaller, taken with K times the pixels across.
 
 #include "InputFormats.h"
 #include "TestImages.h"
@@ -19,6 +22,7 @@ int main(int argc, char** argv) {
     std::string out, formatName = "jpeg";
     int count = 0, width = 1600, height = 1200;
     unsigned seed = 1;
+    float starScale = 1.0f;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string arg = argv[i];
         if (arg == "--out")
@@ -31,20 +35,22 @@ int main(int argc, char** argv) {
             height = std::atoi(argv[i + 1]);
         else if (arg == "--format")
             formatName = argv[i + 1];
+        else if (arg == "--star-scale")
+            starScale = std::strtof(argv[i + 1], nullptr);
         else if (arg == "--seed")
             seed = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
     }
     testsupport::Format format = testsupport::Format::Jpeg;
-    if (out.empty() || count < 1 || width < 1 || height < 1 ||
+    if (out.empty() || count < 1 || width < 1 || height < 1 || !(starScale > 0.0f) ||
         !testsupport::parseFormatName(formatName, &format)) {
         std::fprintf(stderr,
                      "usage: brennock_make_series --out DIR --count N [--width W] [--height H] "
-                     "[--format jpeg|bmp|tiff] [--seed S]\n");
+                     "[--format jpeg|bmp|tiff] [--seed S] [--star-scale K]\n");
         return 1;
     }
 
     try {
-        const testsupport::Picture sky = testsupport::makeStarField(width, height, seed);
+        const testsupport::Picture sky = testsupport::makeStarField(width, height, seed, starScale);
         std::mt19937 random(seed);
         std::uniform_int_distribution<int> shift(-8, 8);
         std::ofstream shifts(out + "/shifts.txt");

@@ -7,6 +7,7 @@
 #include "processor/ProcessorAccess.h"
 #include "run/FrameBudget.h"
 #include "run/FrameReadAhead.h"
+#include "run/FrameThread.h"
 #include "run/OutputClash.h"
 
 #include <algorithm>
@@ -120,7 +121,7 @@ private:
     RunResult& result_;
     const int threadCount_;
     const std::unique_ptr<bool[]> frameOk_;
-    std::vector<std::thread> batch_;
+    std::vector<detail::FrameThread> batch_;
     std::string errorText_;  // the run message
     int next_ = 1;           // the next image to hand out
     // Created at the first batch, so that a run cancelled during its
@@ -164,8 +165,10 @@ bool Batches::launch(int first, int end) {
         *okFlag = true;
         try {
             std::function<void()> task = work(index, okFlag);
-            batch_.push_back(callbacks_.startThread ? callbacks_.startThread(std::move(task))
-                                                    : std::thread(std::move(task)));
+            if (callbacks_.startThread)
+                batch_.emplace_back(callbacks_.startThread(std::move(task)));
+            else
+                batch_.emplace_back(std::move(task));
             next_ = index + 1;
         } catch (const std::system_error& error) {
             // The threads already running still finish before the run ends.
@@ -177,7 +180,7 @@ bool Batches::launch(int first, int end) {
 }
 
 void Batches::join(int first) {
-    for (std::thread& thread : batch_) {
+    for (detail::FrameThread& thread : batch_) {
         thread.join();
         progress(next_);
     }

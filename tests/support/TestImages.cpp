@@ -27,7 +27,7 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ignored);
 }
 
-Picture makeStarField(int width, int height, std::uint32_t seed) {
+Picture makeStarField(int width, int height, std::uint32_t seed, float starScale) {
     std::mt19937 random(seed);
     std::vector<float> value(static_cast<std::size_t>(width) * height * 3);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
@@ -50,10 +50,11 @@ Picture makeStarField(int width, int height, std::uint32_t seed) {
             }
     }
 
-    const int stars = std::max(8, width * height / 400);
+    const double perStar = 400.0 * starScale * starScale;
+    const int stars = std::max(8, static_cast<int>(static_cast<double>(width) * height / perStar));
     for (int s = 0; s < stars; ++s) {
         const float cx = unit(random) * width, cy = unit(random) * height;
-        const float sigma = 0.6f + 2.2f * unit(random) * unit(random);
+        const float sigma = (0.6f + 2.2f * unit(random) * unit(random)) * starScale;
         const float peak = 60.0f + 195.0f * unit(random);
         const int reach = static_cast<int>(std::ceil(sigma * 3));
         for (int y = std::max(0, int(cy) - reach); y <= std::min(height - 1, int(cy) + reach); ++y)

@@ -40,8 +40,10 @@ struct Picture {
 };
 
 // A star field: dark, slightly noisy sky with Gaussian stars of several sizes
-// and a faint nebula, deterministic for a given seed.
-Picture makeStarField(int width, int height, std::uint32_t seed);
+// and a faint nebula, deterministic for a given seed. starScale widens every
+// star and thins them out by its square: the same sky taken with that many
+// times the pixels across (a larger sensor behind the same optics).
+Picture makeStarField(int width, int height, std::uint32_t seed, float starScale = 1.0f);
 
 // The picture moved by (dx, dy): output pixel (x, y) is source (x - dx, y - dy);
 // uncovered pixels take the sky value. noiseAmplitude adds +/- noise per byte.

@@ -80,9 +80,10 @@ struct BRENNOCK_API RunCallbacks {
     std::function<void(int imagesHandedOut)> progress;
     // Asked before each batch. May be empty (never cancelled).
     std::function<bool()> cancelRequested;
-    // Starts one per-frame thread. Empty means std::thread itself; a starter
-    // may throw std::system_error, as std::thread does when the system has
-    // no thread to give.
+    // Starts one per-frame thread. Empty means the engine's own per-frame
+    // thread (a small stack, kept by the C library from batch to batch); a
+    // starter may throw std::system_error, as std::thread does when the
+    // system has no thread to give.
     std::function<std::thread(std::function<void()>)> startThread;
 };
 
