@@ -70,9 +70,9 @@ struct Scene {
         testsupport::writeTiffRgb8(dir.file(names[0]), sky);
         // The frame as the JPEG and TIFF readers deliver it: top-down RGB.
         frame = testsupport::shifted(sky, kShiftX, kShiftY, 2, 2);
-        processor = std::make_unique<Tellvar::MainProcessor>(
-            cell.cropX, cell.cropY, cell.cropWidth, cell.cropHeight, names, dir.path(),
-            Tellvar::kTypeCodeTiff, false);
+        processor = std::make_unique<Tellvar::MainProcessor>(cell.cropX, cell.cropY, cell.cropWidth,
+                                                             cell.cropHeight, names, dir.path(),
+                                                             Tellvar::kTypeCodeTiff, false);
         const bool ok = cell.smallImage()
                             ? processor->setReferenceFrameSmallImage(dir.file(names[0]), &error)
                             : processor->setReferenceFrame(dir.file(names[0]), &error);
@@ -119,9 +119,10 @@ bool ready(benchmark::State& state, const Scene& s, SimdLevel level) {
 // cut from the frame.
 Tellvar::detail::Position searchFrame(const Scene& s) {
     if (s.cell.smallImage())
-        return Tellvar::detail::runSearch(Tellvar::detail::ProcessorAccess::scanChoice(*s.processor),
-                                          s.view(), Tellvar::detail::fullReference(*s.processor),
-                                          {s.cell.cropX + 1, s.cell.cropY + 1})
+        return Tellvar::detail::runSearch(
+                   Tellvar::detail::ProcessorAccess::scanChoice(*s.processor), s.view(),
+                   Tellvar::detail::fullReference(*s.processor),
+                   {s.cell.cropX + 1, s.cell.cropY + 1})
             .position;
     return Tellvar::detail::locateCrop(*s.processor, s.view(), s.cell.perimeter).inFrame;
 }
@@ -211,10 +212,11 @@ void registerBenchmarks() {
         for (bool coarse : {true, false}) {
             if (coarse && cell.smallImage()) continue;
             for (SimdLevel level : kerneltest::kAllLevels)
-                benchmark::RegisterBenchmark(("scanStage/" + name + (coarse ? "/coarse_" : "/fine_") +
-                                              kerneltest::levelName(level))
-                                                 .c_str(),
-                                             scanStage, cell, level, coarse)
+                benchmark::RegisterBenchmark(
+                    ("scanStage/" + name + (coarse ? "/coarse_" : "/fine_") +
+                     kerneltest::levelName(level))
+                        .c_str(),
+                    scanStage, cell, level, coarse)
                     ->Unit(benchmark::kMillisecond);
         }
     }

@@ -117,7 +117,8 @@ FineWindow placeFineWindow(const BufferView& frame, int estimateX, int estimateY
     const long long reachX = std::max(0, reach.x), reachY = std::max(0, reach.y);
     const long long width = std::min<long long>(cropWidth + 2 * reachX, frame.width);
     const long long height = std::min<long long>(cropHeight + 2 * reachY, frame.height);
-    window.x = static_cast<int>(std::clamp<long long>(estimateX - reachX, 1, frame.width - width + 1));
+    window.x =
+        static_cast<int>(std::clamp<long long>(estimateX - reachX, 1, frame.width - width + 1));
     window.y =
         static_cast<int>(std::clamp<long long>(estimateY - reachY, 1, frame.height - height + 1));
     window.width = static_cast<int>(width);

@@ -49,7 +49,7 @@ FineReach fineReach(const MainProcessor& processor, int frameWidth, int frameHei
 // the crop.
 struct FineWindow {
     std::unique_ptr<unsigned char[]> pixels;  // cutFineWindow only
-    int x = 0;  // 1-based picture position of the window in the frame
+    int x = 0;                                // 1-based picture position of the window in the frame
     int y = 0;
     int width = 0;
     int height = 0;
@@ -67,12 +67,12 @@ Position windowRelative(const FineWindow& window, int x, int y);
 // Coarse-to-fine location of the reference crop in one frame. Each stage
 // is filled only when the stage before it found something.
 struct Placement {
-    Position coarse;    // on the coarse copy
-    Position estimate;  // the coarse hit at full resolution
-    FineWindow window;       // placed, not cut
-    BufferView windowView;   // the window in the frame
-    Position inWindow;  // fine result, window-relative
-    Position inFrame;   // where the crop is cut from the frame
+    Position coarse;        // on the coarse copy
+    Position estimate;      // the coarse hit at full resolution
+    FineWindow window;      // placed, not cut
+    BufferView windowView;  // the window in the frame
+    Position inWindow;      // fine result, window-relative
+    Position inFrame;       // where the crop is cut from the frame
 };
 // Searches with the processor's scan (ProcessorAccess::scanChoice).
 Placement locateCrop(const MainProcessor& processor, const BufferView& frame, int perimeter);

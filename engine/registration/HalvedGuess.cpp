@@ -10,7 +10,6 @@
 #include "registration/PositionScan.h"
 #include "registration/ScanArena.h"
 
-
 namespace Tellvar {
 namespace detail {
 
@@ -43,8 +42,8 @@ Halved halve(const unsigned char* pixels, int width, int height, std::size_t row
 
 }  // namespace
 
-Position halvedScanGuess(const BufferView& searched, const PatchStats& reference,
-                         SimdLevel level, Position hint) {
+Position halvedScanGuess(const BufferView& searched, const PatchStats& reference, SimdLevel level,
+                         Position hint) {
     ScanArena& arena = ScanArena::forThisThread();
     const ScanArena::Scope scope(arena);
     const Halved patch = halve(reference.pixels, reference.width, reference.height,
@@ -54,8 +53,8 @@ Position halvedScanGuess(const BufferView& searched, const PatchStats& reference
     if (!patch.pixels || !buffer.pixels) return {};
     const int patchBytes = patch.width * patch.height * 3;
     const SampleStats stats = sampleStats(patch.pixels, patchBytes);
-    const PatchStats halvedReference{patch.pixels, patch.width,   patch.height,
-                                     patchBytes,   stats.sum,     stats.ssq};
+    const PatchStats halvedReference{patch.pixels, patch.width, patch.height,
+                                     patchBytes,   stats.sum,   stats.ssq};
     const BufferView halvedView{buffer.pixels, buffer.width, buffer.height, searched.bottomUp};
     const Position halvedHint{(hint.x + 1) / 2, (hint.y + 1) / 2};
     const Position found = fastSearch(halvedView, halvedReference, level, halvedHint).position;

@@ -42,8 +42,8 @@ ScanResult fastSearch(const BufferView& searched, const PatchStats& reference, S
 // both buffers halved in each direction (HalvedGuess.cpp), mapped back;
 // not found when the halved scan finds nothing. The patch must be at
 // least 2 x 2 pixels.
-Position halvedScanGuess(const BufferView& searched, const PatchStats& reference,
-                         SimdLevel level, Position hint);
+Position halvedScanGuess(const BufferView& searched, const PatchStats& reference, SimdLevel level,
+                         Position hint);
 
 // The fast scan with the best instruction set this processor has.
 Position scanPositions(const BufferView& searched, const PatchStats& reference);

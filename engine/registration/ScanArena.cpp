@@ -48,9 +48,8 @@ void* ScanArena::takeBytes(std::size_t bytes) {
         }
         Block& block = blocks_[block_];
         const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(block.bytes.get());
-        const std::size_t offset =
-            static_cast<std::size_t>((start + used_ + kAlignment - 1) / kAlignment * kAlignment -
-                                     start);
+        const std::size_t offset = static_cast<std::size_t>(
+            (start + used_ + kAlignment - 1) / kAlignment * kAlignment - start);
         if (offset <= block.size && block.size - offset >= bytes) {
             used_ = offset + bytes;
             return block.bytes.get() + offset;

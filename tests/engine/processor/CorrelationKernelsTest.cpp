@@ -327,8 +327,8 @@ TEST(BoundKernels, TailsWhoseSpreadPassesTwoToThe53) {
         std::vector<int> x(samples), y(samples);
         for (std::size_t k = 0; k < samples; ++k) {
             x[k] = 200 + static_cast<int>(random() % 56);
-            y[k] = kind == 0 ? 254 + static_cast<int>(k % 977 == 0)  // nearly flat
-                   : kind == 1 ? x[k]                                 // identical: 1
+            y[k] = kind == 0   ? 254 + static_cast<int>(k % 977 == 0)  // nearly flat
+                   : kind == 1 ? x[k]                                  // identical: 1
                                : std::min(255, x[k] + static_cast<int>(random() % 3));
         }
         const BoundCase c(x, y, head);
