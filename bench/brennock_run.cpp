@@ -23,6 +23,7 @@
 // the process's peak resident memory when its first round ended, before
 // any baseline had run.
 
+#include "BenchArguments.h"
 #include "Brennock/CodecForType.h"
 #include "Brennock/MainProcessor.h"
 #include "Brennock/RunLoop.h"
@@ -60,13 +61,7 @@ void printUsage() {
                  "[--threads N] [--baseline] [--repeat K] --out DIR REF FRAME...\n");
 }
 
-bool parseInt(const char* text, int* value) {
-    char* end = nullptr;
-    const long parsed = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || parsed < -2147483647L || parsed > 2147483647L) return false;
-    *value = static_cast<int>(parsed);
-    return true;
-}
+using benchargs::parseInt;
 
 bool parseOptions(int argc, char** argv, Options* options) {
     bool haveType = false, haveCrop = false, havePerimeter = false, haveOut = false;

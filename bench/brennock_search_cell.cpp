@@ -11,6 +11,7 @@
 // report gives, per frame, the median of its K searches, and the median of
 // those over the frames, in milliseconds.
 
+#include "BenchArguments.h"
 #include "Brennock/CodecForType.h"
 #include "Brennock/MainProcessor.h"
 #include "TestImages.h"
@@ -36,13 +37,7 @@ struct Options {
     std::vector<std::string> paths;
 };
 
-bool parseInt(const char* text, int* value) {
-    char* end = nullptr;
-    const long parsed = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || parsed < -2147483647L || parsed > 2147483647L) return false;
-    *value = static_cast<int>(parsed);
-    return true;
-}
+using benchargs::parseInt;
 
 bool parseOptions(int argc, char** argv, Options* options) {
     bool haveType = false, haveCrop = false, havePerimeter = false;
