@@ -1,5 +1,6 @@
 #include "Brennock/JPEG.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -101,6 +102,26 @@ bool convertibleToRgb(J_COLOR_SPACE space) {
     return space == JCS_GRAYSCALE || space == JCS_YCbCr || space == JCS_RGB;
 }
 
+// The bytes the library holds besides the frame while it decodes: a file of
+// several scans is buffered whole as DCT coefficients (one 128-byte block
+// per 8 x 8 samples of each component, padded to the component's sampling
+// factors) before its first row comes out; a sequential file needs only
+// working rows. Valid once the header has been read.
+std::uint64_t coefficientBytes(const jpeg_decompress_struct& cinfo) {
+    if (!jpeg_has_multiple_scans(const_cast<jpeg_decompress_struct*>(&cinfo))) return 0;
+    const auto roundUp = [](std::uint64_t value, int multiple) {
+        const auto step = static_cast<std::uint64_t>(std::max(1, multiple));
+        return (value + step - 1) / step * step;
+    };
+    std::uint64_t bytes = 0;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        const jpeg_component_info& component = cinfo.comp_info[c];
+        bytes += roundUp(component.width_in_blocks, component.h_samp_factor) *
+                 roundUp(component.height_in_blocks, component.v_samp_factor) * sizeof(JBLOCK);
+    }
+    return bytes;
+}
+
 // Reads the header and starts the decompressor; with readPixels also admits
 // the frame (when an admission is given) and decodes every row into
 // session.image. Holds the recovery point, so every library call happens
@@ -122,10 +143,11 @@ DecodeResult decode(JpegSession& session, bool readPixels, const std::string& pa
     jpeg_calc_output_dimensions(&cinfo);
     if (!frameFitsLimit(cinfo.output_width, cinfo.output_height)) return DecodeResult::TooLarge;
     // Admitted before the decoder starts: a file of several scans is read
-    // whole by jpeg_start_decompress.
+    // whole by jpeg_start_decompress, into coefficients held beside the frame.
     if (readPixels && admission != nullptr &&
-        !admission->admit(frameBytes(cinfo.output_width, cinfo.output_height), path,
-                          &session.refusal))
+        !admission->admit(
+            frameBytes(cinfo.output_width, cinfo.output_height) + coefficientBytes(cinfo), path,
+            &session.refusal))
         return DecodeResult::Refused;
 
     jpeg_start_decompress(&cinfo);

@@ -16,6 +16,7 @@
 #include "Brennock/JPEG.h"
 #include "CodecTestHelpers.h"
 #include "TestImages.h"
+#include "codecs/FrameAdmission.h"
 
 using codectest::errorText;
 using testsupport::TempDir;
@@ -158,6 +159,41 @@ TEST(JpegReader, ProgressiveAndOneOrTwoRowFilesDecode) {
         ASSERT_TRUE(size.ok) << size.error;
         EXPECT_EQ(size.width, c.width);
         EXPECT_EQ(size.height, c.height);
+    }
+}
+
+// A run admits a frame with what decoding it holds: a sequential file its
+// frame, a progressive one also every coefficient, at least two bytes a
+// sample of its full-resolution luma alone.
+TEST(JpegReader, AFrameIsAdmittedWithWhatItsDecodeHolds) {
+    struct Recorder final : Tellvar::detail::FrameAdmission {
+        std::uint64_t bytes = 0;
+        bool admit(std::uint64_t frameBytes, const std::string&, std::string*) override {
+            bytes = frameBytes;
+            return true;
+        }
+    };
+    TempDir dir;
+    Tellvar::JPEG codec;
+    constexpr int kWidth = 160, kHeight = 120;
+    const std::uint64_t frame = std::uint64_t{kWidth} * kHeight * 3;
+    for (const bool progressive : {false, true}) {
+        SCOPED_TRACE(progressive ? "progressive" : "sequential");
+        const std::string path = dir.file("admitted.jpg");
+        testsupport::writeJpeg(path, testsupport::makeStarField(kWidth, kHeight, 5), 85, 3,
+                               progressive);
+        Recorder recorder;
+        unsigned char* pixels = nullptr;
+        int width = 0, height = 0, depth = 0;
+        std::string error;
+        ASSERT_TRUE(Tellvar::detail::openAdmitted(codec, path, &pixels, &width, &height, &depth,
+                                                  &error, &recorder))
+            << error;
+        delete[] pixels;
+        if (progressive)
+            EXPECT_GE(recorder.bytes, frame + std::uint64_t{kWidth} * kHeight * 2);
+        else
+            EXPECT_EQ(recorder.bytes, frame);
     }
 }
 
