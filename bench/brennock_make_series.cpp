@@ -8,6 +8,7 @@
 // --star-scale K makes every star K times as wide and K * K times as rare:
 // the sky of a frame K times smaller, taken with K times the pixels across.
 
+#include "BenchSupport.h"
 #include "InputFormats.h"
 #include "TestImages.h"
 
@@ -21,28 +22,33 @@
 int main(int argc, char** argv) {
     std::string out, formatName = "jpeg";
     int count = 0, width = 1600, height = 1200;
-    unsigned seed = 1;
+    int seed = 1;
     float starScale = 1.0f;
+    bool numbersRead = true;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string arg = argv[i];
-        if (arg == "--out")
-            out = argv[i + 1];
-        else if (arg == "--count")
-            count = std::atoi(argv[i + 1]);
-        else if (arg == "--width")
-            width = std::atoi(argv[i + 1]);
-        else if (arg == "--height")
-            height = std::atoi(argv[i + 1]);
-        else if (arg == "--format")
-            formatName = argv[i + 1];
-        else if (arg == "--star-scale")
-            starScale = std::strtof(argv[i + 1], nullptr);
-        else if (arg == "--seed")
-            seed = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
+        const char* value = argv[i + 1];
+        if (arg == "--out") {
+            out = value;
+        } else if (arg == "--count") {
+            numbersRead &= benchsupport::parseInt(value, &count);
+        } else if (arg == "--width") {
+            numbersRead &= benchsupport::parseInt(value, &width);
+        } else if (arg == "--height") {
+            numbersRead &= benchsupport::parseInt(value, &height);
+        } else if (arg == "--format") {
+            formatName = value;
+        } else if (arg == "--star-scale") {
+            char* end = nullptr;
+            starScale = std::strtof(value, &end);
+            numbersRead &= end != value && *end == '\0';
+        } else if (arg == "--seed") {
+            numbersRead &= benchsupport::parseInt(value, &seed);
+        }
     }
     testsupport::Format format = testsupport::Format::Jpeg;
-    if (out.empty() || count < 1 || width < 1 || height < 1 || !(starScale > 0.0f) ||
-        !testsupport::parseFormatName(formatName, &format)) {
+    if (!numbersRead || out.empty() || count < 1 || width < 1 || height < 1 || seed < 0 ||
+        !(starScale > 0.0f) || !testsupport::parseFormatName(formatName, &format)) {
         std::fprintf(stderr,
                      "usage: brennock_make_series --out DIR --count N [--width W] [--height H] "
                      "[--format jpeg|bmp|tiff] [--seed S] [--star-scale K]\n");

@@ -23,7 +23,7 @@
 // the process's peak resident memory when its first round ended, before
 // any baseline had run.
 
-#include "BenchArguments.h"
+#include "BenchSupport.h"
 #include "Brennock/CodecForType.h"
 #include "Brennock/MainProcessor.h"
 #include "Brennock/RunLoop.h"
@@ -61,7 +61,8 @@ void printUsage() {
                  "[--threads N] [--baseline] [--repeat K] --out DIR REF FRAME...\n");
 }
 
-using benchargs::parseInt;
+using benchsupport::median;
+using benchsupport::parseInt;
 
 bool parseOptions(int argc, char** argv, Options* options) {
     bool haveType = false, haveCrop = false, havePerimeter = false, haveOut = false;
@@ -322,13 +323,6 @@ double fastest(const std::vector<Round>& rounds, Figure figure) {
     return best;
 }
 
-// The middle value; of an even count, the mean of the two middle ones.
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 template <typename Round, typename Figure>
 double medianOf(const std::vector<Round>& rounds, Figure figure) {
     std::vector<double> values;
@@ -358,10 +352,12 @@ void printReport(const Options& options, const Rounds& rounds) {
         rounds.runPeakKilobytes / 1024.0);
     if (rounds.baselines.empty()) return;
 
-    const double queue =
-        fastest(rounds.baselines, [](const Baseline& b) { return b.queueSeconds; });
-    const double queueCpu =
-        fastest(rounds.baselines, [](const Baseline& b) { return b.queueCpuSeconds; });
+    // The fastest queue round, with its own processor time.
+    const Baseline* fastestQueue = &rounds.baselines.front();
+    for (const Baseline& baseline : rounds.baselines)
+        if (baseline.queueSeconds < fastestQueue->queueSeconds) fastestQueue = &baseline;
+    const double queue = fastestQueue->queueSeconds;
+    const double queueCpu = fastestQueue->queueCpuSeconds;
     const double batched =
         fastest(rounds.baselines, [](const Baseline& b) { return b.batchedSeconds; });
     std::printf(

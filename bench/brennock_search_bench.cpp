@@ -168,8 +168,7 @@ void scanStage(benchmark::State& state, const Cell& cell, SimdLevel level, bool 
             searched = coarseFrame.view;
             reference = Tellvar::detail::scaledReference(processor);
             expected = placement.coarse;
-            hint = {Tellvar::detail::roundHalfUp((cell.cropX + 1) * coarseFrame.scale),
-                    Tellvar::detail::roundHalfUp((cell.cropY + 1) * coarseFrame.scale)};
+            hint = Tellvar::detail::coarseHint(processor, coarseFrame.scale);
         } else {
             searched = placement.windowView;
             expected = placement.inWindow;

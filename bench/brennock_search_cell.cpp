@@ -11,7 +11,7 @@
 // report gives, per frame, the median of its K searches, and the median of
 // those over the frames, in milliseconds.
 
-#include "BenchArguments.h"
+#include "BenchSupport.h"
 #include "Brennock/CodecForType.h"
 #include "Brennock/MainProcessor.h"
 #include "TestImages.h"
@@ -37,7 +37,8 @@ struct Options {
     std::vector<std::string> paths;
 };
 
-using benchargs::parseInt;
+using benchsupport::median;
+using benchsupport::parseInt;
 
 bool parseOptions(int argc, char** argv, Options* options) {
     bool haveType = false, haveCrop = false, havePerimeter = false;
@@ -65,19 +66,10 @@ bool parseOptions(int argc, char** argv, Options* options) {
     return haveType && haveCrop && havePerimeter && options->paths.size() >= 2;
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 // Where the run's registration of this frame would cut its crop.
 detail::Position searchFrame(const Tellvar::MainProcessor& processor,
                              const detail::BufferView& view, int perimeter, bool smallImage) {
-    if (!smallImage) return detail::locateCrop(processor, view, perimeter).inFrame;
-    return detail::runSearch(detail::ProcessorAccess::scanChoice(processor), view,
-                             detail::fullReference(processor), {processor.cropX, processor.cropY})
-        .position;
+    return detail::placeCrop(processor, view, perimeter, smallImage).inFrame;
 }
 
 }  // namespace

@@ -5,17 +5,24 @@
 #include "Brennock/TIFF.h"
 #include "codecs/FrameLimits.h"
 
+#include <typeinfo>
+
 namespace Tellvar {
 namespace detail {
 
 bool openAdmitted(Brennock& codec, const std::string& path, unsigned char** buffer, int* width,
                   int* height, int* depth, std::string* errorText, FrameAdmission* admission) {
-    if (auto* bmp = dynamic_cast<BMP*>(&codec))
-        return openAdmitted(*bmp, path, buffer, width, height, depth, errorText, admission);
-    if (auto* jpeg = dynamic_cast<JPEG*>(&codec))
-        return openAdmitted(*jpeg, path, buffer, width, height, depth, errorText, admission);
-    if (auto* tiff = dynamic_cast<TIF*>(&codec))
-        return openAdmitted(*tiff, path, buffer, width, height, depth, errorText, admission);
+    // The engine's own codecs exactly: a class derived from one may have
+    // changed how it reads, so it reads through its openImage below.
+    if (typeid(codec) == typeid(BMP))
+        return openAdmitted(static_cast<BMP&>(codec), path, buffer, width, height, depth, errorText,
+                            admission);
+    if (typeid(codec) == typeid(JPEG))
+        return openAdmitted(static_cast<JPEG&>(codec), path, buffer, width, height, depth,
+                            errorText, admission);
+    if (typeid(codec) == typeid(TIF))
+        return openAdmitted(static_cast<TIF&>(codec), path, buffer, width, height, depth, errorText,
+                            admission);
 
     unsigned char* pixels = nullptr;
     std::string message;

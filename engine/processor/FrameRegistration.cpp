@@ -15,18 +15,17 @@ namespace {
 // Where the crop is cut from the frame; not found when nothing matched.
 Position locateInFrame(MainProcessor& processor, const BufferView& view, int searchPerimeter,
                        bool smallImage) {
-    if (smallImage) {
-        // One search over the whole image at full resolution; the
-        // perimeter plays no part.
-        return runSearch(ProcessorAccess::scanChoice(processor), view, fullReference(processor),
-                         {processor.cropX, processor.cropY})
-            .position;
-    }
-    const Placement placement = locateCrop(processor, view, searchPerimeter);
+    const Placement placement = placeCrop(processor, view, searchPerimeter, smallImage);
     if (placement.window.placed())
         ProcessorAccess::recordWindowSize(processor, placement.window.width,
                                           placement.window.height);
     return placement.inFrame;
+}
+
+// The patches the search needs: the full one, and the coarse one unless the
+// run is of small images.
+bool hasReference(const MainProcessor& processor, bool smallImage) {
+    return processor.refPatchFull && (smallImage || processor.refPatchScaled);
 }
 
 }  // namespace
@@ -41,8 +40,7 @@ PreparedFrame ProcessorAccess::prepareFrame(MainProcessor& processor, FrameRead 
                                             const std::string& path, int searchPerimeter,
                                             bool smallImage, unsigned char* cropBuffer) {
     PreparedFrame prepared;
-    const bool haveReference = processor.refPatchFull && (smallImage || processor.refPatchScaled);
-    if (!haveReference) {
+    if (!hasReference(processor, smallImage)) {
         prepared.failure = noReferenceMessage(path);
         return prepared;
     }
@@ -97,7 +95,7 @@ void ProcessorAccess::registerFrame(MainProcessor& processor, const std::string&
                                     int searchPerimeter, bool smallImage, bool* okFlag,
                                     std::string* errorText) {
     // Without a reference there is nothing to look for: fail before reading.
-    if (!processor.refPatchFull || (!smallImage && !processor.refPatchScaled)) {
+    if (!hasReference(processor, smallImage)) {
         recordFailure(processor, index, noReferenceMessage(path), okFlag, errorText);
         return;
     }

@@ -143,16 +143,29 @@ Position windowRelative(const FineWindow& window, int x, int y) {
     return {relative(x, window.x, window.width), relative(y, window.y, window.height)};
 }
 
+Placement placeCrop(const MainProcessor& processor, const BufferView& frame, int perimeter,
+                    bool smallImage) {
+    if (!smallImage) return locateCrop(processor, frame, perimeter);
+    Placement placement;
+    placement.inFrame = runSearch(ProcessorAccess::scanChoice(processor), frame,
+                                  fullReference(processor), {processor.cropX, processor.cropY})
+                            .position;
+    return placement;
+}
+
+Position coarseHint(const MainProcessor& processor, double scale) {
+    // The frames of a run show one target, so the match is expected near
+    // the reference's own rectangle; the hint only speeds the scan up.
+    return {roundHalfUp(processor.cropX * scale), roundHalfUp(processor.cropY * scale)};
+}
+
 Placement locateCrop(const MainProcessor& processor, const BufferView& frame, int perimeter) {
     Placement placement;
     const CoarseFrame coarse = makeCoarseFrame(frame);
     const ScanChoice scan = ProcessorAccess::scanChoice(processor);
-    // The frames of a run show one target, so the match is expected near
-    // the reference's own rectangle; the hint only speeds the scan up.
-    const Position coarseHint{roundHalfUp(processor.cropX * coarse.scale),
-                              roundHalfUp(processor.cropY * coarse.scale)};
-    placement.coarse =
-        runSearch(scan, coarse.view, scaledReference(processor), coarseHint).position;
+    placement.coarse = runSearch(scan, coarse.view, scaledReference(processor),
+                                 coarseHint(processor, coarse.scale))
+                           .position;
     if (!placement.coarse.found()) return placement;
 
     placement.estimate = {roundHalfUp(placement.coarse.x / coarse.scale),

@@ -77,5 +77,15 @@ struct Placement {
 // Searches with the processor's scan (ProcessorAccess::scanChoice).
 Placement locateCrop(const MainProcessor& processor, const BufferView& frame, int perimeter);
 
+// Where a run's registration finds the crop in a frame: coarse to fine, or,
+// for a run of small images, in one search of the whole frame at full
+// resolution (inFrame alone is filled; the perimeter plays no part).
+Placement placeCrop(const MainProcessor& processor, const BufferView& frame, int perimeter,
+                    bool smallImage);
+
+// Where the coarse scan looks first: the reference rectangle's corner on a
+// coarse copy of the given scale.
+Position coarseHint(const MainProcessor& processor, double scale);
+
 }  // namespace detail
 }  // namespace Tellvar

@@ -48,7 +48,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <new>
 
 namespace Tellvar {
 namespace detail {
@@ -59,11 +58,9 @@ int roundUpToDotLength(int width) {
     return (width + kDotLengthMultiple - 1) / kDotLengthMultiple * kDotLengthMultiple;
 }
 
-// The patch rows below the head rows; rows is 0 when the patch is not split.
+// The patch rows below the head rows; firstRow is 0 when the patch is not split.
 struct TailOfPatch {
     int firstRow = 0;  // the head's height
-    int rows = 0;
-    long long samples = 0;  // m
     TailReference reference{};
 };
 
@@ -124,8 +121,6 @@ TailOfPatch tailOfPatch(const long long* rowSums, const long long* rowSquares, i
     if (head < 1 || head >= height) return tail;
     const long long samples = static_cast<long long>(width) * (height - head);
     tail.firstRow = head;
-    tail.rows = height - head;
-    tail.samples = samples;
     long long sum = 0, squares = 0;
     for (int r = head; r < height; ++r) {
         sum += rowSums[r];
@@ -141,10 +136,6 @@ public:
         : kernels_(kernels),
           searched_(searched),
           reference_(reference),
-          level_(kernels.level),
-          dot_(kernels.dot),
-          score_(kernels.scores),
-          bound_(kernels.bounds),
           scoreReference_{static_cast<double>(samplesIn(reference.byteCount)), reference.sum,
                           reference.ssq},
           patchWidth_(reference.width),
@@ -196,10 +187,6 @@ private:
     const KernelSet& kernels_;
     const BufferView& searched_;
     const PatchStats& reference_;
-    const SimdLevel level_;
-    const DotKernelFunction dot_;
-    const ScoreKernelFunction score_;
-    const BoundKernelFunction bound_;
     const ScoreReference scoreReference_;
     const int patchWidth_, patchHeight_, dotLength_;
     int lastColumn_ = 0, lastRow_ = 0;
@@ -311,8 +298,8 @@ bool FastScan::orderPatchRows() {
         kernels_.extractRow(reference_.pixels + static_cast<std::size_t>(r) * rowBytes, patchWidth_,
                             row);
         std::uint64_t sum = 0, square = 0;
-        rowsDotProducts(dot_, ones, 0, row, &sameRow, dotLength_, 1, 1, &sum);
-        rowsDotProducts(dot_, row, 0, row, &sameRow, dotLength_, 1, 1, &square);
+        rowsDotProducts(kernels_.dot, ones, 0, row, &sameRow, dotLength_, 1, 1, &sum);
+        rowsDotProducts(kernels_.dot, row, 0, row, &sameRow, dotLength_, 1, 1, &square);
         sums[r] = static_cast<long long>(sum);
         squares[r] = static_cast<long long>(square);
         // Non-negative (Cauchy-Schwarz), so unsigned.
@@ -422,7 +409,7 @@ double FastScan::seedScore(Position hint) {
     if (best.score >= kClearMatch || std::min(patchWidth_, patchHeight_) < 2 * kLeastHalvedSide ||
         static_cast<long long>(lastColumn_) * lastRow_ < kLeastCandidatesToGuess)
         return best.position.found() ? best.score : none;
-    const Position guess = halvedScanGuess(searched_, reference_, level_, hint);
+    const Position guess = halvedScanGuess(searched_, reference_, kernels_.level, hint);
     if (guess.found()) bestNear(guess, &best);
     return best.position.found() ? best.score : none;
 }
@@ -436,13 +423,13 @@ long long FastScan::scoreCascadeRow(int y, int first, int count, double reached,
     const int head = stageEnd(0);
     band_.moveTo(plane_, top);
     headBand_.sumRowSet(plane_, top, rowOffsets_, head);
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top) + first, rowOffsets_,
-                    dotLength_, head, count, products_ + first);
+    rowsDotProducts(kernels_.dot, patch_.row(0), patch_.stride, plane_.row(top) + first,
+                    rowOffsets_, dotLength_, head, count, products_ + first);
     band_.runningTotals(bandSums_, bandSquares_);
     headBand_.runningTotals(headSums_, headSquares_);
     // The bounds land in scores_.
-    bound_(scoreReference_, tails_[0].reference, bandTotals(first), headTotals(first),
-           products_ + first, count, scores_ + first);
+    kernels_.bounds(scoreReference_, tails_[0].reference, bandTotals(first), headTotals(first),
+                    products_ + first, count, scores_ + first);
     for (int i = 0; i < count; ++i) survivors_[i] = first + i;
     count = keepSurvivors(count, reached, *best);
 
@@ -463,9 +450,9 @@ long long FastScan::scoreCascadeRow(int y, int first, int count, double reached,
         addStageWindows(top, stage, count);
         const WindowTotals sums{stageSums_, stageSquares_, lastColumn_};
         forEachRun(count, [&](int at, int n) {
-            bound_(scoreReference_, tails_[stage].reference, bandTotals(at),
-                   {sums.sums + at, sums.squares + at, sums.width}, products_ + at, n,
-                   scores_ + at);
+            kernels_.bounds(scoreReference_, tails_[stage].reference, bandTotals(at),
+                            {sums.sums + at, sums.squares + at, sums.width}, products_ + at, n,
+                            scores_ + at);
         });
         count = keepSurvivors(count, reached, *best);
     }
@@ -491,7 +478,7 @@ long long FastScan::addStageRows(int top, int stage, int count) {
     const int from = stageEnd(stage - 1), rows = stageEnd(stage) - from;
     long long cost = 0;
     forEachRun(count, [&](int at, int n) {
-        rowsDotProducts(dot_, patch_.row(from), patch_.stride, plane_.row(top) + at,
+        rowsDotProducts(kernels_.dot, patch_.row(from), patch_.stride, plane_.row(top) + at,
                         rowOffsets_ + from, dotLength_, rows, n, stageProducts_ + at);
         cost += static_cast<long long>(std::max(n, kLeastRunCost)) * rows * patchWidth_ +
                 kRunOverheadSamples;
@@ -561,7 +548,7 @@ int FastScan::keepSurvivors(int count, double reached, const ScanResult& best) {
 // The exact scores of the survivors of the last stage, in scan order.
 void FastScan::scoreSurvivors(int y, int count, ScanResult* best) {
     forEachRun(count, [&](int at, int n) {
-        score_(scoreReference_, bandTotals(at), products_ + at, n, scores_ + at);
+        kernels_.scores(scoreReference_, bandTotals(at), products_ + at, n, scores_ + at);
     });
     // Strictly greater, as in the reference: of equal scores the first in
     // scan order stays, and NaN never wins.
@@ -578,10 +565,10 @@ void FastScan::scoreSurvivors(int y, int count, ScanResult* best) {
 void FastScan::scoreFullRow(int y, ScanResult* best) {
     const int top = bandTop(y);
     band_.moveTo(plane_, top);
-    rowsDotProducts(dot_, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_, dotLength_,
-                    patchHeight_, lastColumn_, products_);
+    rowsDotProducts(kernels_.dot, patch_.row(0), patch_.stride, plane_.row(top), rowOffsets_,
+                    dotLength_, patchHeight_, lastColumn_, products_);
     band_.runningTotals(bandSums_, bandSquares_);
-    score_(scoreReference_, bandTotals(0), products_, lastColumn_, scores_);
+    kernels_.scores(scoreReference_, bandTotals(0), products_, lastColumn_, scores_);
     for (int k = 0; k < lastColumn_; ++k)
         if (scores_[k] > best->score) {
             best->score = scores_[k];

@@ -2,19 +2,19 @@
 // The working memory of the position scans, kept by each thread from one
 // scan to the next.
 //
-// A run's threads search frame after frame with the same sizes: memory
-// handed back to the heap after every frame would be returned to the system
-// and faulted in again on the next (thousands of page faults a frame for a
-// large crop). Each thread therefore keeps one arena, grown as its scans
-// have needed (each new block twice what it held), and takes every scan's
-// arrays from it; the memory goes
-// when the thread ends, so a run holds at most one arena per thread it runs.
+// A run's reader threads search frame after frame with the same sizes:
+// memory handed back to the heap after every frame would be returned to the
+// system and faulted in again on the next (thousands of page faults a frame
+// for a large crop). Each thread therefore keeps one arena, grown as its
+// scans have needed (each new block twice what it held), and takes every
+// scan's arrays from it; the memory goes when the thread ends, so a run
+// holds at most one arena per thread it runs. (A run of a single batch
+// searches on its per-image threads, whose arenas go with each image.)
 // Scans nest (a scan may first scan halved copies): each takes its arrays
 // inside a Scope, which gives them back when it ends.
 
 #include <cstddef>
 #include <memory>
-#include <new>
 #include <vector>
 
 namespace Tellvar {

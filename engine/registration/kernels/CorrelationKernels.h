@@ -131,7 +131,7 @@ TailReference tailReferenceOf(long long samples, long long sum, long long square
 // cross term is known over the head rows only (headProducts[j]). band
 // covers all the candidate's rows and head its head rows, so its tail's
 // sum and squares are Syt = band - head and Syyt likewise (integers below
-// 2^53, so exact). The score formula is evaluated with its cross term
+// 2^52, which the lanes convert exactly). The score formula is evaluated with its cross term
 // replaced by
 //   (headProducts[j] + (T * (1 + 1e-9) + 1)) + 1,
 //   T = (Sxt * Syt + sqrt(m * Sxxt - Sxt^2) * sqrt(V)) / m,

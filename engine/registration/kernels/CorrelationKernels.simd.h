@@ -42,7 +42,9 @@ int lesserOf(int a, int b) { return a < b ? a : b; }
 
 constexpr unsigned long long kLargestPairSum = 2ull * 255u * 255u;
 constexpr int kLaneCapacity = static_cast<int>(0xFFFFFFFFull / kLargestPairSum);
-static_assert(static_cast<unsigned long long>(kMaxDotLength / 8) * kLargestPairSum <= 0xFFFFFFFFu,
+// A kernel with one candidate per lane pair (a scalar step) adds half a
+// row's length into each lane: the most any kernel adds per row.
+static_assert(static_cast<unsigned long long>(kMaxDotLength / 2) * kLargestPairSum <= 0xFFFFFFFFu,
               "one row of the longest length must fit a 32-bit lane");
 
 // Rows a kernel may add into its 32-bit lanes before widening them, when
