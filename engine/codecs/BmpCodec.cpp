@@ -262,14 +262,7 @@ bool acceptHeaders(std::FILE* file, const std::string& path, const HeaderRefusal
 // *errorText (each reader words a failed open its own way).
 FileHandle openInput(const std::string& path, std::string (*openFailed)(const std::string&, int),
                      std::string* errorText) {
-    InputFile input = InputFile::open(path);
-    if (input.notRegularKind() != nullptr) {
-        *errorText = notRegularFileMessage(path, input.notRegularKind());
-        return FileHandle(nullptr);
-    }
-    FileHandle file(input.opened() ? input.releaseAsStream() : nullptr);
-    if (!file) *errorText = openFailed(path, input.error());
-    return file;
+    return FileHandle(openInputStream(path, openFailed, errorText));
 }
 
 }  // namespace

@@ -87,4 +87,20 @@ std::string notRegularFileMessage(const std::string& path, const char* kind) {
            "before trying again.";
 }
 
+bool refusedAsNotRegular(const InputFile& input, const std::string& path, std::string* errorText) {
+    if (input.notRegularKind() == nullptr) return false;
+    *errorText = notRegularFileMessage(path, input.notRegularKind());
+    return true;
+}
+
+std::FILE* openInputStream(const std::string& path,
+                           std::string (*openFailed)(const std::string&, int),
+                           std::string* errorText) {
+    InputFile input = InputFile::open(path);
+    if (refusedAsNotRegular(input, path, errorText)) return nullptr;
+    std::FILE* stream = input.opened() ? input.releaseAsStream() : nullptr;
+    if (stream == nullptr) *errorText = openFailed(path, input.error());
+    return stream;
+}
+
 }  // namespace Tellvar

@@ -45,4 +45,14 @@ private:
 // The refusal of a path that names a folder, a pipe, a device or a socket.
 std::string notRegularFileMessage(const std::string& path, const char* kind);
 
+// True, with that refusal in *errorText, when input is not a regular file.
+bool refusedAsNotRegular(const InputFile& input, const std::string& path, std::string* errorText);
+
+// Opens path as a stdio stream for binary reading; null with the failure in
+// *errorText: the refusal of a file that is not regular, or openFailed's
+// words (each reader words a failed open its own way) with the errno.
+std::FILE* openInputStream(const std::string& path,
+                           std::string (*openFailed)(const std::string&, int),
+                           std::string* errorText);
+
 }  // namespace Tellvar

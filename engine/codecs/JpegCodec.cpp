@@ -225,14 +225,7 @@ std::string failureMessage(DecodeResult result, const std::string& path,
 
 // Opens the input; null with the failure in *errorText.
 std::FILE* openInput(const std::string& path, std::string* errorText) {
-    InputFile input = InputFile::open(path);
-    if (input.notRegularKind() != nullptr) {
-        *errorText = notRegularFileMessage(path, input.notRegularKind());
-        return nullptr;
-    }
-    std::FILE* stream = input.opened() ? input.releaseAsStream() : nullptr;
-    if (stream == nullptr) *errorText = openFailedMessage(path, input.error());
-    return stream;
+    return openInputStream(path, openFailedMessage, errorText);
 }
 
 // Opens path, decodes it (with readPixels its pixels too) and hands the

@@ -156,10 +156,7 @@ bool acceptFile(TIF& codec, TIFF* tiff, const std::string& path, std::uint16_t* 
 TiffHandle openAccepted(TIF& codec, const std::string& path, std::uint16_t* width,
                         std::uint16_t* height, std::string* errorText) {
     InputFile input = InputFile::open(path);
-    if (input.notRegularKind() != nullptr) {
-        *errorText = notRegularFileMessage(path, input.notRegularKind());
-        return TiffHandle(nullptr);
-    }
+    if (refusedAsNotRegular(input, path, errorText)) return TiffHandle(nullptr);
     if (!input.opened()) {
         *errorText = openFailedMessage(path);
         return TiffHandle(nullptr);
