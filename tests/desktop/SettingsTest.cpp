@@ -374,7 +374,7 @@ TEST_F(SettingsFile, ASettingsPathThatIsNoFileStartsTheFirstRunAndTheWriteFails)
 }
 
 TEST_F(SettingsFile, ANamedPipeInTheFilesPlaceNeitherHangsNorIsTakenForSettings) {
-    ASSERT_EQ(mkfifo(settingsFilePath().c_str(), 0600), 0);
+    const NamedPipe pipe(settingsFilePath());
     testsupport::TempDir saveDir;
     FirstRunObservations seen;
     DialogRecorder dialogs;
@@ -385,6 +385,7 @@ TEST_F(SettingsFile, ANamedPipeInTheFilesPlaceNeitherHangsNorIsTakenForSettings)
 
     EXPECT_EQ(firstRunWriteFailure(dialogs),
               "Failed to write to the configuration file.\n\nNo such device or address");
+    EXPECT_FALSE(pipe.hung());
 }
 
 TEST_F(SettingsFile, AFileWithoutReadPermissionStartsTheFirstRun) {
