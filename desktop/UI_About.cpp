@@ -101,8 +101,6 @@ void UI_TLAbout::initGUI() {
 
     SetSizer(dialogGrid);
     Layout();
-    dialogGrid->Fit(this);
-    Centre(wxBOTH);
 }
 
 void UI_TLAbout::populateFields() {

@@ -122,8 +122,6 @@ void UI_SetCropArea::initGUI() {
     dialogSizer->Add(outerGrid, 1, wxEXPAND, 5);
     SetSizer(dialogSizer);
     Layout();
-    dialogSizer->Fit(this);
-    Centre(wxBOTH);
     widthText->SetFocus();
 }
 

@@ -72,15 +72,20 @@ SetWalk walkImageSet(Tellvar::Brennock& codec, const wxArrayString& paths,
         return walk;
     }
 
+    // Both mismatches end the walk with a box naming the offending file.
+    const auto mismatchAt = [&walk](const char* opening, const wxString& path) {
+        walk.outcome = SetWalk::Outcome::Mismatch;
+        walk.text = wxString(opening) + path + kMismatchClosing;
+        return walk;
+    };
+
     const int fileCount = static_cast<int>(paths.GetCount());
     for (int i = 0; i < fileCount; ++i) {
         if (foldedImageType(names[i]) != inputExtension) {
-            walk.outcome = SetWalk::Outcome::Mismatch;
-            walk.text = wxString(
-                            "Your images are not all of the same image format. At lest the "
-                            "following image is a different type:\n\n") +
-                        paths[i] + kMismatchClosing;
-            return walk;
+            return mismatchAt(
+                "Your images are not all of the same image format. At lest the "
+                "following image is a different type:\n\n",
+                paths[i]);
         }
 
         int width = 0;
@@ -92,12 +97,10 @@ SetWalk walkImageSet(Tellvar::Brennock& codec, const wxArrayString& paths,
             if (walk.readErrors.size() < kMaxStoredReadErrors)
                 walk.readErrors.push_back(fromEngineText(errorText));
         } else if (width != referenceWidth || height != referenceHeight) {
-            walk.outcome = SetWalk::Outcome::Mismatch;
-            walk.text = wxString(
-                            "Your images are not all of the same size. At lest the "
-                            "following image is a different size:\n\n") +
-                        paths[i] + kMismatchClosing;
-            return walk;
+            return mismatchAt(
+                "Your images are not all of the same size. At lest the "
+                "following image is a different size:\n\n",
+                paths[i]);
         }
 
         progress.Update(i, wxEmptyString);

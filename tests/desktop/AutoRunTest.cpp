@@ -4,6 +4,7 @@
 // the user saw, in order.
 
 #include "AutoCrop.h"
+#include "CommandNumbers.h"
 #include "GuiTestSupport.h"
 #include "RunTestSupport.h"
 #include "UI_ConfDialog.h"
@@ -158,7 +159,7 @@ protected:
             idRunProgress);
         loadImageSet(*frame, paths);
         selectRows(*frame, {referenceRow});
-        sendCommand(*frame, 1014);
+        sendCommand(*frame, kSetReference);
         ASSERT_TRUE(frame->referenceSet);
         ASSERT_EQ(frame->referenceIndex, referenceRow);
 
@@ -208,7 +209,7 @@ protected:
             return wxID_OK;
         });
     }
-    void launch() { sendCommand(*frame, 1015); }
+    void launch() { sendCommand(*frame, kStartRun); }
     void start() {
         queueStart();
         launch();
@@ -597,7 +598,7 @@ TEST_F(AutoRun, CancelBeforeTheLastBatch) {
             frame->progressDialog == dialog && !closed(dialog) && dialog->isCancelling();
         return wxID_OK;
     });
-    clickButton(*dialog, 1010);
+    clickButton(*dialog, dialog->cancelRunButton->GetId());
     EXPECT_TRUE(dialog->isCancelling());
     EXPECT_TRUE(frame->runInProgress());
 
@@ -630,7 +631,7 @@ TEST_F(AutoRun, CancelDuringTheLastBatchStillCompletes) {
     start();
     ASSERT_TRUE(pumpUntil([this] { return *threadsStarted == 4; }));
     boxes.answer(wxYES);
-    clickButton(*frame->progressDialog, 1010);
+    clickButton(*frame->progressDialog, frame->progressDialog->cancelRunButton->GetId());
     gate->open();
     waitForEnd();
 
@@ -649,7 +650,7 @@ TEST_F(AutoRun, CancelWhileTheCompletionMessageIsUp) {
     queueStart();
     boxes.handle<wxMessageDialog>([&](wxMessageDialog&) {
         dialog = frame->progressDialog;
-        if (dialog) clickButton(*dialog, 1010);  // asks, answered below
+        if (dialog) clickButton(*dialog, dialog->cancelRunButton->GetId());  // asks, answered below
         return wxID_OK;
     });
     boxes.answer(wxYES);
@@ -673,7 +674,7 @@ TEST_F(AutoRun, CancelAnsweredNoLeavesTheRunAlone) {
     start();
     ASSERT_TRUE(pumpUntil([this] { return *threadsStarted == 2; }));
     boxes.answer(wxNO);
-    clickButton(*frame->progressDialog, 1010);
+    clickButton(*frame->progressDialog, frame->progressDialog->cancelRunButton->GetId());
     EXPECT_FALSE(frame->progressDialog->isCancelling());
     EXPECT_TRUE(frame->progressDialog->cancelRunButton->IsShown());
     gate->open();
@@ -726,7 +727,7 @@ TEST_F(AutoRunClose, CloseBoxCancelsAndClosesWhenTheRunHasEnded) {
     UI_ProgressDialog* dialog = frame->progressDialog;
     EXPECT_TRUE(dialog->isCancelling());
     EXPECT_FALSE(dialog->cancelRunButton->IsShown());
-    clickButton(*dialog, 1010);
+    clickButton(*dialog, dialog->cancelRunButton->GetId());
     // While the batch runs the window stays.
     pumpUntil([] { return false; }, std::chrono::milliseconds(100));
     EXPECT_FALSE(closed(frame));
@@ -817,10 +818,10 @@ TEST_F(AutoRun, RefusedWithoutAReferenceFrame) {
 TEST_F(AutoRun, RefusedOnASetThatFailedValidation) {
     prepareSmall(normalFrames("bmp", 3), 0);
     testsupport::writeBmp24(paths[2], testsupport::makeStarField(201, 150, 3));
-    sendCommand(*frame, 1060);
+    sendCommand(*frame, kValidate);
     ASSERT_FALSE(frame->validated);
-    sendCommand(*frame, 1022);
-    ASSERT_TRUE(isToolEnabled(*frame, 1014));
+    sendCommand(*frame, kOutputBmp);
+    ASSERT_TRUE(isToolEnabled(*frame, kSetReference));
     ASSERT_TRUE(frame->referenceSet);
     const auto before = boxes.shown().size();
 

@@ -22,26 +22,13 @@ namespace {
 
 const std::string kRule(52, '-');
 
-ImageData sampleData() {
-    ImageData data;
-    data.cropWidth = 200;
-    data.cropHeight = 150;
-    data.imageWidth = 1600;
-    data.imageHeight = 1200;
-    data.imageCount = 12;
-    data.outputFormat = 1022;
-    data.saveFolder = toWx("/data/night \xc3\xa9t\xc3\xa9 \xe6\x98\x9f/out");
-    data.referenceFrame = "m42_0007.bmp";
-    return data;
-}
-
 // Owns one summary dialog and the flags it answers through.
 struct Summary {
     bool cancelled = false;
     bool singleThread = false;
     UI_ConfDialog* dialog;
 
-    explicit Summary(const ImageData& data = sampleData())
+    explicit Summary(const ImageData& data = dialogtest::sampleData())
         : dialog(new UI_ConfDialog("Configuration", data, &cancelled, &singleThread)) {}
     ~Summary() {
         if (!closed(dialog)) dialog->Destroy();
@@ -99,7 +86,7 @@ TEST(ConfDialogLines, OutputFormatNames) {
         {0, "TIFF (8 bit)"}, {1025, "TIFF (8 bit)"}, {-3, "TIFF (8 bit)"},
     };
     for (const auto& [format, name] : cases) {
-        ImageData data = sampleData();
+        ImageData data = dialogtest::sampleData();
         data.outputFormat = format;
         Summary summary(data);
         EXPECT_EQ(summary.lines()[7], "Save File Format: " + name) << format;
@@ -107,7 +94,7 @@ TEST(ConfDialogLines, OutputFormatNames) {
 }
 
 TEST(ConfDialogLines, ValuesShownUnchecked) {
-    ImageData data = sampleData();
+    ImageData data = dialogtest::sampleData();
     data.imageCount = 1;
     data.cropWidth = -5;
     data.cropHeight = 0;
@@ -167,7 +154,8 @@ TEST(ConfDialogAnswers, CancelAndCloseBoxBothCancel) {
 TEST(ConfDialogAnswers, StartEndsARealModalLoop) {
     bool cancelled = false;
     bool singleThread = false;
-    auto* dialog = new UI_ConfDialog("Configuration", sampleData(), &cancelled, &singleThread);
+    auto* dialog =
+        new UI_ConfDialog("Configuration", dialogtest::sampleData(), &cancelled, &singleThread);
     // START pressed inside a real modal loop ends it, and the dialog is
     // closed only once ShowModal() has returned.
     const bool ended = dialogtest::runModal(dialog, [dialog] { clickButton(*dialog, 1002); });
@@ -181,7 +169,8 @@ TEST(ConfDialogAnswers, StartEndsARealModalLoop) {
 TEST(ConfDialogAnswers, CloseBoxEndsARealModalLoop) {
     bool cancelled = false;
     bool singleThread = false;
-    auto* dialog = new UI_ConfDialog("Configuration", sampleData(), &cancelled, &singleThread);
+    auto* dialog =
+        new UI_ConfDialog("Configuration", dialogtest::sampleData(), &cancelled, &singleThread);
     EXPECT_TRUE(dialogtest::runModal(dialog, [dialog] { dialog->Close(); }));
     EXPECT_TRUE(cancelled);
     EXPECT_TRUE(closed(dialog));

@@ -1,6 +1,11 @@
 #pragma once
-// Helpers for the tests of the program's own dialogs: layout checks and a
-// real (not hooked) modal run that cannot hang.
+// Helpers for the tests of the program's own dialogs: the values they are
+// opened with, layout checks and a real (not hooked) modal run that cannot hang.
+
+#include "CommandNumbers.h"
+#include "GuiTestSupport.h"
+#include "OptionValues.h"
+#include "UI_ConfDialog.h"
 
 #include <wx/control.h>
 #include <wx/dialog.h>
@@ -13,6 +18,36 @@
 #include <vector>
 
 namespace dialogtest {
+
+// A run summary's values; the folder is not ASCII, so that its text is
+// shown, and measured, whole.
+inline ImageData sampleData() {
+    ImageData data;
+    data.cropWidth = 200;
+    data.cropHeight = 150;
+    data.imageWidth = 1600;
+    data.imageHeight = 1200;
+    data.imageCount = 12;
+    data.outputFormat = guitest::kOutputBmp;
+    data.saveFolder = guitest::toWx("/data/night \xc3\xa9t\xc3\xa9 \xe6\x98\x9f/out");
+    data.referenceFrame = "m42_0007.bmp";
+    return data;
+}
+
+// Settings as a saved file gives them to the options dialog.
+inline OptionValues storedValues() {
+    OptionValues v;
+    v.useReticle = true;
+    v.stackEnabled = true;
+    v.red = 255;
+    v.green = 0;
+    v.blue = 0;
+    v.cropMode = kAutomaticMode;
+    v.searchPerimeter = 10;
+    v.outputFormat = guitest::kOutputBmp;
+    v.saveFolder = "/srv/crops";
+    return v;
+}
 
 inline std::string describe(const wxWindow* window) {
     wxString text = window->GetClassInfo()->GetClassName();

@@ -1,5 +1,7 @@
 #include "ModalScript.h"
 
+#include "GuiTestSupport.h"
+
 #include <wx/app.h>
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
@@ -146,11 +148,7 @@ ModalScript::Act answer(int id) {
 
 ModalScript::Act click(int buttonId) {
     return [buttonId](wxDialog& dialog) {
-        wxWindow* button = dialog.FindWindow(buttonId);
-        if (!button) return;
-        wxCommandEvent event(wxEVT_BUTTON, buttonId);
-        event.SetEventObject(button);
-        button->HandleWindowEvent(event);
+        if (dialog.FindWindow(buttonId)) guitest::clickButton(dialog, buttonId);
     };
 }
 

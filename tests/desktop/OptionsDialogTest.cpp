@@ -22,20 +22,6 @@ const char kSetupRefusal[] = "You must complete the setup before exiting this di
 const char kNoFolder[] = "Please specify a save location";
 const char kNoPerimeter[] = "Please choose a search perimeter for the fully automatic mode";
 
-OptionValues storedValues() {
-    OptionValues v;
-    v.useReticle = true;
-    v.stackEnabled = true;
-    v.red = 255;
-    v.green = 0;
-    v.blue = 0;
-    v.cropMode = 1;
-    v.searchPerimeter = 10;
-    v.outputFormat = 1022;
-    v.saveFolder = "/srv/crops";
-    return v;
-}
-
 bool sameValues(const OptionValues& a, const OptionValues& b) {
     return a.useReticle == b.useReticle && a.stackEnabled == b.stackEnabled && a.red == b.red &&
            a.green == b.green && a.blue == b.blue && a.cropMode == b.cropMode &&
@@ -55,7 +41,7 @@ int answerFolderChooser(wxDirDialog& chooser, const wxString& path, int result) 
 
 class OptionsDialog : public ::testing::Test {
 protected:
-    OptionValues values = storedValues();
+    OptionValues values = dialogtest::storedValues();
     OptionValues before{};
     bool cancelled = false;
     UI_OptionsDialog* dialog = nullptr;
@@ -220,7 +206,7 @@ TEST_F(OptionsDialog, SelectsAPresetOnlyOnAnExactColourMatch) {
         {511, 256, 256, "RED", wxColour(255, 0, 0)},
     };
     for (const Case& c : cases) {
-        values = storedValues();
+        values = dialogtest::storedValues();
         values.red = c.red;
         values.green = c.green;
         values.blue = c.blue;
@@ -371,7 +357,7 @@ TEST_F(OptionsDialog, AcceptWithoutASaveFolderIsRefusedAndChangesNothing) {
 TEST_F(OptionsDialog, CancelAndCloseLeaveTheBlockUntouched) {
     for (const bool viaCloseBox : {false, true}) {
         SCOPED_TRACE(viaCloseBox ? "close box" : "Cancel");
-        values = storedValues();
+        values = dialogtest::storedValues();
         cancelled = false;
         open();
         choose(dialog->manualButton);
@@ -472,7 +458,7 @@ TEST_F(OptionsDialog, AdvisesOnPerimetersAboveTwentyAndKeepsTheChoice) {
 TEST_F(OptionsDialog, AStoredPerimeterOutsideTheChoicesMustBeReplacedNotZeroed) {
     for (const int stored : {0, 7, -5, 1000}) {
         SCOPED_TRACE(stored);
-        values = storedValues();
+        values = dialogtest::storedValues();
         values.searchPerimeter = stored;
         cancelled = false;
         open();

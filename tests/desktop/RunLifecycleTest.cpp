@@ -4,6 +4,7 @@
 // that has ended. scripts/test.sh also runs these under AddressSanitizer,
 // where a use after free shows.
 
+#include "CommandNumbers.h"
 #include "GuiTestSupport.h"
 #include "ModalScript.h"
 #include "RunTestSupport.h"
@@ -74,7 +75,7 @@ protected:
         frame->Show(true);
         loadImageSet(*frame, paths);
         selectRows(*frame, {0});
-        sendCommand(*frame, 1014);
+        sendCommand(*frame, kSetReference);
         frame->cropWidth = 40;
         frame->cropHeight = 30;
         frame->cropX = 150;
@@ -92,7 +93,7 @@ protected:
             clickButton(dialog, 1002);
             return wxID_OK;
         });
-        sendCommand(*frame, 1015);
+        sendCommand(*frame, kStartRun);
         ASSERT_TRUE(pumpUntil([this, firstBatch] {
             return *framesStarted == firstBatch && frame->progressDialog &&
                    frame->progressDialog->IsShown();
@@ -190,13 +191,14 @@ struct OpenWhileClosing {
 };
 
 const OpenWhileClosing kOpenWhileClosing[] = {
-    {"OptionsAccepted", 1007, nullptr, "Tellvar Configuration", modaltest::click(1009)},
-    {"SetCroppingAreaAccepted", 1005, nullptr, "Set Cropping Area", acceptCrop},
-    {"OpenFileDialogCancelled", 5000, "Clear Application", "Open Image Files",
+    {"OptionsAccepted", kOptions, nullptr, "Tellvar Configuration", modaltest::click(1009)},
+    {"SetCroppingAreaAccepted", kSetCrop, nullptr, "Set Cropping Area", acceptCrop},
+    {"OpenFileDialogCancelled", kOpen, "Clear Application", "Open Image Files",
      modaltest::endModal(wxID_CANCEL)},
-    {"ClearQuestionAnsweredYes", 1009, nullptr, "Clear Application", modaltest::answer(wxID_YES)},
-    {"RefusedSecondStart", 1015, nullptr, "WARNING", modaltest::answer(wxID_OK)},
-    {"ImageDetailsBox", 1008, nullptr, "Image Details", modaltest::answer(wxID_OK)},
+    {"ClearQuestionAnsweredYes", kClearImages, nullptr, "Clear Application",
+     modaltest::answer(wxID_YES)},
+    {"RefusedSecondStart", kStartRun, nullptr, "WARNING", modaltest::answer(wxID_OK)},
+    {"ImageDetailsBox", kImageDetails, nullptr, "Image Details", modaltest::answer(wxID_OK)},
 };
 
 class DialogDuringClose : public RunLifecycle,
@@ -265,7 +267,7 @@ TEST_F(RunLifecycle, WorkerThatCannotRunIsReleasedByTheToolkitWithItsDialog) {
         clickButton(dialog, 1002);
         return wxID_OK;
     });
-    sendCommand(*frame, 1015);
+    sendCommand(*frame, kStartRun);
 
     ASSERT_EQ(boxes.messageBoxes().size(), 1u);
     EXPECT_EQ(boxes.messageBoxes()[0].caption, "Critical Error");

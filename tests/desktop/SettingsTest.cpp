@@ -1,6 +1,7 @@
 // The settings file: first run, reading rules, writing and its failures,
 // text encodings and where the file lives.
 
+#include "CommandNumbers.h"
 #include "GuiTestSupport.h"
 #include "SettingsFile.h"
 #include "UI_OptionsDialog.h"
@@ -242,7 +243,7 @@ TEST_F(SettingsFile, AFirstRunEndedWithoutAcceptWritesNothingUntilAccept) {
     EXPECT_TRUE(window->options.saveFolder.empty());
     EXPECT_FALSE(fs::exists(settingsFilePath()));
 
-    sendCommand(*window, 1022);  // a change that is written at once
+    sendCommand(*window, kOutputBmp);  // a change that is written at once
     EXPECT_FALSE(fs::exists(settingsFilePath()));
     EXPECT_EQ(dialogs.messageBoxes().size(), 1u);  // no write failure shown
 
@@ -253,7 +254,7 @@ TEST_F(SettingsFile, AFirstRunEndedWithoutAcceptWritesNothingUntilAccept) {
         dialog.onOK(press);
         return wxID_OK;
     });
-    sendCommand(*window, 1007);
+    sendCommand(*window, kOptions);
     ASSERT_EQ(readSettingsFile().size(), 9u);
     EXPECT_EQ(readSettingsFile()[6], saveDir.path());
     EXPECT_EQ(readSettingsFile()[8], "1022");
@@ -373,7 +374,7 @@ TEST_F(SettingsFile, ASettingsPathThatIsNoFileStartsTheFirstRunAndTheWriteFails)
 }
 
 TEST_F(SettingsFile, ANamedPipeInTheFilesPlaceNeitherHangsNorIsTakenForSettings) {
-    ASSERT_EQ(mkfifo(settingsFilePath().c_str(), 0600), 0);
+    const NamedPipe pipe(settingsFilePath());
     testsupport::TempDir saveDir;
     FirstRunObservations seen;
     DialogRecorder dialogs;
@@ -384,6 +385,7 @@ TEST_F(SettingsFile, ANamedPipeInTheFilesPlaceNeitherHangsNorIsTakenForSettings)
 
     EXPECT_EQ(firstRunWriteFailure(dialogs),
               "Failed to write to the configuration file.\n\nNo such device or address");
+    EXPECT_FALSE(pipe.hung());
 }
 
 TEST_F(SettingsFile, AFileWithoutReadPermissionStartsTheFirstRun) {

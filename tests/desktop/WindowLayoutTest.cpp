@@ -84,31 +84,12 @@ std::vector<std::string> layoutProblems(const wxTopLevelWindow* window, const Fi
     return problems;
 }
 
-ImageData runSummary() {
-    ImageData data;
-    data.cropWidth = 400;
-    data.cropHeight = 300;
-    data.imageWidth = 1600;
-    data.imageHeight = 1200;
-    data.imageCount = 12;
-    data.outputFormat = 1023;
-    data.saveFolder = "/tmp";
-    data.referenceFrame = "m42_001.tif";
-    return data;
-}
-
 }  // namespace
 
 TEST(WindowLayout, EveryWindowIsWholeInsideTheScreenAndCentred) {
     // The main window registers the picture decoders the dialogs use.
     if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
-    OptionValues options{};
-    options.useReticle = true;
-    options.red = 255;
-    options.cropMode = 1;
-    options.searchPerimeter = 10;
-    options.outputFormat = 1023;
-    options.saveFolder = "/tmp";
+    OptionValues options = dialogtest::storedValues();
     bool flag = false;
     int width = 0;
     int height = 0;
@@ -140,7 +121,8 @@ TEST(WindowLayout, EveryWindowIsWholeInsideTheScreenAndCentred) {
          },
          nullptr},
         {"run summary", true,
-         [&] { return new UI_ConfDialog("Configuration", runSummary(), &flag, &flag); }, nullptr},
+         [&] { return new UI_ConfDialog("Configuration", dialogtest::sampleData(), &flag, &flag); },
+         nullptr},
         {"progress", false, [] { return new UI_ProgressDialog("Tellvar Progress...", 10, 4); },
          nullptr},
     };

@@ -177,8 +177,9 @@ TEST_P(NotARegularFile, EveryCodecAnswersWithoutBlocking) {
         EXPECT_TRUE(WIFEXITED(call.status) && WEXITSTATUS(call.status) == 0)
             << call.what << " handled " << path << " unsoundly (status " << call.status << ")";
     }
-    if (!blocked.empty())
-        GTEST_SKIP() << "not refused yet, the call blocks on " << GetParam().name << ":" << blocked;
+    // A reader that waits on a fifo or device hangs the caller for good: that is the fault here.
+    EXPECT_TRUE(blocked.empty()) << "the call blocks on " << GetParam().name
+                                 << " instead of refusing it:" << blocked;
 }
 
 const Special kSpecials[] = {
