@@ -44,6 +44,7 @@
 #include "registration/PositionScan.h"
 #include "registration/SamplePlanes.h"
 #include "registration/ScanArena.h"
+#include "registration/ScatteredHead.h"
 
 #include <algorithm>
 #include <cmath>
@@ -110,6 +111,10 @@ HeadRange headRange(int width, int height, double reached) {
     const int first = std::clamp(height / (reached >= 0.95 ? 32 : 8), least, most);
     return {first, least, most};
 }
+
+// The scattered head's size: on star fields a few dozen samples dismiss
+// nearly every candidate; more cost more than they dismiss.
+constexpr int kScatteredHeadSamples = 32;
 
 // Rows whose later stages cost little before the head is made smaller.
 constexpr int kQuietRowsBeforeShrinking = 16;
@@ -201,6 +206,12 @@ private:
     TailOfPatch tails_[kMostStages];
     int stages_ = 0;
     ColumnSums band_, headBand_;
+    // The first bound of every candidate, before its head rows
+    // (ScatteredHead.h), and the candidates' sums and squares over it, as
+    // WindowTotals of width lastColumn_ (zeros, then candidate k's at
+    // lastColumn_ + k).
+    ScatteredHead scattered_;
+    long long *scatteredSums_ = nullptr, *scatteredSquares_ = nullptr;
     // One row of candidates, indexed by x - 1: their cross terms over the
     // rows computed so far, the current stage's ones, and the scores or
     // bounds; the candidates still in the cascade, in scan order.
@@ -253,6 +264,21 @@ bool FastScan::prepare() {
         if (!rowWindowSums_ || !rowWindowSquares_) return false;
     }
     if (!survivors_ || !stageSums_ || !stageSquares_ || !windowsMade_) return false;
+    long long patchSum = 0, patchSquares = 0;
+    for (int i = 0; i < patchHeight_; ++i) {
+        patchSum += rowSums_[i];
+        patchSquares += rowSquares_[i];
+    }
+    scattered_ = chooseScatteredHead(
+        {patch_, naturalRows_, patchWidth_, patchHeight_, patchSum, patchSquares}, plane_.stride,
+        kScatteredHeadSamples, &arena_);
+    if (scattered_.samples > 0) {
+        scatteredSums_ = arena_.take<long long>(2 * row);
+        scatteredSquares_ = arena_.take<long long>(2 * row);
+        if (!scatteredSums_ || !scatteredSquares_) return false;
+        std::fill(scatteredSums_, scatteredSums_ + row, 0LL);
+        std::fill(scatteredSquares_, scatteredSquares_ + row, 0LL);
+    }
     std::fill(stageSums_, stageSums_ + 2 * row, 0LL);
     std::fill(stageSquares_, stageSquares_ + 2 * row, 0LL);
     std::fill(windowsMade_, windowsMade_ + planeRows, 0);
@@ -422,15 +448,30 @@ long long FastScan::scoreCascadeRow(int y, int first, int count, double reached,
     const int top = bandTop(y);
     const int head = stageEnd(0);
     band_.moveTo(plane_, top);
-    headBand_.sumRowSet(plane_, top, rowOffsets_, head);
-    rowsDotProducts(kernels_.dot, patch_.row(0), patch_.stride, plane_.row(top) + first,
-                    rowOffsets_, dotLength_, head, count, products_ + first);
     band_.runningTotals(bandSums_, bandSquares_);
+    for (int i = 0; i < count; ++i) survivors_[i] = first + i;
+    if (scattered_.samples > 0) {
+        // Written as signed totals, read back as the same non-negative counts.
+        kernels_.scatteredSums(plane_.row(top) + first, scattered_.offsets, scattered_.weights,
+                               scattered_.samples, count,
+                               reinterpret_cast<long long*>(products_ + first),
+                               scatteredSums_ + lastColumn_ + first,
+                               scatteredSquares_ + lastColumn_ + first);
+        kernels_.bounds(scoreReference_, scattered_.tail, bandTotals(first),
+                        {scatteredSums_ + first, scatteredSquares_ + first, lastColumn_},
+                        products_ + first, count, scores_ + first);
+        count = keepSurvivors(count, reached, *best);
+        if (count == 0) return 0;
+    }
+    headBand_.sumRowSet(plane_, top, rowOffsets_, head);
     headBand_.runningTotals(headSums_, headSquares_);
     // The bounds land in scores_.
-    kernels_.bounds(scoreReference_, tails_[0].reference, bandTotals(first), headTotals(first),
-                    products_ + first, count, scores_ + first);
-    for (int i = 0; i < count; ++i) survivors_[i] = first + i;
+    forEachRun(count, [&](int at, int n) {
+        rowsDotProducts(kernels_.dot, patch_.row(0), patch_.stride, plane_.row(top) + at,
+                        rowOffsets_, dotLength_, head, n, products_ + at);
+        kernels_.bounds(scoreReference_, tails_[0].reference, bandTotals(at), headTotals(at),
+                        products_ + at, n, scores_ + at);
+    });
     count = keepSurvivors(count, reached, *best);
 
     // The survivors' sums and squares over the head rows.

@@ -163,6 +163,25 @@ using AddRowSetFunction = void (*)(const std::int16_t* first, const std::ptrdiff
 using SlideRowFunction = void (*)(const std::int16_t* leaving, const std::int16_t* entering,
                                   int width, long long* sum, long long* squares);
 
+// ---- Scattered samples ---------------------------------------------------------
+
+// The most samples a scattered set may have: each of their products is at
+// most 255^2, and this many of them stay below 2^31 in a 32-bit lane.
+constexpr int kMostScatteredSamples = 4096;
+
+// Over a scattered set of the patch's samples (weights[k] at offsets[k]
+// samples from a candidate's first), for count candidates that start one
+// sample apart: for j < count,
+//   products[j] = sum over k < samples of weights[k] * candidates[offsets[k] + j]
+//   sums[j]     = sum over k < samples of candidates[offsets[k] + j]
+//   squares[j]  = sum over k < samples of candidates[offsets[k] + j]^2
+// (overwritten). Weights and samples are bytes held in 16 bits, and samples
+// is at most kMostScatteredSamples.
+using ScatteredSumsFunction = void (*)(const std::int16_t* candidates,
+                                       const std::ptrdiff_t* offsets, const std::int16_t* weights,
+                                       int samples, int count, long long* products, long long* sums,
+                                       long long* squares);
+
 // ---- Samples ------------------------------------------------------------------
 
 // The first byte of each of width 3-byte pixels, widened to a 16-bit
@@ -180,6 +199,7 @@ struct KernelSet {
     AddRowSetFunction addRowSet;
     SlideRowFunction slideRow;
     ExtractRowFunction extractRow;
+    ScatteredSumsFunction scatteredSums;
 };
 
 // The level's kernels; the scalar ones when simdLevelSupported(level) is false.

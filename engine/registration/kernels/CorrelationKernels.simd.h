@@ -338,6 +338,45 @@ void addRowSet(const std::int16_t* first, const std::ptrdiff_t* rowOffsets, int 
     }
 }
 
+// ---- Scattered samples -------------------------------------------------------------
+//
+// One lane per candidate: the sample a set member meets in each of
+// C::kCount neighbouring candidates is one plain load, so every load
+// serves as many candidates as the lanes hold.
+
+static_assert(static_cast<unsigned long long>(kMostScatteredSamples) * 255u * 255u < 0x80000000u,
+              "a scattered set's sums must fit a signed 32-bit lane");
+
+template <class C>
+int scatteredSumsLanes(const std::int16_t* candidates, const std::ptrdiff_t* offsets,
+                       const std::int16_t* weights, int samples, int from, int count,
+                       long long* products, long long* sums, long long* squares) {
+    int j = from;
+    for (; j + C::kCount <= count; j += C::kCount) {
+        C p = C::zero(), s = C::zero(), q = C::zero();
+        for (int k = 0; k < samples; ++k) {
+            const C in = C::load(candidates + offsets[k] + j);
+            p = p + in.times(weights[k]);
+            s = s + in;
+            q = q + in.squared();
+        }
+        p.addTo(products + j);
+        s.addTo(sums + j);
+        q.addTo(squares + j);
+    }
+    return j;
+}
+
+void scatteredSums(const std::int16_t* candidates, const std::ptrdiff_t* offsets,
+                   const std::int16_t* weights, int samples, int count, long long* products,
+                   long long* sums, long long* squares) {
+    for (int j = 0; j < count; ++j) products[j] = sums[j] = squares[j] = 0;
+    const int rest = scatteredSumsLanes<Columns>(candidates, offsets, weights, samples, 0, count,
+                                                 products, sums, squares);
+    scatteredSumsLanes<OneColumn>(candidates, offsets, weights, samples, rest, count, products,
+                                  sums, squares);
+}
+
 // ---- Samples ----------------------------------------------------------------------
 
 // A plain loop: the compiler turns it into the level's byte shuffles.
@@ -349,7 +388,8 @@ void extractRow(const unsigned char* pixels, int width, std::int16_t* samples) {
 
 namespace TELLVAR_KERNEL_LEVEL {
 extern const KernelSet kernels;
-const KernelSet kernels = {kLevel, dot, scores, bounds, addRow, addRowSet, slideRow, extractRow};
+const KernelSet kernels = {kLevel,   dot,      scores,     bounds,       addRow,
+                           addRowSet, slideRow, extractRow, scatteredSums};
 }  // namespace TELLVAR_KERNEL_LEVEL
 
 }  // namespace detail

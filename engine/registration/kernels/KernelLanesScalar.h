@@ -71,6 +71,7 @@ struct OneColumn {
     static OneColumn zero() { return {0}; }
     static OneColumn load(const std::int16_t* at) { return {at[0]}; }
     OneColumn squared() const { return {v * v}; }
+    OneColumn times(std::int16_t weight) const { return {v * weight}; }
     void addTo(long long* totals) const { *totals += v; }
 };
 inline OneColumn operator+(OneColumn a, OneColumn b) { return {a.v + b.v}; }

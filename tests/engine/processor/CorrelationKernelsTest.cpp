@@ -352,4 +352,48 @@ TEST(BoundKernels, EveryLevelGivesTheScalarBounds) {
     }
 }
 
+// A scattered set of patch samples against a plane: the plain sums of
+// every candidate, at every level, for counts with each kind of lane
+// remainder, and a full set of bright samples where the 32-bit lanes are
+// closest to their limit.
+TEST(ScatteredKernels, MatchPlainSumsAtEveryLevel) {
+    using Tellvar::detail::kMostScatteredSamples;
+    std::mt19937 random(11);
+    const struct {
+        int samples, count;
+        bool bright;
+    } cases[] = {{1, 1, false}, {3, 7, false}, {32, 8, false}, {32, 61, false},
+                 {5, 100, false}, {kMostScatteredSamples, 19, true}};
+    constexpr int kPlaneWidth = 140, kPlaneRows = 40;
+    for (const auto& c : cases) {
+        std::vector<std::int16_t> plane(kPlaneWidth * kPlaneRows), weights(c.samples);
+        std::vector<std::ptrdiff_t> offsets(c.samples);
+        for (auto& v : plane) v = static_cast<std::int16_t>(c.bright ? 255 : random() % 256);
+        for (int k = 0; k < c.samples; ++k) {
+            weights[k] = static_cast<std::int16_t>(c.bright ? 255 : random() % 256);
+            offsets[k] = static_cast<std::ptrdiff_t>(random() % kPlaneRows) * kPlaneWidth +
+                         random() % (kPlaneWidth - c.count);
+        }
+        for (SimdLevel level : supportedLevels()) {
+            std::vector<long long> products(c.count, -1), sums(c.count, -1),
+                squares(c.count, -1);
+            kernelsFor(level).scatteredSums(plane.data(), offsets.data(), weights.data(),
+                                            c.samples, c.count, products.data(), sums.data(),
+                                            squares.data());
+            for (int j = 0; j < c.count; ++j) {
+                long long p = 0, s = 0, q = 0;
+                for (int k = 0; k < c.samples; ++k) {
+                    const long long v = plane[offsets[k] + j];
+                    p += weights[k] * v;
+                    s += v;
+                    q += v * v;
+                }
+                ASSERT_EQ(products[j], p) << levelName(level) << " candidate " << j;
+                ASSERT_EQ(sums[j], s) << levelName(level) << " candidate " << j;
+                ASSERT_EQ(squares[j], q) << levelName(level) << " candidate " << j;
+            }
+        }
+    }
+}
+
 }  // namespace

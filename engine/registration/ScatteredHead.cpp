@@ -1,0 +1,74 @@
+#include "registration/ScatteredHead.h"
+
+#include "registration/SamplePlanes.h"
+#include "registration/ScanArena.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace Tellvar {
+namespace detail {
+
+ScatteredHead chooseScatteredHead(const OrderedPatch& patch, std::size_t planeStride, int count,
+                                  ScanArena* arena) {
+    ScatteredHead head;
+    const long long n = static_cast<long long>(patch.width) * patch.height;
+    if (count < 1 || count > kMostScatteredSamples || n < 2LL * count) return head;
+
+    // The busiest rows hold the outstanding samples; a bounded share of
+    // them keeps the choice cheap for a patch of millions of samples.
+    const int rows = static_cast<int>(std::clamp<long long>(
+        (kScatteredChoiceSamples + patch.width - 1) / patch.width, 1, patch.height));
+    const int width = static_cast<int>(std::min<long long>(patch.width, kScatteredChoiceSamples));
+
+    // Samples are bytes: a value's distance from the mean is the same for
+    // all its samples, so a histogram of the rows decides the set.
+    long long histogram[256] = {};
+    for (int i = 0; i < rows; ++i) {
+        const std::int16_t* row = patch.rows.row(i);
+        for (int c = 0; c < width; ++c) ++histogram[static_cast<std::uint8_t>(row[c])];
+    }
+    int values[256];
+    for (int v = 0; v < 256; ++v) values[v] = v;
+    // |n v - sum| is n times the distance from the mean, exactly (below 2^63:
+    // n is a patch's sample count, at most 2^31 times 255).
+    const auto distance = [&](int v) { return std::llabs(n * v - patch.sum); };
+    std::stable_sort(values, values + 256,
+                     [&](int a, int b) { return distance(a) > distance(b); });
+    long long taken[256] = {};
+    long long wanted = count;
+    for (int i = 0; i < 256 && wanted > 0; ++i) {
+        taken[values[i]] = std::min(wanted, histogram[values[i]]);
+        wanted -= taken[values[i]];
+    }
+    if (wanted > 0) return head;  // fewer samples in the rows than the set
+
+    std::ptrdiff_t* offsets = arena->take<std::ptrdiff_t>(static_cast<std::size_t>(count));
+    std::int16_t* weights = arena->take<std::int16_t>(static_cast<std::size_t>(count));
+    if (!offsets || !weights) return head;
+    long long setSum = 0, setSquares = 0;
+    int k = 0;
+    for (int i = 0; i < rows && k < count; ++i) {
+        const std::int16_t* row = patch.rows.row(i);
+        const std::ptrdiff_t rowOffset =
+            static_cast<std::ptrdiff_t>(patch.naturalRows[i]) * static_cast<std::ptrdiff_t>(planeStride);
+        for (int c = 0; c < width && k < count; ++c) {
+            const int v = static_cast<std::uint8_t>(row[c]);
+            if (taken[v] == 0) continue;
+            --taken[v];
+            offsets[k] = rowOffset + c;
+            weights[k] = static_cast<std::int16_t>(v);
+            setSum += v;
+            setSquares += v * v;
+            ++k;
+        }
+    }
+    head.samples = count;
+    head.offsets = offsets;
+    head.weights = weights;
+    head.tail = tailReferenceOf(n - count, patch.sum - setSum, patch.squares - setSquares);
+    return head;
+}
+
+}  // namespace detail
+}  // namespace Tellvar
