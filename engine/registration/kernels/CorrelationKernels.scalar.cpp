@@ -11,6 +11,7 @@ using Doubles = OneDouble;
 using DotSamples = SamplePair;
 using DotTailSamples = SamplePair;
 using Columns = OneColumn;
+using ColumnPairs = OneColumnPair;
 constexpr int kDotGroup = 1;
 constexpr bool kDotBlocks = false;
 constexpr SimdLevel kLevel = SimdLevel::Scalar;

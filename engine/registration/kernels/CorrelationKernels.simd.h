@@ -8,6 +8,7 @@
 //   DotTailSamples   a narrower step for the last samples of a row whose
 //                    length is not a multiple of DotSamples::kCount;
 //   Columns          the widest lanes of columns (OneColumn finishes a row);
+//   ColumnPairs      as many columns, each holding two samples of a candidate;
 //   kDotGroup        candidates that share each load of the patch;
 //   kDotBlocks       whether long runs of candidates take the block kernel;
 //   kLevel           the level, and TELLVAR_KERNEL_LEVEL its namespace.
@@ -340,12 +341,41 @@ void addRowSet(const std::int16_t* first, const std::ptrdiff_t* rowOffsets, int 
 
 // ---- Scattered samples -------------------------------------------------------------
 //
-// One lane per candidate: the sample a set member meets in each of
-// C::kCount neighbouring candidates is one plain load, so every load
-// serves as many candidates as the lanes hold.
+// One lane per candidate: the sample a set member meets in each of the
+// lanes' neighbouring candidates is one plain load. The widest lanes take
+// the set's members two at a time, interleaved, so that one multiply-add
+// forms both products (and both squares); the last candidates of a row,
+// fewer than those lanes hold, take one member at a time.
 
 static_assert(static_cast<unsigned long long>(kMostScatteredSamples) * 255u * 255u < 0x80000000u,
               "a scattered set's sums must fit a signed 32-bit lane");
+
+template <class P>
+int scatteredPairLanes(const std::int16_t* candidates, const std::ptrdiff_t* offsets,
+                       const std::int16_t* weights, int samples, int count, long long* products,
+                       long long* sums, long long* squares) {
+    int j = 0;
+    for (; j + P::kCount <= count; j += P::kCount) {
+        typename P::Sums p = P::Sums::zero(), s = P::Sums::zero(), q = P::Sums::zero();
+        int k = 0;
+        for (; k + 2 <= samples; k += 2) {
+            const P in = P::load(candidates + offsets[k] + j, candidates + offsets[k + 1] + j);
+            p = p + in.times(weights[k], weights[k + 1]);
+            s = s + in.summed();
+            q = q + in.squared();
+        }
+        if (k < samples) {
+            const P in = P::loadOne(candidates + offsets[k] + j);
+            p = p + in.times(weights[k], 0);
+            s = s + in.summed();
+            q = q + in.squared();
+        }
+        p.addTo(products + j);
+        s.addTo(sums + j);
+        q.addTo(squares + j);
+    }
+    return j;
+}
 
 template <class C>
 int scatteredSumsLanes(const std::int16_t* candidates, const std::ptrdiff_t* offsets,
@@ -371,8 +401,10 @@ void scatteredSums(const std::int16_t* candidates, const std::ptrdiff_t* offsets
                    const std::int16_t* weights, int samples, int count, long long* products,
                    long long* sums, long long* squares) {
     for (int j = 0; j < count; ++j) products[j] = sums[j] = squares[j] = 0;
-    const int rest = scatteredSumsLanes<Columns>(candidates, offsets, weights, samples, 0, count,
-                                                 products, sums, squares);
+    int rest = scatteredPairLanes<ColumnPairs>(candidates, offsets, weights, samples, count,
+                                               products, sums, squares);
+    rest = scatteredSumsLanes<Columns>(candidates, offsets, weights, samples, rest, count,
+                                       products, sums, squares);
     scatteredSumsLanes<OneColumn>(candidates, offsets, weights, samples, rest, count, products,
                                   sums, squares);
 }

@@ -13,6 +13,7 @@ using Doubles = Doubles2;
 using DotSamples = Samples8;
 using DotTailSamples = Samples8;  // lengths are multiples of 8: no tail step
 using Columns = Columns4;
+using ColumnPairs = ColumnPairs8;
 constexpr int kDotGroup = 4;
 constexpr bool kDotBlocks = false;
 constexpr SimdLevel kLevel = SimdLevel::Sse2;

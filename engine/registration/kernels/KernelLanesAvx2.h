@@ -134,6 +134,54 @@ struct Columns8 {
 inline Columns8 operator+(Columns8 a, Columns8 b) { return {_mm256_add_epi32(a.v, b.v)}; }
 inline Columns8 operator-(Columns8 a, Columns8 b) { return {_mm256_sub_epi32(a.v, b.v)}; }
 
+// Sixteen candidates' sums in the order ColumnPairs16 leaves them: low
+// holds candidates 0-3 and 8-11, high 4-7 and 12-15.
+struct Columns8x2 {
+    Columns8 low, high;
+    static Columns8x2 zero() { return {Columns8::zero(), Columns8::zero()}; }
+    void addTo(long long* totals) const {
+        Columns8{_mm256_permute2x128_si256(low.v, high.v, 0x20)}.addTo(totals);
+        Columns8{_mm256_permute2x128_si256(low.v, high.v, 0x31)}.addTo(totals + 8);
+    }
+};
+inline Columns8x2 operator+(Columns8x2 a, Columns8x2 b) {
+    return {a.low + b.low, a.high + b.high};
+}
+
+// Sixteen candidates' samples at two places of the patch, interleaved so
+// that one multiply-add takes both (per 128-bit half, as unpack works).
+struct ColumnPairs16 {
+    static constexpr int kCount = 16;
+    using Sums = Columns8x2;
+    __m256i low, high;
+
+    static ColumnPairs16 load(const std::int16_t* a, const std::int16_t* b) {
+        return of(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a)),
+                  _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b)));
+    }
+    static ColumnPairs16 loadOne(const std::int16_t* a) {
+        return of(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a)),
+                  _mm256_setzero_si256());
+    }
+    Sums times(std::int16_t weightA, std::int16_t weightB) const {
+        return multiplied(
+            _mm256_set1_epi32(static_cast<int>(static_cast<std::uint16_t>(weightA)) |
+                              static_cast<int>(static_cast<std::uint16_t>(weightB)) << 16));
+    }
+    Sums summed() const { return multiplied(_mm256_set1_epi16(1)); }
+    Sums squared() const {
+        return {{_mm256_madd_epi16(low, low)}, {_mm256_madd_epi16(high, high)}};
+    }
+
+private:
+    static ColumnPairs16 of(__m256i a, __m256i b) {
+        return {_mm256_unpacklo_epi16(a, b), _mm256_unpackhi_epi16(a, b)};
+    }
+    Sums multiplied(__m256i weights) const {
+        return {{_mm256_madd_epi16(low, weights)}, {_mm256_madd_epi16(high, weights)}};
+    }
+};
+
 }  // namespace
 }  // namespace detail
 }  // namespace Tellvar

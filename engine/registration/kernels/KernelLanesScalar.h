@@ -77,6 +77,22 @@ struct OneColumn {
 inline OneColumn operator+(OneColumn a, OneColumn b) { return {a.v + b.v}; }
 inline OneColumn operator-(OneColumn a, OneColumn b) { return {a.v - b.v}; }
 
+// One candidate's samples at two places of the patch (a second of 0 where
+// only one is taken); the sums over them in a OneColumn.
+struct OneColumnPair {
+    static constexpr int kCount = 1;
+    using Sums = OneColumn;
+    std::int32_t first, second;
+
+    static OneColumnPair load(const std::int16_t* a, const std::int16_t* b) { return {*a, *b}; }
+    static OneColumnPair loadOne(const std::int16_t* a) { return {*a, 0}; }
+    Sums times(std::int16_t weightA, std::int16_t weightB) const {
+        return {first * weightA + second * weightB};
+    }
+    Sums summed() const { return {first + second}; }
+    Sums squared() const { return {first * first + second * second}; }
+};
+
 }  // namespace
 }  // namespace detail
 }  // namespace Tellvar

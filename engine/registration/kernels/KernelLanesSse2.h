@@ -101,6 +101,50 @@ struct Columns4 {
 inline Columns4 operator+(Columns4 a, Columns4 b) { return {_mm_add_epi32(a.v, b.v)}; }
 inline Columns4 operator-(Columns4 a, Columns4 b) { return {_mm_sub_epi32(a.v, b.v)}; }
 
+// Eight candidates' sums as two Columns4: candidates 0-3, then 4-7.
+struct Columns4x2 {
+    Columns4 low, high;
+    static Columns4x2 zero() { return {Columns4::zero(), Columns4::zero()}; }
+    void addTo(long long* totals) const {
+        low.addTo(totals);
+        high.addTo(totals + 4);
+    }
+};
+inline Columns4x2 operator+(Columns4x2 a, Columns4x2 b) {
+    return {a.low + b.low, a.high + b.high};
+}
+
+// Eight candidates' samples at two places of the patch, interleaved so
+// that one multiply-add takes both: 32-bit lane i of low holds candidate
+// i's pair, of high candidate 4 + i's.
+struct ColumnPairs8 {
+    static constexpr int kCount = 8;
+    using Sums = Columns4x2;
+    __m128i low, high;
+
+    static ColumnPairs8 load(const std::int16_t* a, const std::int16_t* b) {
+        return of(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
+                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)));
+    }
+    static ColumnPairs8 loadOne(const std::int16_t* a) {
+        return of(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)), _mm_setzero_si128());
+    }
+    Sums times(std::int16_t weightA, std::int16_t weightB) const {
+        return multiplied(_mm_set1_epi32(static_cast<int>(static_cast<std::uint16_t>(weightA)) |
+                                         static_cast<int>(static_cast<std::uint16_t>(weightB)) << 16));
+    }
+    Sums summed() const { return multiplied(_mm_set1_epi16(1)); }
+    Sums squared() const { return {{_mm_madd_epi16(low, low)}, {_mm_madd_epi16(high, high)}}; }
+
+private:
+    static ColumnPairs8 of(__m128i a, __m128i b) {
+        return {_mm_unpacklo_epi16(a, b), _mm_unpackhi_epi16(a, b)};
+    }
+    Sums multiplied(__m128i weights) const {
+        return {{_mm_madd_epi16(low, weights)}, {_mm_madd_epi16(high, weights)}};
+    }
+};
+
 }  // namespace
 }  // namespace detail
 }  // namespace Tellvar
