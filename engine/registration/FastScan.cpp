@@ -440,6 +440,14 @@ double FastScan::seedScore(Position hint) {
     return best.position.found() ? best.score : none;
 }
 
+// The limit of the screens before the head and at it (ScreenKernelFunction):
+// a candidate whose bound is at most the best score so far, or below a
+// score known to be reached, cannot win. The best score is never below 0.
+double screenLimit(double reached, const ScanResult& best) {
+    if (!(reached > best.score)) return best.score;
+    return std::max(best.score, std::nextafter(reached, -std::numeric_limits<double>::infinity()));
+}
+
 // Candidates first .. first + count - 1 of scan row y through the
 // cascade: every one's head computed and bounded, then stage after stage
 // only the survivors'. Returns what the stages after the head cost, in
@@ -457,20 +465,21 @@ long long FastScan::scoreCascadeRow(int y, int first, int count, double reached,
                                reinterpret_cast<long long*>(products_ + first),
                                scatteredSums_ + lastColumn_ + first,
                                scatteredSquares_ + lastColumn_ + first);
-        kernels_.bounds(scoreReference_, scattered_.tail, bandTotals(first),
-                        {scatteredSums_ + first, scatteredSquares_ + first, lastColumn_},
-                        products_ + first, count, scores_ + first);
+        kernels_.screens(scoreReference_, scattered_.tail, bandTotals(first),
+                         {scatteredSums_ + first, scatteredSquares_ + first, lastColumn_},
+                         products_ + first, screenLimit(reached, *best), count, scores_ + first);
         count = keepSurvivors(count, reached, *best);
         if (count == 0) return 0;
     }
     headBand_.sumRowSet(plane_, top, rowOffsets_, head);
     headBand_.runningTotals(headSums_, headSquares_);
-    // The bounds land in scores_.
+    // The screens land in scores_.
+    const double limit = screenLimit(reached, *best);
     forEachRun(count, [&](int at, int n) {
         rowsDotProducts(kernels_.dot, patch_.row(0), patch_.stride, plane_.row(top) + at,
                         rowOffsets_, dotLength_, head, n, products_ + at);
-        kernels_.bounds(scoreReference_, tails_[0].reference, bandTotals(at), headTotals(at),
-                        products_ + at, n, scores_ + at);
+        kernels_.screens(scoreReference_, tails_[0].reference, bandTotals(at), headTotals(at),
+                         products_ + at, limit, n, scores_ + at);
     });
     count = keepSurvivors(count, reached, *best);
 

@@ -21,7 +21,8 @@
 //   every lane exactly as the scalar instruction would, so the scores equal
 //   the reference's to the last bit.
 //
-//   Bounds: an upper bound of a score from part of its cross term.
+//   Bounds: an upper bound of a score from part of its cross term; and
+//   screens, which only tell whether that bound can exceed a limit.
 //
 //   Column sums: the sample sums and sums of squares of the columns of a
 //   band of rows, as the scan slides it.
@@ -150,6 +151,20 @@ using BoundKernelFunction = void (*)(const ScoreReference& reference, const Tail
                                      const WindowTotals& band, const WindowTotals& head,
                                      const std::uint64_t* headProducts, int count, double* bounds);
 
+// The bound's cheaper stand-in where only its comparison with a limit
+// matters: for j < count, -infinity when the bound kernel's bound of
+// candidate j is certainly at most limit (a number at least 0), +infinity
+// otherwise. It forms the bound's numerator and the square of its
+// denominator with margins that can only err towards +infinity, and
+// compares squares, so it takes no square root of the denominator and no
+// division (ScreenKernelFunction in the kernels' source gives the proof).
+// A candidate may be screened in and still not beat the limit; none is
+// screened out that could.
+using ScreenKernelFunction = void (*)(const ScoreReference& reference, const TailReference& tail,
+                                      const WindowTotals& band, const WindowTotals& head,
+                                      const std::uint64_t* headProducts, double limit, int count,
+                                      double* screens);
+
 // ---- Column sums --------------------------------------------------------------
 
 // Rows of samples (bytes held in 16 bits) added into the column sums
@@ -200,6 +215,7 @@ struct KernelSet {
     SlideRowFunction slideRow;
     ExtractRowFunction extractRow;
     ScatteredSumsFunction scatteredSums;
+    ScreenKernelFunction screens;
 };
 
 // The level's kernels; the scalar ones when simdLevelSupported(level) is false.

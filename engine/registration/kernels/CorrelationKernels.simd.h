@@ -210,12 +210,12 @@ D scoreOf(const ScoreReference& reference, D s, D squares, D products) {
 // non-negative terms.
 constexpr double kBoundSlack = 1.0 + 1e-9;
 
+// The bound of a candidate's cross term (BoundKernelFunction), from its
+// sum s and squares and what its head rows hold.
 template <class D>
-D boundOf(const ScoreReference& reference, const TailReference& tail, const WindowTotals& band,
-          const WindowTotals& head, const std::uint64_t* headProducts, int j) {
+D boundedProducts(const TailReference& tail, const WindowTotals& head,
+                  const std::uint64_t* headProducts, int j, D s, D squares) {
     const D one = D::splat(1.0);
-    const D s = D::window(band.sums, band.width, j);
-    const D squares = D::window(band.squares, band.width, j);
     const D tailSum = s - D::window(head.sums, head.width, j);
     const D tailSquares = squares - D::window(head.squares, head.width, j);
     // The sums are integers below 2^53, so exact; the spread's products may
@@ -225,9 +225,46 @@ D boundOf(const ScoreReference& reference, const TailReference& tail, const Wind
     const D tailBound =
         (D::splat(tail.sum) * tailSum + D::splat(tail.deviation) * sqrt(tailSpread)) *
         D::splat(tail.inverseSamples);
-    const D products =
-        (D::count(headProducts + j) + (tailBound * D::splat(kBoundSlack) + one)) + one;
-    return scoreOf(reference, s, squares, products);
+    return (D::count(headProducts + j) + (tailBound * D::splat(kBoundSlack) + one)) + one;
+}
+
+template <class D>
+D boundOf(const ScoreReference& reference, const TailReference& tail, const WindowTotals& band,
+          const WindowTotals& head, const std::uint64_t* headProducts, int j) {
+    const D s = D::window(band.sums, band.width, j);
+    const D squares = D::window(band.squares, band.width, j);
+    return scoreOf(reference, s, squares, boundedProducts(tail, head, headProducts, j, s, squares));
+}
+
+// Factors 2^-48 either side of one: each covers the few roundings of a
+// product or quotient (at most 2^-53 each) many times over.
+constexpr double kJustBelowOne = 1.0 - 0x1p-48;
+constexpr double kJustAboveOne = 1.0 + 0x1p-48;
+
+// The screen (ScreenKernelFunction) of candidate j: with the bound's
+// numerator b = products - s * sum / n and denominator d = sqrt(D),
+// D = (squares - s * s / n) * ssq, as boundOf forms them, it takes
+//   B >= b   (s * sum / n formed low: times 1 / n, then a little less),
+//   L <= D   (s * s / n formed high, so the difference comes out low),
+// and dismisses the candidate when B <= 0, or when B^2 <= limit2 * L
+// times a little less. Then b / d <= limit: with every rounding at most
+// 2^-53 of its result, B^2 <= limit2 * L * (1 - 2^-48) gives
+// B <= limit * sqrt(L) * (1 - 2^-53) <= limit * fl(sqrt(L)), and b <= B,
+// fl(sqrt(D)) >= fl(sqrt(L)); division rounds monotonically and limit is a
+// double, so the bound boundOf computes is at most limit too.
+template <class D>
+D screenOf(const ScoreReference& reference, const TailReference& tail, const WindowTotals& band,
+           const WindowTotals& head, const std::uint64_t* headProducts, D inverseN, D limit2,
+           int j) {
+    const D s = D::window(band.sums, band.width, j);
+    const D squares = D::window(band.squares, band.width, j);
+    const D products = boundedProducts(tail, head, headProducts, j, s, squares);
+    const D meanTerm = s * D::splat(reference.sum) * inverseN * D::splat(kJustBelowOne);
+    const D squareTerm = s * s * inverseN * D::splat(kJustAboveOne);
+    const D numerator = products - meanTerm;
+    const D spread = (squares - squareTerm) * D::splat(reference.ssq);
+    return D::unlessAtMost(numerator, numerator * numerator,
+                           limit2 * spread * D::splat(kJustBelowOne));
 }
 
 // Candidates from .. count - 1 as far as whole vectors of D go; returns
@@ -251,6 +288,28 @@ int boundLanes(const ScoreReference& reference, const TailReference& tail, const
     for (; j + D::kCount <= count; j += D::kCount)
         boundOf<D>(reference, tail, band, head, headProducts, j).store(bounds + j);
     return j;
+}
+
+template <class D>
+int screenLanes(const ScoreReference& reference, const TailReference& tail,
+                const WindowTotals& band, const WindowTotals& head,
+                const std::uint64_t* headProducts, double limit, int from, int count,
+                double* screens) {
+    const D inverseN = D::splat(1.0 / reference.n);
+    const D limit2 = D::splat(limit * limit);
+    int j = from;
+    for (; j + D::kCount <= count; j += D::kCount)
+        screenOf<D>(reference, tail, band, head, headProducts, inverseN, limit2, j)
+            .store(screens + j);
+    return j;
+}
+
+void screens(const ScoreReference& reference, const TailReference& tail, const WindowTotals& band,
+             const WindowTotals& head, const std::uint64_t* headProducts, double limit, int count,
+             double* out) {
+    const int rest =
+        screenLanes<Doubles>(reference, tail, band, head, headProducts, limit, 0, count, out);
+    screenLanes<OneDouble>(reference, tail, band, head, headProducts, limit, rest, count, out);
 }
 
 void scores(const ScoreReference& reference, const WindowTotals& band,
@@ -421,7 +480,7 @@ void extractRow(const unsigned char* pixels, int width, std::int16_t* samples) {
 namespace TELLVAR_KERNEL_LEVEL {
 extern const KernelSet kernels;
 const KernelSet kernels = {kLevel,   dot,      scores,     bounds,       addRow,
-                           addRowSet, slideRow, extractRow, scatteredSums};
+                           addRowSet, slideRow, extractRow, scatteredSums, screens};
 }  // namespace TELLVAR_KERNEL_LEVEL
 
 }  // namespace detail

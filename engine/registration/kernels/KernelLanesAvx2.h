@@ -30,6 +30,14 @@ struct Doubles4 {
     }
     static Doubles4 count(const std::uint64_t* at) { return exactly(load(at)); }
     void store(double* at) const { _mm256_storeu_pd(at, v); }
+    // -infinity where a <= 0 or b <= c, else +infinity (NaN compares false).
+    static Doubles4 unlessAtMost(Doubles4 a, Doubles4 b, Doubles4 c) {
+        const __m256d atMost = _mm256_or_pd(_mm256_cmp_pd(a.v, _mm256_setzero_pd(), _CMP_LE_OQ),
+                                            _mm256_cmp_pd(b.v, c.v, _CMP_LE_OQ));
+        // The sign bit alone turns +infinity into -infinity.
+        return {_mm256_or_pd(_mm256_set1_pd(__builtin_inf()),
+                             _mm256_and_pd(atMost, _mm256_set1_pd(-0.0)))};
+    }
 
 private:
     static __m256i load(const void* at) {

@@ -30,6 +30,10 @@ struct OneDouble {
     }
     static OneDouble count(const std::uint64_t* at) { return {static_cast<double>(*at)}; }
     void store(double* at) const { *at = v; }
+    // -infinity where a <= 0 or b <= c, else +infinity (NaN compares false).
+    static OneDouble unlessAtMost(OneDouble a, OneDouble b, OneDouble c) {
+        return {a.v <= 0.0 || b.v <= c.v ? -__builtin_inf() : __builtin_inf()};
+    }
 };
 inline OneDouble operator+(OneDouble a, OneDouble b) { return {a.v + b.v}; }
 inline OneDouble operator-(OneDouble a, OneDouble b) { return {a.v - b.v}; }

@@ -28,6 +28,12 @@ struct Doubles2 {
     }
     static Doubles2 count(const std::uint64_t* at) { return exactly(load(at)); }
     void store(double* at) const { _mm_storeu_pd(at, v); }
+    // -infinity where a <= 0 or b <= c, else +infinity (NaN compares false).
+    static Doubles2 unlessAtMost(Doubles2 a, Doubles2 b, Doubles2 c) {
+        const __m128d atMost = _mm_or_pd(_mm_cmple_pd(a.v, _mm_setzero_pd()), _mm_cmple_pd(b.v, c.v));
+        // The sign bit alone turns +infinity into -infinity.
+        return {_mm_or_pd(_mm_set1_pd(__builtin_inf()), _mm_and_pd(atMost, _mm_set1_pd(-0.0)))};
+    }
 
 private:
     static __m128i load(const void* at) { return _mm_loadu_si128(static_cast<const __m128i*>(at)); }

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -262,7 +263,10 @@ struct BoundCase {
         products = static_cast<double>(p);
     }
 
-    double bound(SimdLevel level) const {
+    double bound(SimdLevel level) const { return boundOrScreen(level, nullptr); }
+    // The screen kernel's verdict for the limit: +inf or -inf.
+    double screen(SimdLevel level, double limit) const { return boundOrScreen(level, &limit); }
+    double boundOrScreen(SimdLevel level, const double* limit) const {
         // Several lanes of the same case, so that the vector lanes run too.
         constexpr int kLanes = 5;
         constexpr int kWidth = 3;
@@ -277,9 +281,14 @@ struct BoundCase {
             totalsOf(std::vector<long long>(kLanes, squares - tailSquares), kWidth, random);
         const std::vector<std::uint64_t> head(kLanes, headProducts);
         std::vector<double> bounds(kLanes);
-        kernelsFor(level).bounds(reference, tail, {sums.data(), squaresV.data(), kWidth},
-                                 {headSums.data(), headSquares.data(), kWidth}, head.data(), kLanes,
-                                 bounds.data());
+        const Tellvar::detail::WindowTotals band{sums.data(), squaresV.data(), kWidth},
+            headTotals{headSums.data(), headSquares.data(), kWidth};
+        if (limit)
+            kernelsFor(level).screens(reference, tail, band, headTotals, head.data(), *limit,
+                                      kLanes, bounds.data());
+        else
+            kernelsFor(level).bounds(reference, tail, band, headTotals, head.data(), kLanes,
+                                     bounds.data());
         for (double b : bounds) EXPECT_TRUE(sameBits(b, bounds[0]) || std::isnan(b));
         return bounds[0];
     }
@@ -316,6 +325,36 @@ TEST(BoundKernels, NoScoreExceedsItsBound) {
             ASSERT_GE(bound, score) << levelName(level) << " trial " << trial << " kind " << kind;
         }
     }
+}
+
+// The screen never dismisses a candidate whose bound exceeds the limit,
+// even by the last bit, and does dismiss it for a limit a little above.
+TEST(BoundKernels, ScreensDismissOnlyWhatTheBoundDismisses) {
+    std::mt19937 random(12);
+    const double infinity = std::numeric_limits<double>::infinity();
+    int dismissed = 0;
+    for (int trial = 0; trial < 300; ++trial) {
+        const std::size_t samples = 2 + random() % 600;
+        const std::size_t head = 1 + random() % (samples - 1);
+        std::vector<int> x(samples), y(samples);
+        for (std::size_t k = 0; k < samples; ++k) {
+            x[k] = static_cast<int>(random() % 256);
+            y[k] = trial % 3 == 0 ? x[k] : trial % 3 == 1 ? static_cast<int>(random() % 256) : 77;
+        }
+        const BoundCase c(x, y, head);
+        const double bound = c.bound(SimdLevel::Scalar);
+        if (!(bound > 0.0) || !std::isfinite(bound)) continue;
+        for (double limit : {0.0, bound * 0.5, std::nextafter(bound, 0.0), bound})
+            for (SimdLevel level : supportedLevels()) {
+                const double screen = c.screen(level, limit);
+                ASSERT_EQ(screen, bound > limit ? infinity : screen)
+                    << levelName(level) << " trial " << trial << " limit " << limit;
+                ASSERT_EQ(screen, c.screen(SimdLevel::Scalar, limit)) << levelName(level);
+            }
+        const double screen = c.screen(SimdLevel::Scalar, bound * (1 + 1e-9));
+        dismissed += screen == -infinity;
+    }
+    EXPECT_GT(dismissed, 150);
 }
 
 TEST(BoundKernels, TailsWhoseSpreadPassesTwoToThe53) {
