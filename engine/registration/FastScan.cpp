@@ -112,6 +112,10 @@ HeadRange headRange(int width, int height, double reached) {
     return {first, least, most};
 }
 
+// A candidate's head sums from the row windows cost about as much as
+// this many columns' from the column sums.
+constexpr int kColumnsPerWindowSum = 8;
+
 // The scattered head's size: on star fields a few dozen samples dismiss
 // nearly every candidate; more cost more than they dismiss.
 constexpr int kScatteredHeadSamples = 32;
@@ -179,6 +183,7 @@ private:
     void forEachRun(int count, Run run) const;
     long long addStageRows(int top, int stage, int count);
     void addStageWindows(int top, int stage, int count);
+    void addWindowRows(int top, int from, int to, int count);
     void makeRowWindows(int row);
     int keepSurvivors(int count, double reached, const ScanResult& best);
     void scoreSurvivors(int y, int count, ScanResult* best);
@@ -471,23 +476,42 @@ long long FastScan::scoreCascadeRow(int y, int first, int count, double reached,
         count = keepSurvivors(count, reached, *best);
         if (count == 0) return 0;
     }
-    headBand_.sumRowSet(plane_, top, rowOffsets_, head);
-    headBand_.runningTotals(headSums_, headSquares_);
+    // The head rows' sums and squares: where the scattered head has left
+    // few candidates they take theirs from the row windows; else column
+    // sums serve the whole row at once, a vector of columns at a time.
+    const bool fromRowWindows = rowWindowSums_ != nullptr &&
+                                static_cast<long long>(count) * kColumnsPerWindowSum < lastColumn_;
+    if (fromRowWindows) {
+        for (int i = 0; i < count; ++i) {
+            stageSums_[lastColumn_ + survivors_[i]] = 0;
+            stageSquares_[lastColumn_ + survivors_[i]] = 0;
+        }
+        addWindowRows(top, 0, head, count);
+    } else {
+        headBand_.sumRowSet(plane_, top, rowOffsets_, head);
+        headBand_.runningTotals(headSums_, headSquares_);
+    }
     // The screens land in scores_.
     const double limit = screenLimit(reached, *best);
     forEachRun(count, [&](int at, int n) {
         rowsDotProducts(kernels_.dot, patch_.row(0), patch_.stride, plane_.row(top) + at,
                         rowOffsets_, dotLength_, head, n, products_ + at);
-        kernels_.screens(scoreReference_, tails_[0].reference, bandTotals(at), headTotals(at),
+        const WindowTotals headRows = fromRowWindows
+                                          ? WindowTotals{stageSums_ + at, stageSquares_ + at,
+                                                         lastColumn_}
+                                          : headTotals(at);
+        kernels_.screens(scoreReference_, tails_[0].reference, bandTotals(at), headRows,
                          products_ + at, limit, n, scores_ + at);
     });
     count = keepSurvivors(count, reached, *best);
 
-    // The survivors' sums and squares over the head rows.
-    for (int i = 0; i < count; ++i) {
-        const int k = survivors_[i];
-        stageSums_[lastColumn_ + k] = headSums_[k + patchWidth_] - headSums_[k];
-        stageSquares_[lastColumn_ + k] = headSquares_[k + patchWidth_] - headSquares_[k];
+    if (!fromRowWindows) {
+        // The survivors' sums and squares over the head rows.
+        for (int i = 0; i < count; ++i) {
+            const int k = survivors_[i];
+            stageSums_[lastColumn_ + k] = headSums_[k + patchWidth_] - headSums_[k];
+            stageSquares_[lastColumn_ + k] = headSquares_[k + patchWidth_] - headSquares_[k];
+        }
     }
 
     long long laterCost = 0;
@@ -539,8 +563,14 @@ long long FastScan::addStageRows(int top, int stage, int count) {
 
 // Adds the stage's rows to the survivors' sums and squares.
 void FastScan::addStageWindows(int top, int stage, int count) {
+    addWindowRows(top, stageEnd(stage - 1), stageEnd(stage), count);
+}
+
+// Adds the ordered patch rows from .. to - 1 to the survivors' sums and
+// squares, from the row windows.
+void FastScan::addWindowRows(int top, int from, int to, int count) {
     const std::size_t columns = static_cast<std::size_t>(lastColumn_);
-    for (int r = stageEnd(stage - 1); r < stageEnd(stage); ++r) {
+    for (int r = from; r < to; ++r) {
         const int row = top + naturalRows_[r];
         const std::uint32_t* sums = rowWindowSums_ + row * columns;
         const std::uint32_t* squares = rowWindowSquares_ + row * columns;

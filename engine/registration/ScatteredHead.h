@@ -44,7 +44,7 @@ struct OrderedPatch {
 // the first in the rows' order), with offsets for a plane of planeStride
 // samples a row. None when the patch has fewer than twice count samples,
 // or without the memory.
-constexpr int kScatteredChoiceSamples = 1 << 16;
+constexpr int kScatteredChoiceSamples = 1 << 13;
 ScatteredHead chooseScatteredHead(const OrderedPatch& patch, std::size_t planeStride, int count,
                                   ScanArena* arena);
 
