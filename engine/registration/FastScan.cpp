@@ -299,8 +299,8 @@ bool FastScan::prepare() {
 // Row i of the ordered patch is the natural patch's row order[i]: the
 // rows by falling spread w * sum(v^2) - sum(v)^2 (exact: in 128 bits, as a
 // row of bright samples millions wide passes 64), ties in their own order.
-// Each row is extracted twice, to measure it and into its place, so that
-// no natural copy of the patch is kept.
+// The rows are extracted once, in their natural order, and copied into
+// their places.
 bool FastScan::orderPatchRows() {
     const std::size_t rows = static_cast<std::size_t>(patchHeight_);
     const std::size_t stride = static_cast<std::size_t>(dotLength_);
@@ -311,23 +311,24 @@ bool FastScan::orderPatchRows() {
     long long* squares = arena_.take<long long>(rows);
     patch_.stride = stride;
     patch_.samples = arena_.take<std::int16_t>(stride * rows);
+    std::int16_t* natural = arena_.take<std::int16_t>(stride * rows);
     rowOffsets_ = arena_.take<std::ptrdiff_t>(rows);
     naturalRows_ = arena_.take<int>(rows);
     rowSums_ = arena_.take<long long>(rows);
     rowSquares_ = arena_.take<long long>(rows);
     std::int16_t* ones = arena_.take<std::int16_t>(stride);
-    std::int16_t* row = arena_.take<std::int16_t>(stride);
-    if (!order || !spread || !sums || !squares || !patch_.samples || !rowOffsets_ ||
-        !naturalRows_ || !rowSums_ || !rowSquares_ || !ones || !row)
+    if (!order || !spread || !sums || !squares || !patch_.samples || !natural || !rowOffsets_ ||
+        !naturalRows_ || !rowSums_ || !rowSquares_ || !ones)
         return false;
     // A row's sum and squares are its dot products with ones and with
     // itself (exact, and on the vector unit).
     std::fill(ones, ones + stride, std::int16_t{1});
-    std::fill(row + patchWidth_, row + stride, std::int16_t{0});
     const std::ptrdiff_t sameRow = 0;
     for (int r = 0; r < patchHeight_; ++r) {
+        std::int16_t* row = natural + static_cast<std::size_t>(r) * stride;
         kernels_.extractRow(reference_.pixels + static_cast<std::size_t>(r) * rowBytes, patchWidth_,
                             row);
+        std::fill(row + patchWidth_, row + stride, std::int16_t{0});
         std::uint64_t sum = 0, square = 0;
         rowsDotProducts(kernels_.dot, ones, 0, row, &sameRow, dotLength_, 1, 1, &sum);
         rowsDotProducts(kernels_.dot, row, 0, row, &sameRow, dotLength_, 1, 1, &square);
@@ -342,10 +343,8 @@ bool FastScan::orderPatchRows() {
     }
     std::stable_sort(order, order + rows, [spread](int a, int b) { return spread[a] > spread[b]; });
     for (std::size_t i = 0; i < rows; ++i) {
-        std::int16_t* to = patch_.samples + i * stride;
-        kernels_.extractRow(reference_.pixels + static_cast<std::size_t>(order[i]) * rowBytes,
-                            patchWidth_, to);
-        std::fill(to + patchWidth_, to + stride, std::int16_t{0});
+        const std::int16_t* from = natural + static_cast<std::size_t>(order[i]) * stride;
+        std::copy(from, from + stride, patch_.samples + i * stride);
         naturalRows_[i] = order[i];
         rowOffsets_[i] =
             static_cast<std::ptrdiff_t>(order[i]) * static_cast<std::ptrdiff_t>(plane_.stride);
