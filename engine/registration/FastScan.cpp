@@ -93,6 +93,9 @@ constexpr int kWidestRowWindow = 66051;
 constexpr int kLeastRunCost = 4;
 constexpr int kRunOverheadSamples = 256;
 
+// A seed score at least this high is a clear match.
+constexpr double kClearMatch = 0.95;
+
 // How many rows the head has. Where the seed shows a clear match a
 // thirty-second of the rows dismisses nearly every candidate far from it;
 // where the best score is modest, as on a coarse copy (whose samples fall
@@ -108,7 +111,7 @@ int leastStageRows(int width) { return (kLeastStageSamples + width - 1) / width;
 HeadRange headRange(int width, int height, double reached) {
     const int most = std::max(1, height / 2);
     const int least = std::clamp(std::max(height / 64, leastStageRows(width)), 1, most);
-    const int first = std::clamp(height / (reached >= 0.95 ? 32 : 8), least, most);
+    const int first = std::clamp(height / (reached >= kClearMatch ? 32 : 8), least, most);
     return {first, least, most};
 }
 
@@ -117,8 +120,10 @@ HeadRange headRange(int width, int height, double reached) {
 constexpr int kColumnsPerWindowSum = 8;
 
 // The scattered head's size: on star fields a few dozen samples dismiss
-// nearly every candidate; more cost more than they dismiss.
+// nearly every candidate; more cost more than they dismiss. Against a
+// clear match half as many do.
 constexpr int kScatteredHeadSamples = 32;
+constexpr int kScatteredHeadSamplesForClearMatch = 16;
 
 // Rows whose later stages cost little before the head is made smaller.
 constexpr int kQuietRowsBeforeShrinking = 16;
@@ -206,6 +211,7 @@ private:
     SampleRows patch_, plane_;
     std::ptrdiff_t* rowOffsets_ = nullptr;
     long long *rowSums_ = nullptr, *rowSquares_ = nullptr;  // of the ordered rows
+    long long patchSum_ = 0, patchSquares_ = 0;
     // The stages that bound: stage s has computed the rows above
     // tails_[s].firstRow.
     TailOfPatch tails_[kMostStages];
@@ -269,13 +275,12 @@ bool FastScan::prepare() {
         if (!rowWindowSums_ || !rowWindowSquares_) return false;
     }
     if (!survivors_ || !stageSums_ || !stageSquares_ || !windowsMade_) return false;
-    long long patchSum = 0, patchSquares = 0;
     for (int i = 0; i < patchHeight_; ++i) {
-        patchSum += rowSums_[i];
-        patchSquares += rowSquares_[i];
+        patchSum_ += rowSums_[i];
+        patchSquares_ += rowSquares_[i];
     }
     scattered_ = chooseScatteredHead(
-        {patch_, naturalRows_, patchWidth_, patchHeight_, patchSum, patchSquares}, plane_.stride,
+        {patch_, naturalRows_, patchWidth_, patchHeight_, patchSum_, patchSquares_}, plane_.stride,
         kScatteredHeadSamples, &arena_);
     if (scattered_.samples > 0) {
         scatteredSums_ = arena_.take<long long>(2 * row);
@@ -370,6 +375,9 @@ ScanResult FastScan::run(Position hint) {
     // a close match: a head as for one.
     setStages(headRange(patchWidth_, patchHeight_, 1.0).first);
     const double reached = seedScore(hint);
+    if (reached >= kClearMatch)
+        narrowScatteredHead(&scattered_, kScatteredHeadSamplesForClearMatch, patchSum_,
+                            patchSquares_);
     const HeadRange range = headRange(patchWidth_, patchHeight_, reached);
     int head = range.first;
     setStages(head);  // without a stage every row is scored in full
@@ -419,7 +427,6 @@ void FastScan::bestNear(Position at, ScanResult* best) {
 double FastScan::seedScore(Position hint) {
     // The halved patch keeps at least this many pixels each way.
     constexpr int kLeastHalvedSide = 16;
-    constexpr double kClearMatch = 0.95;
     constexpr int kLeastCandidatesToGuess = 64;
     // A hint a few positions off (a coarse estimate misses by a few pixels)
     // still scores well near the match: climbing from it, a neighbourhood

@@ -9,6 +9,20 @@
 namespace Tellvar {
 namespace detail {
 
+namespace {
+
+// What the head leaves of a patch of n samples with the given sum and squares.
+TailReference tailOf(const ScatteredHead& head, long long n, long long sum, long long squares) {
+    long long setSum = 0, setSquares = 0;
+    for (int k = 0; k < head.samples; ++k) {
+        setSum += head.weights[k];
+        setSquares += head.weights[k] * head.weights[k];
+    }
+    return tailReferenceOf(n - head.samples, sum - setSum, squares - setSquares);
+}
+
+}  // namespace
+
 ScatteredHead chooseScatteredHead(const OrderedPatch& patch, std::size_t planeStride, int count,
                                   ScanArena* arena) {
     ScatteredHead head;
@@ -45,8 +59,13 @@ ScatteredHead chooseScatteredHead(const OrderedPatch& patch, std::size_t planeSt
 
     std::ptrdiff_t* offsets = arena->take<std::ptrdiff_t>(static_cast<std::size_t>(count));
     std::int16_t* weights = arena->take<std::int16_t>(static_cast<std::size_t>(count));
-    if (!offsets || !weights) return head;
-    long long setSum = 0, setSquares = 0;
+    int* order = arena->take<int>(static_cast<std::size_t>(count));
+    if (!offsets || !weights || !order) return head;
+    // In row order first, then (stably) farthest first.
+    std::ptrdiff_t* rowOrderOffsets = arena->take<std::ptrdiff_t>(static_cast<std::size_t>(count));
+    if (!rowOrderOffsets) return head;
+    int rank[256];
+    for (int i = 0; i < 256; ++i) rank[values[i]] = i;
     int k = 0;
     for (int i = 0; i < rows && k < count; ++i) {
         const std::int16_t* row = patch.rows.row(i);
@@ -56,18 +75,34 @@ ScatteredHead chooseScatteredHead(const OrderedPatch& patch, std::size_t planeSt
             const int v = static_cast<std::uint8_t>(row[c]);
             if (taken[v] == 0) continue;
             --taken[v];
-            offsets[k] = rowOffset + c;
+            rowOrderOffsets[k] = rowOffset + c;
             weights[k] = static_cast<std::int16_t>(v);
-            setSum += v;
-            setSquares += v * v;
+            order[k] = k;
             ++k;
         }
     }
+    std::stable_sort(order, order + count,
+                     [&](int a, int b) { return rank[weights[a]] < rank[weights[b]]; });
+    std::int16_t* sorted = arena->take<std::int16_t>(static_cast<std::size_t>(count));
+    if (!sorted) return head;
+    for (int i = 0; i < count; ++i) {
+        offsets[i] = rowOrderOffsets[order[i]];
+        sorted[i] = weights[order[i]];
+    }
     head.samples = count;
+    head.patchSamples = n;
     head.offsets = offsets;
-    head.weights = weights;
-    head.tail = tailReferenceOf(n - count, patch.sum - setSum, patch.squares - setSquares);
+    head.weights = sorted;
+    head.tail = tailOf(head, n, patch.sum, patch.squares);
     return head;
+}
+
+void narrowScatteredHead(ScatteredHead* head, int count, long long patchSum,
+                         long long patchSquares) {
+    if (head->samples <= count) return;
+    const long long n = static_cast<long long>(head->patchSamples);
+    head->samples = count;
+    head->tail = tailOf(*head, n, patchSum, patchSquares);
 }
 
 }  // namespace detail

@@ -27,6 +27,7 @@ struct ScatteredHead {
     const std::ptrdiff_t* offsets = nullptr;
     const std::int16_t* weights = nullptr;
     TailReference tail{};  // the patch's samples outside the set
+    long long patchSamples = 0;
 };
 
 // The patch as the scan holds it: its rows busiest first, row i being the
@@ -40,13 +41,20 @@ struct OrderedPatch {
 
 // count samples far from the patch's mean, taken from its busiest rows
 // (as many as hold kScatteredChoiceSamples): of those rows' samples the
-// farthest (of equally far ones, the lower values first, and of one value
-// the first in the rows' order), with offsets for a plane of planeStride
+// farthest, farthest first (of equally far ones, the lower values first,
+// and of one value the first in the rows' order), so that the set's first
+// k samples are the k farthest; with offsets for a plane of planeStride
 // samples a row. None when the patch has fewer than twice count samples,
 // or without the memory.
 constexpr int kScatteredChoiceSamples = 1 << 13;
 ScatteredHead chooseScatteredHead(const OrderedPatch& patch, std::size_t planeStride, int count,
                                   ScanArena* arena);
+
+// The head cut to its first count samples (when it has more), with the
+// tail that leaves of the patch whose whole sample sum and squares are
+// given.
+void narrowScatteredHead(ScatteredHead* head, int count, long long patchSum,
+                         long long patchSquares);
 
 }  // namespace detail
 }  // namespace Tellvar

@@ -42,16 +42,16 @@ struct Ordered {
 
 TEST(ScatteredHead, TakesTheSamplesFarthestFromTheMeanWithTheTailLeftOver) {
     // Mean 40: the 160 is farthest (120), then the 0s and the 80s (40 each),
-    // of which the lower value comes first, in row order.
+    // of which the lower value comes first, in row order; farthest first.
     const Ordered ordered({{0, 160, 80, 0}, {80, 0, 0, 0}}, {1, 0});
     ScanArena& arena = ScanArena::forThisThread();
     ScanArena::Scope scope(arena);
     constexpr std::size_t kPlaneStride = 100;
     const ScatteredHead head = chooseScatteredHead(ordered.patch(), kPlaneStride, 3, &arena);
     ASSERT_EQ(head.samples, 3);
-    const std::int16_t weights[] = {0, 160, 0};
+    const std::int16_t weights[] = {160, 0, 0};
     // The first ordered row is the patch's natural row 1.
-    const std::ptrdiff_t offsets[] = {100 + 0, 100 + 1, 100 + 3};
+    const std::ptrdiff_t offsets[] = {100 + 1, 100 + 0, 100 + 3};
     for (int k = 0; k < 3; ++k) {
         EXPECT_EQ(head.weights[k], weights[k]) << k;
         EXPECT_EQ(head.offsets[k], offsets[k]) << k;
@@ -61,6 +61,15 @@ TEST(ScatteredHead, TakesTheSamplesFarthestFromTheMeanWithTheTailLeftOver) {
     EXPECT_EQ(head.tail.samples, tail.samples);
     EXPECT_EQ(head.tail.sum, tail.sum);
     EXPECT_EQ(head.tail.deviation, tail.deviation);
+
+    // Cut to the farthest sample, the 0s go back to the tail.
+    ScatteredHead narrowed = head;
+    narrowScatteredHead(&narrowed, 1, ordered.sum, ordered.squares);
+    EXPECT_EQ(narrowed.samples, 1);
+    const TailReference wider = tailReferenceOf(7, 160, 2 * 6400);
+    EXPECT_EQ(narrowed.tail.samples, wider.samples);
+    EXPECT_EQ(narrowed.tail.sum, wider.sum);
+    EXPECT_EQ(narrowed.tail.deviation, wider.deviation);
 }
 
 TEST(ScatteredHead, NoneWhereTheSetWouldBeHalfThePatchOrMore) {
