@@ -135,10 +135,13 @@ void Batches::run() {
             result_.outcome = RunOutcome::Cancelled;
             return;
         }
-        // Preparing ahead pays only when a batch follows another. Twice the
+        // Preparing ahead pays only when a batch follows another, batches of
+        // one image included: a reader keeps its working memory from frame
+        // to frame, where a thread per image would map it afresh for each
+        // (thousands of page faults a frame for a large crop). Twice the
         // batch in flight lets the readers run a batch ahead of the one
         // being finished.
-        if (!readAhead_ && threadCount_ > 1 && plan_.imageCount - next_ > threadCount_)
+        if (!readAhead_ && plan_.imageCount - next_ > threadCount_)
             readAhead_ = std::make_unique<detail::FrameReadAhead>(
                 processor_, plan_.filePaths, next_, plan_.imageCount, plan_.searchPerimeter,
                 plan_.smallImage, budget_, threadCount_, 2 * threadCount_);
