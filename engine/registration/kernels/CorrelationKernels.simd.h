@@ -212,8 +212,9 @@ constexpr double kBoundSlack = 1.0 + 1e-9;
 
 // The bound of a candidate's cross term (BoundKernelFunction), from its
 // sum s and squares and what its head rows hold.
+// Inlined into both of its callers: it sits in the screen's inner loop.
 template <class D>
-D boundedProducts(const TailReference& tail, const WindowTotals& head,
+[[gnu::always_inline]] inline D boundedProducts(const TailReference& tail, const WindowTotals& head,
                   const std::uint64_t* headProducts, int j, D s, D squares) {
     const D one = D::splat(1.0);
     const D tailSum = s - D::window(head.sums, head.width, j);
@@ -429,9 +430,9 @@ int scatteredPairLanes(const std::int16_t* candidates, const std::ptrdiff_t* off
             s = s + in.summed();
             q = q + in.squared();
         }
-        p.addTo(products + j);
-        s.addTo(sums + j);
-        q.addTo(squares + j);
+        p.storeTo(products + j);
+        s.storeTo(sums + j);
+        q.storeTo(squares + j);
     }
     return j;
 }
@@ -449,9 +450,9 @@ int scatteredSumsLanes(const std::int16_t* candidates, const std::ptrdiff_t* off
             s = s + in;
             q = q + in.squared();
         }
-        p.addTo(products + j);
-        s.addTo(sums + j);
-        q.addTo(squares + j);
+        p.storeTo(products + j);
+        s.storeTo(sums + j);
+        q.storeTo(squares + j);
     }
     return j;
 }
@@ -459,7 +460,6 @@ int scatteredSumsLanes(const std::int16_t* candidates, const std::ptrdiff_t* off
 void scatteredSums(const std::int16_t* candidates, const std::ptrdiff_t* offsets,
                    const std::int16_t* weights, int samples, int count, long long* products,
                    long long* sums, long long* squares) {
-    for (int j = 0; j < count; ++j) products[j] = sums[j] = squares[j] = 0;
     int rest = scatteredPairLanes<ColumnPairs>(candidates, offsets, weights, samples, count,
                                                products, sums, squares);
     rest = scatteredSumsLanes<Columns>(candidates, offsets, weights, samples, rest, count,

@@ -138,6 +138,12 @@ struct Columns8 {
             high, _mm256_add_epi64(_mm256_loadu_si256(high),
                                    _mm256_cvtepi32_epi64(_mm256_extracti128_si256(v, 1))));
     }
+    void storeTo(long long* totals) const {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(totals),
+                            _mm256_cvtepi32_epi64(_mm256_castsi256_si128(v)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(totals + 4),
+                            _mm256_cvtepi32_epi64(_mm256_extracti128_si256(v, 1)));
+    }
 };
 inline Columns8 operator+(Columns8 a, Columns8 b) { return {_mm256_add_epi32(a.v, b.v)}; }
 inline Columns8 operator-(Columns8 a, Columns8 b) { return {_mm256_sub_epi32(a.v, b.v)}; }
@@ -147,9 +153,9 @@ inline Columns8 operator-(Columns8 a, Columns8 b) { return {_mm256_sub_epi32(a.v
 struct Columns8x2 {
     Columns8 low, high;
     static Columns8x2 zero() { return {Columns8::zero(), Columns8::zero()}; }
-    void addTo(long long* totals) const {
-        Columns8{_mm256_permute2x128_si256(low.v, high.v, 0x20)}.addTo(totals);
-        Columns8{_mm256_permute2x128_si256(low.v, high.v, 0x31)}.addTo(totals + 8);
+    void storeTo(long long* totals) const {
+        Columns8{_mm256_permute2x128_si256(low.v, high.v, 0x20)}.storeTo(totals);
+        Columns8{_mm256_permute2x128_si256(low.v, high.v, 0x31)}.storeTo(totals + 8);
     }
 };
 inline Columns8x2 operator+(Columns8x2 a, Columns8x2 b) {

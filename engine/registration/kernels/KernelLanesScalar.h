@@ -77,6 +77,7 @@ struct OneColumn {
     OneColumn squared() const { return {v * v}; }
     OneColumn times(std::int16_t weight) const { return {v * weight}; }
     void addTo(long long* totals) const { *totals += v; }
+    void storeTo(long long* totals) const { *totals = v; }
 };
 inline OneColumn operator+(OneColumn a, OneColumn b) { return {a.v + b.v}; }
 inline OneColumn operator-(OneColumn a, OneColumn b) { return {a.v - b.v}; }

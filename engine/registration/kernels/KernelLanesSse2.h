@@ -103,6 +103,11 @@ struct Columns4 {
         _mm_storeu_si128(low, _mm_add_epi64(_mm_loadu_si128(low), _mm_unpacklo_epi32(v, sign)));
         _mm_storeu_si128(high, _mm_add_epi64(_mm_loadu_si128(high), _mm_unpackhi_epi32(v, sign)));
     }
+    void storeTo(long long* totals) const {
+        const __m128i sign = _mm_srai_epi32(v, 31);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(totals), _mm_unpacklo_epi32(v, sign));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(totals + 2), _mm_unpackhi_epi32(v, sign));
+    }
 };
 inline Columns4 operator+(Columns4 a, Columns4 b) { return {_mm_add_epi32(a.v, b.v)}; }
 inline Columns4 operator-(Columns4 a, Columns4 b) { return {_mm_sub_epi32(a.v, b.v)}; }
@@ -111,9 +116,9 @@ inline Columns4 operator-(Columns4 a, Columns4 b) { return {_mm_sub_epi32(a.v, b
 struct Columns4x2 {
     Columns4 low, high;
     static Columns4x2 zero() { return {Columns4::zero(), Columns4::zero()}; }
-    void addTo(long long* totals) const {
-        low.addTo(totals);
-        high.addTo(totals + 4);
+    void storeTo(long long* totals) const {
+        low.storeTo(totals);
+        high.storeTo(totals + 4);
     }
 };
 inline Columns4x2 operator+(Columns4x2 a, Columns4x2 b) {
