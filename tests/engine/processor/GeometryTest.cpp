@@ -221,4 +221,35 @@ TEST(RescaleImage, KeepsTheAspectAndTheRowOrder) {
     EXPECT_TRUE(std::equal(fits.begin(), fits.end(), same.get()));
 }
 
+// Every byte of the copy is its nearest source pixel's, down and up,
+// including copies whose last columns all take the source's last pixel
+// (its bytes are the source buffer's last).
+TEST(RescaleImage, EveryPixelIsItsNearestSourcePixel) {
+    std::string names[] = {"r.tif"};
+    MainProcessor processor(0, 0, 1, 1, names, "/out", Tellvar::kTypeCodeTiff, false);
+    const struct {
+        int sourceWidth, sourceHeight, width, height;
+    } cases[] = {{1, 1, 4, 4}, {2, 2, 5, 3}, {3, 1, 7, 2}, {7, 5, 3, 2}, {16, 9, 16, 9}, {5, 4, 1, 1}};
+    for (const auto& c : cases) {
+        std::vector<unsigned char> source(static_cast<std::size_t>(c.sourceWidth) * c.sourceHeight * 3);
+        for (std::size_t k = 0; k < source.size(); ++k) source[k] = static_cast<unsigned char>(k * 7 + 1);
+        double scale = 0;
+        std::unique_ptr<unsigned char[]> copy(processor.rescaleImage(
+            source.data(), c.width, c.height, c.sourceWidth, c.sourceHeight, &scale, false));
+        ASSERT_NE(copy, nullptr);
+        const double stepX = 1.0 / (static_cast<double>(c.width) / c.sourceWidth);
+        const double stepY = 1.0 / (static_cast<double>(c.height) / c.sourceHeight);
+        for (int r = 0; r < c.height; ++r)
+            for (int col = 0; col < c.width; ++col) {
+                const int sr = std::min(static_cast<int>(r * stepY), c.sourceHeight - 1);
+                const int sc = std::min(static_cast<int>(col * stepX), c.sourceWidth - 1);
+                for (int b = 0; b < 3; ++b)
+                    ASSERT_EQ(copy[(r * c.width + col) * 3 + b],
+                              source[(sr * c.sourceWidth + sc) * 3 + b])
+                        << c.sourceWidth << "x" << c.sourceHeight << " to " << c.width << "x"
+                        << c.height << " at " << col << "," << r;
+            }
+    }
+}
+
 }  // namespace
