@@ -142,7 +142,7 @@ protected:
 TEST_F(ReadAhead, ImagesInFlightStayWithinTwoBatchesWhateverTheRunsLength) {
     // Slow writes: the readers could run far ahead of the batches.
     fill(40);
-    for (int threads : {2, 3}) {
+    for (int threads : {1, 2, 3}) {
         std::filesystem::remove_all(series.outputFolder);
         std::filesystem::create_directory(series.outputFolder);
         makeProcessor();
@@ -198,6 +198,21 @@ TEST_F(ReadAhead, AFailedImageStopsTheReadersAtOnce) {
         EXPECT_EQ(opened.count(series.paths[index]), 0u) << index;
     // Prepared ahead or not, nothing after the failed batch is saved.
     for (int index = 7; index < 24; ++index)
+        EXPECT_FALSE(std::filesystem::exists(series.outputPath(index))) << index;
+}
+
+TEST_F(ReadAhead, OnOneThreadAFailedImageStopsTheReaderToo) {
+    // Batches of one image, prepared ahead by one reader: two images at
+    // most between preparation and the end of their batch.
+    fill(12, {4});
+    const auto result = run(1);
+    EXPECT_EQ(result.outcome, RunOutcome::FrameFailed);
+    EXPECT_EQ(result.failedImages, std::vector<int>{4});
+    for (int index = 7; index < 12; ++index)
+        EXPECT_EQ(codec->opened().count(series.paths[index]), 0u) << index;
+    for (int index = 0; index < 4; ++index)
+        EXPECT_TRUE(std::filesystem::exists(series.outputPath(index))) << index;
+    for (int index = 5; index < 12; ++index)
         EXPECT_FALSE(std::filesystem::exists(series.outputPath(index))) << index;
 }
 
