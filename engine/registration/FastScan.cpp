@@ -120,10 +120,19 @@ HeadRange headRange(int width, int height, double reached) {
 constexpr int kColumnsPerWindowSum = 8;
 
 // The scattered head's size: on star fields a few dozen samples dismiss
-// nearly every candidate; more cost more than they dismiss. Against a
-// clear match half as many do.
-constexpr int kScatteredHeadSamples = 32;
-constexpr int kScatteredHeadSamplesForClearMatch = 16;
+// nearly every candidate of a patch of some thousands; more cost more
+// than they dismiss. A patch of hundreds of thousands of samples (a large
+// crop at full resolution) takes one in kPatchSamplesPerScatteredSample,
+// still far fewer than its head rows. Against a clear match half as many
+// do.
+constexpr int kLeastScatteredHeadSamples = 32;
+constexpr long long kPatchSamplesPerScatteredSample = 1024;
+
+int scatteredHeadSamples(int width, int height) {
+    return static_cast<int>(std::clamp<long long>(
+        static_cast<long long>(width) * height / kPatchSamplesPerScatteredSample,
+        kLeastScatteredHeadSamples, kMostScatteredSamples));
+}
 
 // Rows whose later stages cost little before the head is made smaller.
 constexpr int kQuietRowsBeforeShrinking = 16;
@@ -281,7 +290,7 @@ bool FastScan::prepare() {
     }
     scattered_ = chooseScatteredHead(
         {patch_, naturalRows_, patchWidth_, patchHeight_, patchSum_, patchSquares_}, plane_.stride,
-        kScatteredHeadSamples, &arena_);
+        scatteredHeadSamples(patchWidth_, patchHeight_), &arena_);
     if (scattered_.samples > 0) {
         scatteredSums_ = arena_.take<long long>(2 * row);
         scatteredSquares_ = arena_.take<long long>(2 * row);
@@ -376,8 +385,7 @@ ScanResult FastScan::run(Position hint) {
     setStages(headRange(patchWidth_, patchHeight_, 1.0).first);
     const double reached = seedScore(hint);
     if (reached >= kClearMatch)
-        narrowScatteredHead(&scattered_, kScatteredHeadSamplesForClearMatch, patchSum_,
-                            patchSquares_);
+        narrowScatteredHead(&scattered_, scattered_.samples / 2, patchSum_, patchSquares_);
     const HeadRange range = headRange(patchWidth_, patchHeight_, reached);
     int head = range.first;
     setStages(head);  // without a stage every row is scored in full

@@ -169,6 +169,22 @@ TEST(SearchEquivalence, FramesAtRegistrationSizes) {
     }
 }
 
+TEST(SearchEquivalence, FineWindowsOfALargeCrop) {
+    // A patch of over a hundred thousand samples takes a scattered head of
+    // about a hundred, cut in half once the seed finds the clear match.
+    const testsupport::Picture sky = testsupport::makeStarField(640, 480, 91);
+    const testsupport::Picture frame = testsupport::shifted(sky, -4, 3, 3, 92);
+    Pixels reference(640, 480), shiftedFrame(640, 480);
+    reference.bytes.assign(sky.rgb.begin(), sky.rgb.end());
+    shiftedFrame.bytes.assign(frame.rgb.begin(), frame.rgb.end());
+    const Patch patch(cutStored(reference, 120, 100, 400, 260));
+    const Pixels window = cutStored(shiftedFrame, 110, 90, 420, 280);
+    for (bool bottomUp : {false, true}) {
+        expectSameAsReference(window.view(bottomUp), patch.stats(), {11, 11});
+        expectSameAsReference(window.view(bottomUp), patch.stats(), {1, 21});
+    }
+}
+
 // The first position in scan order whose window equals the patch: rows
 // 1 .. H - h + 1, columns 1 .. W - w + 1; a bottom-up buffer's row y is
 // stored from row H - (y + h) + 2 (1-based) on.
