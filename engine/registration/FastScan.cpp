@@ -119,19 +119,32 @@ HeadRange headRange(int width, int height, double reached) {
 // this many columns' from the column sums.
 constexpr int kColumnsPerWindowSum = 8;
 
-// The scattered head's size: on star fields a few dozen samples dismiss
-// nearly every candidate of a patch of some thousands; more cost more
-// than they dismiss. A patch of hundreds of thousands of samples (a large
-// crop at full resolution) takes one in kPatchSamplesPerScatteredSample,
-// still far fewer than its head rows. Against a clear match half as many
-// do.
-constexpr int kLeastScatteredHeadSamples = 32;
-constexpr long long kPatchSamplesPerScatteredSample = 1024;
+// The scattered head's size. Where the best score is modest, as on a
+// coarse copy, one sample in kSamplesPerScatteredSample dismisses nearly
+// every candidate of a frame (with fewer, some frames of a series keep
+// thousands of candidates for their rows and cost three times the rest);
+// more than kMostScatteredForModestMatch cost more than they dismiss.
+// Against a clear match far fewer do, one in
+// kSamplesPerScatteredSampleForClearMatch, which for a large crop at full
+// resolution is still far fewer than its head rows.
+constexpr int kLeastScatteredSamples = 32;
+constexpr long long kSamplesPerScatteredSample = 128;
+constexpr int kMostScatteredForModestMatch = 64;
+constexpr int kLeastScatteredForClearMatch = 16;
+constexpr long long kSamplesPerScatteredSampleForClearMatch = 2048;
 
-int scatteredHeadSamples(int width, int height) {
-    return static_cast<int>(std::clamp<long long>(
-        static_cast<long long>(width) * height / kPatchSamplesPerScatteredSample,
-        kLeastScatteredHeadSamples, kMostScatteredSamples));
+struct ScatteredSizes {
+    int modestMatch, clearMatch;
+};
+
+ScatteredSizes scatteredSizes(int width, int height) {
+    const long long n = static_cast<long long>(width) * height;
+    return {static_cast<int>(std::clamp<long long>(n / kSamplesPerScatteredSample,
+                                                   kLeastScatteredSamples,
+                                                   kMostScatteredForModestMatch)),
+            static_cast<int>(std::clamp<long long>(n / kSamplesPerScatteredSampleForClearMatch,
+                                                   kLeastScatteredForClearMatch,
+                                                   kMostScatteredSamples))};
 }
 
 // Rows whose later stages cost little before the head is made smaller.
@@ -288,9 +301,11 @@ bool FastScan::prepare() {
         patchSum_ += rowSums_[i];
         patchSquares_ += rowSquares_[i];
     }
+    // Chosen for the larger need; the seed's score decides which it keeps.
+    const ScatteredSizes sizes = scatteredSizes(patchWidth_, patchHeight_);
     scattered_ = chooseScatteredHead(
         {patch_, naturalRows_, patchWidth_, patchHeight_, patchSum_, patchSquares_}, plane_.stride,
-        scatteredHeadSamples(patchWidth_, patchHeight_), &arena_);
+        std::max(sizes.modestMatch, sizes.clearMatch), &arena_);
     if (scattered_.samples > 0) {
         scatteredSums_ = arena_.take<long long>(2 * row);
         scatteredSquares_ = arena_.take<long long>(2 * row);
@@ -384,8 +399,10 @@ ScanResult FastScan::run(Position hint) {
     // a close match: a head as for one.
     setStages(headRange(patchWidth_, patchHeight_, 1.0).first);
     const double reached = seedScore(hint);
-    if (reached >= kClearMatch)
-        narrowScatteredHead(&scattered_, scattered_.samples / 2, patchSum_, patchSquares_);
+    const ScatteredSizes sizes = scatteredSizes(patchWidth_, patchHeight_);
+    narrowScatteredHead(&scattered_,
+                        reached >= kClearMatch ? sizes.clearMatch : sizes.modestMatch, patchSum_,
+                        patchSquares_);
     const HeadRange range = headRange(patchWidth_, patchHeight_, reached);
     int head = range.first;
     setStages(head);  // without a stage every row is scored in full
