@@ -119,14 +119,13 @@ HeadRange headRange(int width, int height, double reached) {
 // this many columns' from the column sums.
 constexpr int kColumnsPerWindowSum = 8;
 
-// The scattered head's size. Where the best score is modest, as on a
-// coarse copy, one sample in kSamplesPerScatteredSample dismisses nearly
-// every candidate of a frame (with fewer, some frames of a series keep
-// thousands of candidates for their rows and cost three times the rest);
-// more than kMostScatteredForModestMatch cost more than they dismiss.
-// Against a clear match far fewer do, one in
-// kSamplesPerScatteredSampleForClearMatch, which for a large crop at full
-// resolution is still far fewer than its head rows.
+// The scattered head's size, by the patch's sample count n and how well
+// the seed matched. Against a modest match, as on a coarse copy, n / 128
+// samples (32 to 64): with fewer, some frames of a series keep thousands
+// of candidates for their rows and cost three times the others; more cost
+// more than they dismiss. Against a clear match n / 2048 (at least 16),
+// which for a large crop at full resolution is still far fewer samples
+// than its head rows hold.
 constexpr int kLeastScatteredSamples = 32;
 constexpr long long kSamplesPerScatteredSample = 128;
 constexpr int kMostScatteredForModestMatch = 64;
