@@ -39,6 +39,13 @@
 //     head. The patch rows are kept in that order and the dot kernels take
 //     the matching rows of the searched buffer by offset; the sums they add
 //     up do not depend on the order.
+//   - Before its head rows every candidate is bounded from a few scattered
+//     samples of the patch, those farthest from its mean (ScatteredHead.h):
+//     on a star field the stars, which dismiss nearly every candidate
+//     after a few dozen products. Before and at the head the bound is only
+//     compared with the best score, so a screen (ScreenKernelFunction)
+//     stands in for it: it keeps every candidate the bound would keep and
+//     takes neither a division nor the denominator's square root.
 // All working memory is taken once per scan.
 
 #include "registration/PositionScan.h"
