@@ -49,7 +49,8 @@ FineReach fineReach(const MainProcessor& processor, int frameWidth, int frameHei
 // the crop.
 struct FineWindow {
     std::unique_ptr<unsigned char[]> pixels;  // cutFineWindow only
-    int x = 0;                                // 1-based picture position of the window in the frame
+    // 1-based picture position of the window in the frame.
+    int x = 0;
     int y = 0;
     int width = 0;
     int height = 0;

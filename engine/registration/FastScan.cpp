@@ -145,12 +145,12 @@ struct ScatteredSizes {
 
 ScatteredSizes scatteredSizes(int width, int height) {
     const long long n = static_cast<long long>(width) * height;
-    return {static_cast<int>(std::clamp<long long>(n / kSamplesPerScatteredSample,
-                                                   kLeastScatteredSamples,
-                                                   kMostScatteredForModestMatch)),
-            static_cast<int>(std::clamp<long long>(n / kSamplesPerScatteredSampleForClearMatch,
-                                                   kLeastScatteredForClearMatch,
-                                                   kMostScatteredSamples))};
+    return {
+        static_cast<int>(std::clamp<long long>(
+            n / kSamplesPerScatteredSample, kLeastScatteredSamples, kMostScatteredForModestMatch)),
+        static_cast<int>(std::clamp<long long>(n / kSamplesPerScatteredSampleForClearMatch,
+                                               kLeastScatteredForClearMatch,
+                                               kMostScatteredSamples))};
 }
 
 // Rows whose later stages cost little before the head is made smaller.
@@ -406,9 +406,8 @@ ScanResult FastScan::run(Position hint) {
     setStages(headRange(patchWidth_, patchHeight_, 1.0).first);
     const double reached = seedScore(hint);
     const ScatteredSizes sizes = scatteredSizes(patchWidth_, patchHeight_);
-    narrowScatteredHead(&scattered_,
-                        reached >= kClearMatch ? sizes.clearMatch : sizes.modestMatch, patchSum_,
-                        patchSquares_);
+    narrowScatteredHead(&scattered_, reached >= kClearMatch ? sizes.clearMatch : sizes.modestMatch,
+                        patchSum_, patchSquares_);
     const HeadRange range = headRange(patchWidth_, patchHeight_, reached);
     int head = range.first;
     setStages(head);  // without a stage every row is scored in full
@@ -491,8 +490,9 @@ double screenLimit(double reached, const ScanResult& best) {
 }
 
 // Candidates first .. first + count - 1 of scan row y through the
-// cascade: every one's head computed and bounded, then stage after stage
-// only the survivors'. Returns what the stages after the head cost, in
+// cascade: every one screened on the scattered head, the survivors' head
+// rows computed and screened, then stage after stage only the survivors'
+// rows bounded. Returns what the stages after the head cost, in
 // products, beyond the one candidate that may win.
 long long FastScan::scoreCascadeRow(int y, int first, int count, double reached, ScanResult* best) {
     const int top = bandTop(y);
@@ -502,11 +502,10 @@ long long FastScan::scoreCascadeRow(int y, int first, int count, double reached,
     for (int i = 0; i < count; ++i) survivors_[i] = first + i;
     if (scattered_.samples > 0) {
         // Written as signed totals, read back as the same non-negative counts.
-        kernels_.scatteredSums(plane_.row(top) + first, scattered_.offsets, scattered_.weights,
-                               scattered_.samples, count,
-                               reinterpret_cast<long long*>(products_ + first),
-                               scatteredSums_ + lastColumn_ + first,
-                               scatteredSquares_ + lastColumn_ + first);
+        kernels_.scatteredSums(
+            plane_.row(top) + first, scattered_.offsets, scattered_.weights, scattered_.samples,
+            count, reinterpret_cast<long long*>(products_ + first),
+            scatteredSums_ + lastColumn_ + first, scatteredSquares_ + lastColumn_ + first);
         kernels_.screens(scoreReference_, scattered_.tail, bandTotals(first),
                          {scatteredSums_ + first, scatteredSquares_ + first, lastColumn_},
                          products_ + first, screenLimit(reached, *best), count, scores_ + first);
@@ -533,10 +532,9 @@ long long FastScan::scoreCascadeRow(int y, int first, int count, double reached,
     forEachRun(count, [&](int at, int n) {
         rowsDotProducts(kernels_.dot, patch_.row(0), patch_.stride, plane_.row(top) + at,
                         rowOffsets_, dotLength_, head, n, products_ + at);
-        const WindowTotals headRows = fromRowWindows
-                                          ? WindowTotals{stageSums_ + at, stageSquares_ + at,
-                                                         lastColumn_}
-                                          : headTotals(at);
+        const WindowTotals headRows =
+            fromRowWindows ? WindowTotals{stageSums_ + at, stageSquares_ + at, lastColumn_}
+                           : headTotals(at);
         kernels_.screens(scoreReference_, tails_[0].reference, bandTotals(at), headRows,
                          products_ + at, limit, n, scores_ + at);
     });

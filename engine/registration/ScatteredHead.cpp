@@ -47,8 +47,7 @@ ScatteredHead chooseScatteredHead(const OrderedPatch& patch, std::size_t planeSt
     // |n v - sum| is n times the distance from the mean, exactly (below 2^63:
     // n is a patch's sample count, at most 2^31 times 255).
     const auto distance = [&](int v) { return std::llabs(n * v - patch.sum); };
-    std::stable_sort(values, values + 256,
-                     [&](int a, int b) { return distance(a) > distance(b); });
+    std::stable_sort(values, values + 256, [&](int a, int b) { return distance(a) > distance(b); });
     long long taken[256] = {};
     long long wanted = count;
     for (int i = 0; i < 256 && wanted > 0; ++i) {
@@ -57,42 +56,43 @@ ScatteredHead chooseScatteredHead(const OrderedPatch& patch, std::size_t planeSt
     }
     if (wanted > 0) return head;  // fewer samples in the rows than the set
 
-    std::ptrdiff_t* offsets = arena->take<std::ptrdiff_t>(static_cast<std::size_t>(count));
-    std::int16_t* weights = arena->take<std::int16_t>(static_cast<std::size_t>(count));
-    int* order = arena->take<int>(static_cast<std::size_t>(count));
-    if (!offsets || !weights || !order) return head;
-    // In row order first, then (stably) farthest first.
-    std::ptrdiff_t* rowOrderOffsets = arena->take<std::ptrdiff_t>(static_cast<std::size_t>(count));
-    if (!rowOrderOffsets) return head;
-    int rank[256];
-    for (int i = 0; i < 256; ++i) rank[values[i]] = i;
+    // Taken in row order, then put farthest first (stably, so of one value
+    // the first in row order stays first).
+    const std::size_t size = static_cast<std::size_t>(count);
+    std::ptrdiff_t* rowOrderOffsets = arena->take<std::ptrdiff_t>(size);
+    std::int16_t* rowOrderWeights = arena->take<std::int16_t>(size);
+    int* order = arena->take<int>(size);
+    std::ptrdiff_t* offsets = arena->take<std::ptrdiff_t>(size);
+    std::int16_t* weights = arena->take<std::int16_t>(size);
+    if (!rowOrderOffsets || !rowOrderWeights || !order || !offsets || !weights) return head;
     int k = 0;
     for (int i = 0; i < rows && k < count; ++i) {
         const std::int16_t* row = patch.rows.row(i);
-        const std::ptrdiff_t rowOffset =
-            static_cast<std::ptrdiff_t>(patch.naturalRows[i]) * static_cast<std::ptrdiff_t>(planeStride);
+        const std::ptrdiff_t rowOffset = static_cast<std::ptrdiff_t>(patch.naturalRows[i]) *
+                                         static_cast<std::ptrdiff_t>(planeStride);
         for (int c = 0; c < width && k < count; ++c) {
             const int v = static_cast<std::uint8_t>(row[c]);
             if (taken[v] == 0) continue;
             --taken[v];
             rowOrderOffsets[k] = rowOffset + c;
-            weights[k] = static_cast<std::int16_t>(v);
+            rowOrderWeights[k] = static_cast<std::int16_t>(v);
             order[k] = k;
             ++k;
         }
     }
-    std::stable_sort(order, order + count,
-                     [&](int a, int b) { return rank[weights[a]] < rank[weights[b]]; });
-    std::int16_t* sorted = arena->take<std::int16_t>(static_cast<std::size_t>(count));
-    if (!sorted) return head;
+    int rank[256];
+    for (int i = 0; i < 256; ++i) rank[values[i]] = i;
+    std::stable_sort(order, order + count, [&](int a, int b) {
+        return rank[rowOrderWeights[a]] < rank[rowOrderWeights[b]];
+    });
     for (int i = 0; i < count; ++i) {
         offsets[i] = rowOrderOffsets[order[i]];
-        sorted[i] = weights[order[i]];
+        weights[i] = rowOrderWeights[order[i]];
     }
     head.samples = count;
     head.patchSamples = n;
     head.offsets = offsets;
-    head.weights = sorted;
+    head.weights = weights;
     head.tail = tailOf(head, n, patch.sum, patch.squares);
     return head;
 }

@@ -215,7 +215,8 @@ constexpr double kBoundSlack = 1.0 + 1e-9;
 // Inlined into both of its callers: it sits in the screen's inner loop.
 template <class D>
 [[gnu::always_inline]] inline D boundedProducts(const TailReference& tail, const WindowTotals& head,
-                  const std::uint64_t* headProducts, int j, D s, D squares) {
+                                                const std::uint64_t* headProducts, int j, D s,
+                                                D squares) {
     const D one = D::splat(1.0);
     const D tailSum = s - D::window(head.sums, head.width, j);
     const D tailSquares = squares - D::window(head.squares, head.width, j);
@@ -462,8 +463,8 @@ void scatteredSums(const std::int16_t* candidates, const std::ptrdiff_t* offsets
                    long long* sums, long long* squares) {
     int rest = scatteredPairLanes<ColumnPairs>(candidates, offsets, weights, samples, count,
                                                products, sums, squares);
-    rest = scatteredSumsLanes<Columns>(candidates, offsets, weights, samples, rest, count,
-                                       products, sums, squares);
+    rest = scatteredSumsLanes<Columns>(candidates, offsets, weights, samples, rest, count, products,
+                                       sums, squares);
     scatteredSumsLanes<OneColumn>(candidates, offsets, weights, samples, rest, count, products,
                                   sums, squares);
 }
@@ -479,7 +480,7 @@ void extractRow(const unsigned char* pixels, int width, std::int16_t* samples) {
 
 namespace TELLVAR_KERNEL_LEVEL {
 extern const KernelSet kernels;
-const KernelSet kernels = {kLevel,   dot,      scores,     bounds,       addRow,
+const KernelSet kernels = {kLevel,    dot,      scores,     bounds,        addRow,
                            addRowSet, slideRow, extractRow, scatteredSums, screens};
 }  // namespace TELLVAR_KERNEL_LEVEL
 

@@ -158,9 +158,7 @@ struct Columns8x2 {
         Columns8{_mm256_permute2x128_si256(low.v, high.v, 0x31)}.storeTo(totals + 8);
     }
 };
-inline Columns8x2 operator+(Columns8x2 a, Columns8x2 b) {
-    return {a.low + b.low, a.high + b.high};
-}
+inline Columns8x2 operator+(Columns8x2 a, Columns8x2 b) { return {a.low + b.low, a.high + b.high}; }
 
 // Sixteen candidates' samples at two places of the patch, interleaved so
 // that one multiply-add takes both (per 128-bit half, as unpack works).
@@ -174,8 +172,7 @@ struct ColumnPairs16 {
                   _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b)));
     }
     static ColumnPairs16 loadOne(const std::int16_t* a) {
-        return of(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a)),
-                  _mm256_setzero_si256());
+        return of(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a)), _mm256_setzero_si256());
     }
     Sums times(std::int16_t weightA, std::int16_t weightB) const {
         return multiplied(

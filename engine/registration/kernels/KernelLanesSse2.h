@@ -30,7 +30,8 @@ struct Doubles2 {
     void store(double* at) const { _mm_storeu_pd(at, v); }
     // -infinity where a <= 0 or b <= c, else +infinity (NaN compares false).
     static Doubles2 unlessAtMost(Doubles2 a, Doubles2 b, Doubles2 c) {
-        const __m128d atMost = _mm_or_pd(_mm_cmple_pd(a.v, _mm_setzero_pd()), _mm_cmple_pd(b.v, c.v));
+        const __m128d atMost =
+            _mm_or_pd(_mm_cmple_pd(a.v, _mm_setzero_pd()), _mm_cmple_pd(b.v, c.v));
         // The sign bit alone turns +infinity into -infinity.
         return {_mm_or_pd(_mm_set1_pd(__builtin_inf()), _mm_and_pd(atMost, _mm_set1_pd(-0.0)))};
     }
@@ -121,9 +122,7 @@ struct Columns4x2 {
         high.storeTo(totals + 4);
     }
 };
-inline Columns4x2 operator+(Columns4x2 a, Columns4x2 b) {
-    return {a.low + b.low, a.high + b.high};
-}
+inline Columns4x2 operator+(Columns4x2 a, Columns4x2 b) { return {a.low + b.low, a.high + b.high}; }
 
 // Eight candidates' samples at two places of the patch, interleaved so
 // that one multiply-add takes both: 32-bit lane i of low holds candidate
@@ -141,8 +140,9 @@ struct ColumnPairs8 {
         return of(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)), _mm_setzero_si128());
     }
     Sums times(std::int16_t weightA, std::int16_t weightB) const {
-        return multiplied(_mm_set1_epi32(static_cast<int>(static_cast<std::uint16_t>(weightA)) |
-                                         static_cast<int>(static_cast<std::uint16_t>(weightB)) << 16));
+        return multiplied(
+            _mm_set1_epi32(static_cast<int>(static_cast<std::uint16_t>(weightA)) |
+                           static_cast<int>(static_cast<std::uint16_t>(weightB)) << 16));
     }
     Sums summed() const { return multiplied(_mm_set1_epi16(1)); }
     Sums squared() const { return {{_mm_madd_epi16(low, low)}, {_mm_madd_epi16(high, high)}}; }

@@ -401,8 +401,8 @@ TEST(ScatteredKernels, MatchPlainSumsAtEveryLevel) {
     const struct {
         int samples, count;
         bool bright;
-    } cases[] = {{1, 1, false}, {3, 7, false}, {32, 8, false}, {32, 61, false},
-                 {5, 100, false}, {kMostScatteredSamples, 19, true}};
+    } cases[] = {{1, 1, false},   {3, 7, false},   {32, 8, false},
+                 {32, 61, false}, {5, 100, false}, {kMostScatteredSamples, 19, true}};
     constexpr int kPlaneWidth = 140, kPlaneRows = 40;
     for (const auto& c : cases) {
         std::vector<std::int16_t> plane(kPlaneWidth * kPlaneRows), weights(c.samples);
@@ -414,11 +414,9 @@ TEST(ScatteredKernels, MatchPlainSumsAtEveryLevel) {
                          random() % (kPlaneWidth - c.count);
         }
         for (SimdLevel level : supportedLevels()) {
-            std::vector<long long> products(c.count, -1), sums(c.count, -1),
-                squares(c.count, -1);
-            kernelsFor(level).scatteredSums(plane.data(), offsets.data(), weights.data(),
-                                            c.samples, c.count, products.data(), sums.data(),
-                                            squares.data());
+            std::vector<long long> products(c.count, -1), sums(c.count, -1), squares(c.count, -1);
+            kernelsFor(level).scatteredSums(plane.data(), offsets.data(), weights.data(), c.samples,
+                                            c.count, products.data(), sums.data(), squares.data());
             for (int j = 0; j < c.count; ++j) {
                 long long p = 0, s = 0, q = 0;
                 for (int k = 0; k < c.samples; ++k) {

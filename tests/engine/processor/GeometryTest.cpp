@@ -229,10 +229,13 @@ TEST(RescaleImage, EveryPixelIsItsNearestSourcePixel) {
     MainProcessor processor(0, 0, 1, 1, names, "/out", Tellvar::kTypeCodeTiff, false);
     const struct {
         int sourceWidth, sourceHeight, width, height;
-    } cases[] = {{1, 1, 4, 4}, {2, 2, 5, 3}, {3, 1, 7, 2}, {7, 5, 3, 2}, {16, 9, 16, 9}, {5, 4, 1, 1}};
+    } cases[] = {{1, 1, 4, 4}, {2, 2, 5, 3},   {3, 1, 7, 2},
+                 {7, 5, 3, 2}, {16, 9, 16, 9}, {5, 4, 1, 1}};
     for (const auto& c : cases) {
-        std::vector<unsigned char> source(static_cast<std::size_t>(c.sourceWidth) * c.sourceHeight * 3);
-        for (std::size_t k = 0; k < source.size(); ++k) source[k] = static_cast<unsigned char>(k * 7 + 1);
+        std::vector<unsigned char> source(static_cast<std::size_t>(c.sourceWidth) * c.sourceHeight *
+                                          3);
+        for (std::size_t k = 0; k < source.size(); ++k)
+            source[k] = static_cast<unsigned char>(k * 7 + 1);
         double scale = 0;
         std::unique_ptr<unsigned char[]> copy(processor.rescaleImage(
             source.data(), c.width, c.height, c.sourceWidth, c.sourceHeight, &scale, false));
