@@ -39,13 +39,16 @@
 //     head. The patch rows are kept in that order and the dot kernels take
 //     the matching rows of the searched buffer by offset; the sums they add
 //     up do not depend on the order.
-//   - Before its head rows every candidate is bounded from a few scattered
+//   - Before its head rows every candidate is screened on a few scattered
 //     samples of the patch, those farthest from its mean (ScatteredHead.h):
 //     on a star field the stars, which dismiss nearly every candidate
-//     after a few dozen products. Before and at the head the bound is only
-//     compared with the best score, so a screen (ScreenKernelFunction)
-//     stands in for it: it keeps every candidate the bound would keep and
-//     takes neither a division nor the denominator's square root.
+//     after a few dozen products. That screen (ScatteredScreenFunction)
+//     needs only the products with the samples' distances from the mean
+//     and the candidate's whole sums, so it takes one multiply-add per two
+//     samples. At the head the bound is only compared with the best score,
+//     so a screen (ScreenKernelFunction) stands in for it too: it keeps
+//     every candidate the bound would keep and takes neither a division
+//     nor the denominator's square root.
 // All working memory is taken once per scan.
 
 #include "registration/PositionScan.h"
@@ -245,12 +248,9 @@ private:
     TailOfPatch tails_[kMostStages];
     int stages_ = 0;
     ColumnSums band_, headBand_;
-    // The first bound of every candidate, before its head rows
-    // (ScatteredHead.h), and the candidates' sums and squares over it, as
-    // WindowTotals of width lastColumn_ (zeros, then candidate k's at
-    // lastColumn_ + k).
+    // The first screen of every candidate, before its head rows
+    // (ScatteredHead.h).
     ScatteredHead scattered_;
-    long long *scatteredSums_ = nullptr, *scatteredSquares_ = nullptr;
     // One row of candidates, indexed by x - 1: their cross terms over the
     // rows computed so far, the current stage's ones, and the scores or
     // bounds; the candidates still in the cascade, in scan order.
@@ -312,13 +312,6 @@ bool FastScan::prepare() {
     scattered_ = chooseScatteredHead(
         {patch_, naturalRows_, patchWidth_, patchHeight_, patchSum_, patchSquares_}, plane_.stride,
         std::max(sizes.modestMatch, sizes.clearMatch), &arena_);
-    if (scattered_.samples > 0) {
-        scatteredSums_ = arena_.take<long long>(2 * row);
-        scatteredSquares_ = arena_.take<long long>(2 * row);
-        if (!scatteredSums_ || !scatteredSquares_) return false;
-        std::fill(scatteredSums_, scatteredSums_ + row, 0LL);
-        std::fill(scatteredSquares_, scatteredSquares_ + row, 0LL);
-    }
     std::fill(stageSums_, stageSums_ + 2 * row, 0LL);
     std::fill(stageSquares_, stageSquares_ + 2 * row, 0LL);
     std::fill(windowsMade_, windowsMade_ + planeRows, 0);
@@ -501,14 +494,13 @@ long long FastScan::scoreCascadeRow(int y, int first, int count, double reached,
     band_.runningTotals(bandSums_, bandSquares_);
     for (int i = 0; i < count; ++i) survivors_[i] = first + i;
     if (scattered_.samples > 0) {
-        // Written as signed totals, read back as the same non-negative counts.
-        kernels_.scatteredSums(
-            plane_.row(top) + first, scattered_.offsets, scattered_.weights, scattered_.samples,
-            count, reinterpret_cast<long long*>(products_ + first),
-            scatteredSums_ + lastColumn_ + first, scatteredSquares_ + lastColumn_ + first);
-        kernels_.screens(scoreReference_, scattered_.tail, bandTotals(first),
-                         {scatteredSums_ + first, scatteredSquares_ + first, lastColumn_},
-                         products_ + first, screenLimit(reached, *best), count, scores_ + first);
+        // Signed products, in the head rows' place until those are computed.
+        long long* setProducts = reinterpret_cast<long long*>(products_ + first);
+        kernels_.scatteredProducts(plane_.row(top) + first, scattered_.offsets,
+                                   scattered_.centredWeights, scattered_.samples, count,
+                                   setProducts);
+        kernels_.scatteredScreens(scoreReference_, scattered_.reference, bandTotals(first),
+                                  setProducts, screenLimit(reached, *best), count, scores_ + first);
         count = keepSurvivors(count, reached, *best);
         if (count == 0) return 0;
     }

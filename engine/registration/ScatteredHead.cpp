@@ -11,14 +11,16 @@ namespace detail {
 
 namespace {
 
-// What the head leaves of a patch of n samples with the given sum and squares.
-TailReference tailOf(const ScatteredHead& head, long long n, long long sum, long long squares) {
+// The head's part in the screen, for a patch of n samples with the given
+// sum and squares.
+ScatteredReference referenceOf(const ScatteredHead& head, long long n, long long sum,
+                               long long squares) {
     long long setSum = 0, setSquares = 0;
     for (int k = 0; k < head.samples; ++k) {
         setSum += head.weights[k];
         setSquares += head.weights[k] * head.weights[k];
     }
-    return tailReferenceOf(n - head.samples, sum - setSum, squares - setSquares);
+    return scatteredReferenceOf(n, sum, squares, head.samples, setSum, setSquares);
 }
 
 }  // namespace
@@ -64,7 +66,9 @@ ScatteredHead chooseScatteredHead(const OrderedPatch& patch, std::size_t planeSt
     int* order = arena->take<int>(size);
     std::ptrdiff_t* offsets = arena->take<std::ptrdiff_t>(size);
     std::int16_t* weights = arena->take<std::int16_t>(size);
-    if (!rowOrderOffsets || !rowOrderWeights || !order || !offsets || !weights) return head;
+    std::int16_t* centredWeights = arena->take<std::int16_t>(size);
+    if (!rowOrderOffsets || !rowOrderWeights || !order || !offsets || !weights || !centredWeights)
+        return head;
     int k = 0;
     for (int i = 0; i < rows && k < count; ++i) {
         const std::int16_t* row = patch.rows.row(i);
@@ -85,15 +89,19 @@ ScatteredHead chooseScatteredHead(const OrderedPatch& patch, std::size_t planeSt
     std::stable_sort(order, order + count, [&](int a, int b) {
         return rank[rowOrderWeights[a]] < rank[rowOrderWeights[b]];
     });
+    // Sums are non-negative: the floor of the mean is their quotient.
+    const int meanFloor = static_cast<int>(patch.sum / n);
     for (int i = 0; i < count; ++i) {
         offsets[i] = rowOrderOffsets[order[i]];
         weights[i] = rowOrderWeights[order[i]];
+        centredWeights[i] = static_cast<std::int16_t>(weights[i] - meanFloor);
     }
     head.samples = count;
     head.patchSamples = n;
     head.offsets = offsets;
     head.weights = weights;
-    head.tail = tailOf(head, n, patch.sum, patch.squares);
+    head.centredWeights = centredWeights;
+    head.reference = referenceOf(head, n, patch.sum, patch.squares);
     return head;
 }
 
@@ -102,7 +110,7 @@ void narrowScatteredHead(ScatteredHead* head, int count, long long patchSum,
     if (head->samples <= count) return;
     const long long n = static_cast<long long>(head->patchSamples);
     head->samples = count;
-    head->tail = tailOf(*head, n, patchSum, patchSquares);
+    head->reference = referenceOf(*head, n, patchSum, patchSquares);
 }
 
 }  // namespace detail

@@ -23,10 +23,12 @@ struct SampleRows;
 struct ScatteredHead {
     int samples = 0;  // 0: no scattered head
     // Sample k of the set: where it lies from a candidate's first sample in
-    // the searched plane, and its value.
+    // the searched plane, its value, and its value less the floor of the
+    // patch's mean (the weight the screen multiplies by).
     const std::ptrdiff_t* offsets = nullptr;
     const std::int16_t* weights = nullptr;
-    TailReference tail{};  // the patch's samples outside the set
+    const std::int16_t* centredWeights = nullptr;
+    ScatteredReference reference{};  // the set's part in the screen
     long long patchSamples = 0;
 };
 
@@ -51,8 +53,8 @@ ScatteredHead chooseScatteredHead(const OrderedPatch& patch, std::size_t planeSt
                                   ScanArena* arena);
 
 // The head cut to its first count samples (when it has more), with the
-// tail that leaves of the patch whose whole sample sum and squares are
-// given.
+// screen's reference that leaves for the patch whose whole sample sum and
+// squares are given.
 void narrowScatteredHead(ScatteredHead* head, int count, long long patchSum,
                          long long patchSquares);
 

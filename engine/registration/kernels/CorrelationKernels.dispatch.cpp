@@ -68,6 +68,30 @@ TailReference tailReferenceOf(long long samples, long long sum, long long square
             std::ldexp(m, -50)};
 }
 
+ScatteredReference scatteredReferenceOf(long long n, long long sum, long long squares,
+                                        long long setSamples, long long setSum,
+                                        long long setSquares) {
+    // n^2 * Sum_T (x - x-bar)^2 = n^2 Sxxt - 2 n Sx Sxt + m Sx^2 exactly:
+    // every term stays below 2^111 for a patch of up to 2^31 samples.
+    using Wide = __int128;
+    const long long m = n - setSamples, tailSum = sum - setSum;
+    const Wide spread =
+        Wide{n} * n * (squares - setSquares) - 2 * Wide{n} * sum * tailSum + Wide{m} * sum * sum;
+    const double samples = static_cast<double>(n);
+    // Each of the four roundings is at most 2^-53: the factor leaves A'
+    // at least A * (1 + 2^-53).
+    const double deviation =
+        std::sqrt(static_cast<double>(spread)) / samples * (1.0 + std::ldexp(1.0, -50));
+    const double meanShare =
+        static_cast<double>(n * setSum - setSamples * sum) / (samples * samples);
+    const double largest = 65025.0 * static_cast<double>(setSamples) +
+                           255.0 * samples * std::fabs(meanShare) +
+                           255.0 * static_cast<double>(sum) + 65025.0 * samples;
+    const double margin =
+        std::ldexp(largest, -44) + std::ldexp(deviation * 255.0 * std::sqrt(samples), -22);
+    return {meanShare, deviation, margin};
+}
+
 void rowsDotProducts(DotKernelFunction kernel, const std::int16_t* patch, std::size_t patchStride,
                      const std::int16_t* candidates, const std::ptrdiff_t* rowOffsets, int length,
                      int rows, int count, std::uint64_t* out) {

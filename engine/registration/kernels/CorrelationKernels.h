@@ -181,21 +181,56 @@ using SlideRowFunction = void (*)(const std::int16_t* leaving, const std::int16_
 // ---- Scattered samples ---------------------------------------------------------
 
 // The most samples a scattered set may have: each of their products is at
-// most 255^2, and this many of them stay below 2^31 in a 32-bit lane.
+// most 255^2 in size, and this many of them stay below 2^31 in a signed
+// 32-bit lane.
 constexpr int kMostScatteredSamples = 4096;
 
 // Over a scattered set of the patch's samples (weights[k] at offsets[k]
 // samples from a candidate's first), for count candidates that start one
 // sample apart: for j < count,
 //   products[j] = sum over k < samples of weights[k] * candidates[offsets[k] + j]
-//   sums[j]     = sum over k < samples of candidates[offsets[k] + j]
-//   squares[j]  = sum over k < samples of candidates[offsets[k] + j]^2
-// (overwritten). Weights and samples are bytes held in 16 bits, and samples
-// is at most kMostScatteredSamples.
-using ScatteredSumsFunction = void (*)(const std::int16_t* candidates,
-                                       const std::ptrdiff_t* offsets, const std::int16_t* weights,
-                                       int samples, int count, long long* products, long long* sums,
-                                       long long* squares);
+// (overwritten). Samples are bytes held in 16 bits, weights lie in
+// -255 .. 255, and samples is at most kMostScatteredSamples.
+using ScatteredProductsFunction = void (*)(const std::int16_t* candidates,
+                                           const std::ptrdiff_t* offsets,
+                                           const std::int16_t* weights, int samples, int count,
+                                           long long* products);
+
+// What screening a candidate on a scattered set S of K of the patch's n
+// samples needs, with x-bar the patch's mean and c its floor, and T the
+// patch's other samples. A candidate's numerator N = P - Sx * Sy / n is
+// the sum over the patch of (x - x-bar) * y, so, y being non-negative and
+// Sum_T (x - x-bar) = -Sum_S (x - x-bar),
+//   N <= G - Sy * meanShare + A * sqrt(Qy),
+// with G the products of the centred weights x - c over S (x - x-bar is
+// at most x - c), Qy = Syy - Sy^2 / n the candidate's whole spread, at
+// least its spread over T about the candidate's mean (Cauchy-Schwarz over
+// T), and A the patch's deviation over T about x-bar.
+struct ScatteredReference {
+    double meanShare;  // (n * Sum_S x - K * Sx) / n^2
+    double deviation;  // A = sqrt(Sum_T (x - x-bar)^2), formed high
+    // Far more than every rounding of the screen and of the score formula
+    // can move its numerator by (ScatteredScreenFunction in the kernels'
+    // source).
+    double margin;
+};
+
+// For a set of setSamples samples with sum setSum and squares setSquares,
+// of a patch of n samples with sum and squares (exact integers).
+ScatteredReference scatteredReferenceOf(long long n, long long sum, long long squares,
+                                        long long setSamples, long long setSum,
+                                        long long setSquares);
+
+// For j < count, -infinity when candidate j's score (the score kernel's,
+// to the last bit) is certainly at most limit (a number at least 0), by
+// the bound above with G = products[j] and band its sums and squares;
+// +infinity otherwise. It compares squares, so it takes no square root
+// and no division per candidate, and its margins only err towards
+// +infinity.
+using ScatteredScreenFunction = void (*)(const ScoreReference& reference,
+                                         const ScatteredReference& scattered,
+                                         const WindowTotals& band, const long long* products,
+                                         double limit, int count, double* screens);
 
 // ---- Samples ------------------------------------------------------------------
 
@@ -214,7 +249,8 @@ struct KernelSet {
     AddRowSetFunction addRowSet;
     SlideRowFunction slideRow;
     ExtractRowFunction extractRow;
-    ScatteredSumsFunction scatteredSums;
+    ScatteredProductsFunction scatteredProducts;
+    ScatteredScreenFunction scatteredScreens;
     ScreenKernelFunction screens;
 };
 

@@ -405,68 +405,110 @@ void addRowSet(const std::int16_t* first, const std::ptrdiff_t* rowOffsets, int 
 // One lane per candidate: the sample a set member meets in each of the
 // lanes' neighbouring candidates is one plain load. The widest lanes take
 // the set's members two at a time, interleaved, so that one multiply-add
-// forms both products (and both squares); the last candidates of a row,
-// fewer than those lanes hold, take one member at a time.
+// forms both products; the last candidates of a row, fewer than those
+// lanes hold, take one member at a time.
 
 static_assert(static_cast<unsigned long long>(kMostScatteredSamples) * 255u * 255u < 0x80000000u,
-              "a scattered set's sums must fit a signed 32-bit lane");
+              "a scattered set's products must fit a signed 32-bit lane");
 
 template <class P>
 int scatteredPairLanes(const std::int16_t* candidates, const std::ptrdiff_t* offsets,
-                       const std::int16_t* weights, int samples, int count, long long* products,
-                       long long* sums, long long* squares) {
+                       const std::int16_t* weights, int samples, int count, long long* products) {
     int j = 0;
     for (; j + P::kCount <= count; j += P::kCount) {
-        typename P::Sums p = P::Sums::zero(), s = P::Sums::zero(), q = P::Sums::zero();
+        typename P::Sums p = P::Sums::zero();
         int k = 0;
-        for (; k + 2 <= samples; k += 2) {
-            const P in = P::load(candidates + offsets[k] + j, candidates + offsets[k + 1] + j);
-            p = p + in.times(weights[k], weights[k + 1]);
-            s = s + in.summed();
-            q = q + in.squared();
-        }
-        if (k < samples) {
-            const P in = P::loadOne(candidates + offsets[k] + j);
-            p = p + in.times(weights[k], 0);
-            s = s + in.summed();
-            q = q + in.squared();
-        }
+        for (; k + 2 <= samples; k += 2)
+            p = p + P::load(candidates + offsets[k] + j, candidates + offsets[k + 1] + j)
+                        .times(weights[k], weights[k + 1]);
+        if (k < samples) p = p + P::loadOne(candidates + offsets[k] + j).times(weights[k], 0);
         p.storeTo(products + j);
-        s.storeTo(sums + j);
-        q.storeTo(squares + j);
     }
     return j;
 }
 
 template <class C>
-int scatteredSumsLanes(const std::int16_t* candidates, const std::ptrdiff_t* offsets,
-                       const std::int16_t* weights, int samples, int from, int count,
-                       long long* products, long long* sums, long long* squares) {
+int scatteredProductLanes(const std::int16_t* candidates, const std::ptrdiff_t* offsets,
+                          const std::int16_t* weights, int samples, int from, int count,
+                          long long* products) {
     int j = from;
     for (; j + C::kCount <= count; j += C::kCount) {
-        C p = C::zero(), s = C::zero(), q = C::zero();
-        for (int k = 0; k < samples; ++k) {
-            const C in = C::load(candidates + offsets[k] + j);
-            p = p + in.times(weights[k]);
-            s = s + in;
-            q = q + in.squared();
-        }
+        C p = C::zero();
+        for (int k = 0; k < samples; ++k)
+            p = p + C::load(candidates + offsets[k] + j).times(weights[k]);
         p.storeTo(products + j);
-        s.storeTo(sums + j);
-        q.storeTo(squares + j);
     }
     return j;
 }
 
-void scatteredSums(const std::int16_t* candidates, const std::ptrdiff_t* offsets,
-                   const std::int16_t* weights, int samples, int count, long long* products,
-                   long long* sums, long long* squares) {
-    int rest = scatteredPairLanes<ColumnPairs>(candidates, offsets, weights, samples, count,
-                                               products, sums, squares);
-    rest = scatteredSumsLanes<Columns>(candidates, offsets, weights, samples, rest, count, products,
-                                       sums, squares);
-    scatteredSumsLanes<OneColumn>(candidates, offsets, weights, samples, rest, count, products,
-                                  sums, squares);
+void scatteredProducts(const std::int16_t* candidates, const std::ptrdiff_t* offsets,
+                       const std::int16_t* weights, int samples, int count, long long* products) {
+    int rest =
+        scatteredPairLanes<ColumnPairs>(candidates, offsets, weights, samples, count, products);
+    rest = scatteredProductLanes<Columns>(candidates, offsets, weights, samples, rest, count,
+                                          products);
+    scatteredProductLanes<OneColumn>(candidates, offsets, weights, samples, rest, count, products);
+}
+
+// The screen on a scattered set (ScatteredScreenFunction). With u = 2^-53
+// (every rounding is at most u of its result), s and q a candidate's sum
+// and squares, G its exact products and N, Qy as in ScatteredReference:
+//   - The score kernel's numerator b0 = fl(P - fl(fl(s * Sx) / n)) is at
+//     most N + 4u * 255 * Sx + u * 65025 * n (s <= 255 n, |N| <= 65025 n).
+//   - U = fl(G - fl(s * meanShare)) is within 8u * (|G| + 255 n |meanShare|)
+//     of G - s * meanShare (meanShare itself within 4u of its quotient).
+//   - Q = fl(q - s * s * (1 / n) * (1 + 2^-48)) is at most the score's
+//     fl(q - fl(fl(s * s) / n)), so fl(Q * ssq) is at most the score's
+//     square of its denominator D; and Qy <= max(Q, 0) * (1 + 2u) +
+//     65025 n * 2^-47, so A * sqrt(Qy) <= A (1 + u) sqrt(max(Q, 0)) +
+//     A * 255 sqrt(n) * 2^-23.5.
+// The reference's margin exceeds all of that and R's own rounding many
+// times over, and its deviation A' >= A (1 + u), so
+//   b0 <= R + A' * sqrt(max(Q, 0)),   R = fl(U + margin).
+// With L = limit * sqrt(ssq) formed low (at most limit * sqrt(ssq) *
+// (1 - 2^-49)) and kappa = (L - A') formed low: where kappa > 0 and
+// either R <= 0, or R^2 <= kappa^2 * Q, squares formed as in the code,
+// b0 <= L * sqrt(Q) <= limit * fl(sqrt(D)) * (1 - 2^-52), and the score
+// fl(b0 / fl(sqrt(D))) is at most limit (or -infinity or NaN, where the
+// denominator is 0 and b0 <= 0, neither of which wins). R is a sum of
+// multiples of far larger units than its square could underflow from.
+template <class D>
+D scatteredScreenOf(const ScatteredReference& scattered, const WindowTotals& band,
+                    const long long* products, D inverseN, D kappa2, int j) {
+    const D s = D::window(band.sums, band.width, j);
+    const D squares = D::window(band.squares, band.width, j);
+    const D r = (D::signedCount(products + j) - s * D::splat(scattered.meanShare)) +
+                D::splat(scattered.margin);
+    const D spread = squares - s * s * inverseN * D::splat(kJustAboveOne);
+    return D::unlessAtMost(r, r * r, kappa2 * spread * D::splat(kJustBelowOne));
+}
+
+template <class D>
+int scatteredScreenLanes(const ScatteredReference& scattered, const WindowTotals& band,
+                         const long long* products, double inverseN, double kappa2, int from,
+                         int count, double* screens) {
+    int j = from;
+    for (; j + D::kCount <= count; j += D::kCount)
+        scatteredScreenOf<D>(scattered, band, products, D::splat(inverseN), D::splat(kappa2), j)
+            .store(screens + j);
+    return j;
+}
+
+void scatteredScreens(const ScoreReference& reference, const ScatteredReference& scattered,
+                      const WindowTotals& band, const long long* products, double limit, int count,
+                      double* out) {
+    const double low = limit * std::sqrt(reference.ssq) * kJustBelowOne;
+    const double kappa = (low - scattered.deviation) * kJustBelowOne;
+    if (!(kappa > 0.0)) {
+        // Below the patch's own deviation nothing is screened out.
+        for (int j = 0; j < count; ++j) out[j] = __builtin_inf();
+        return;
+    }
+    const double inverseN = 1.0 / reference.n;
+    const int rest = scatteredScreenLanes<Doubles>(scattered, band, products, inverseN,
+                                                   kappa * kappa, 0, count, out);
+    scatteredScreenLanes<OneDouble>(scattered, band, products, inverseN, kappa * kappa, rest, count,
+                                    out);
 }
 
 // ---- Samples ----------------------------------------------------------------------
@@ -480,8 +522,10 @@ void extractRow(const unsigned char* pixels, int width, std::int16_t* samples) {
 
 namespace TELLVAR_KERNEL_LEVEL {
 extern const KernelSet kernels;
-const KernelSet kernels = {kLevel,    dot,      scores,     bounds,        addRow,
-                           addRowSet, slideRow, extractRow, scatteredSums, screens};
+const KernelSet kernels = {kLevel,           dot,        scores,
+                           bounds,           addRow,     addRowSet,
+                           slideRow,         extractRow, scatteredProducts,
+                           scatteredScreens, screens};
 }  // namespace TELLVAR_KERNEL_LEVEL
 
 }  // namespace detail

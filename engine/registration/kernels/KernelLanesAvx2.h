@@ -29,6 +29,11 @@ struct Doubles4 {
         return exactly(_mm256_sub_epi64(load(totals + j + width), load(totals + j)));
     }
     static Doubles4 count(const std::uint64_t* at) { return exactly(load(at)); }
+    // As Doubles2::signedCount.
+    static Doubles4 signedCount(const long long* at) {
+        const __m256i bits = _mm256_add_epi64(load(at), _mm256_set1_epi64x(0x4338000000000000LL));
+        return {_mm256_sub_pd(_mm256_castsi256_pd(bits), _mm256_set1_pd(6755399441055744.0))};
+    }
     void store(double* at) const { _mm256_storeu_pd(at, v); }
     // -infinity where a <= 0 or b <= c, else +infinity (NaN compares false).
     static Doubles4 unlessAtMost(Doubles4 a, Doubles4 b, Doubles4 c) {

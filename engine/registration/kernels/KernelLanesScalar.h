@@ -29,6 +29,8 @@ struct OneDouble {
         return {static_cast<double>(totals[j + width] - totals[j])};
     }
     static OneDouble count(const std::uint64_t* at) { return {static_cast<double>(*at)}; }
+    // A signed integer of magnitude below 2^51, exactly.
+    static OneDouble signedCount(const long long* at) { return {static_cast<double>(*at)}; }
     void store(double* at) const { *at = v; }
     // -infinity where a <= 0 or b <= c, else +infinity (NaN compares false).
     static OneDouble unlessAtMost(OneDouble a, OneDouble b, OneDouble c) {

@@ -27,6 +27,12 @@ struct Doubles2 {
         return exactly(_mm_sub_epi64(load(totals + j + width), load(totals + j)));
     }
     static Doubles2 count(const std::uint64_t* at) { return exactly(load(at)); }
+    // An integer x of magnitude below 2^51 added to the bits of 1.5 * 2^52
+    // gives the double 1.5 * 2^52 + x: the same trick, for either sign.
+    static Doubles2 signedCount(const long long* at) {
+        const __m128i bits = _mm_add_epi64(load(at), _mm_set1_epi64x(0x4338000000000000LL));
+        return {_mm_sub_pd(_mm_castsi128_pd(bits), _mm_set1_pd(6755399441055744.0))};
+    }
     void store(double* at) const { _mm_storeu_pd(at, v); }
     // -infinity where a <= 0 or b <= c, else +infinity (NaN compares false).
     static Doubles2 unlessAtMost(Doubles2 a, Doubles2 b, Doubles2 c) {

@@ -391,46 +391,155 @@ TEST(BoundKernels, EveryLevelGivesTheScalarBounds) {
     }
 }
 
-// A scattered set of patch samples against a plane: the plain sums of
+// A scattered set of patch samples against a plane: the plain products of
 // every candidate, at every level, for counts with each kind of lane
-// remainder, and a full set of bright samples where the 32-bit lanes are
-// closest to their limit.
-TEST(ScatteredKernels, MatchPlainSumsAtEveryLevel) {
+// remainder and weights of either sign, and full sets at the 32-bit
+// lanes' limits either way.
+TEST(ScatteredKernels, MatchPlainProductsAtEveryLevel) {
     using Tellvar::detail::kMostScatteredSamples;
     std::mt19937 random(11);
     const struct {
-        int samples, count;
-        bool bright;
-    } cases[] = {{1, 1, false},   {3, 7, false},   {32, 8, false},
-                 {32, 61, false}, {5, 100, false}, {kMostScatteredSamples, 19, true}};
+        int samples, count, extreme;  // extreme: every weight and sample at +-255
+    } cases[] = {{1, 1, 0},
+                 {3, 7, 0},
+                 {32, 8, 0},
+                 {32, 61, 0},
+                 {5, 100, 0},
+                 {kMostScatteredSamples, 19, 1},
+                 {kMostScatteredSamples, 19, -1}};
     constexpr int kPlaneWidth = 140, kPlaneRows = 40;
     for (const auto& c : cases) {
         std::vector<std::int16_t> plane(kPlaneWidth * kPlaneRows), weights(c.samples);
         std::vector<std::ptrdiff_t> offsets(c.samples);
-        for (auto& v : plane) v = static_cast<std::int16_t>(c.bright ? 255 : random() % 256);
+        for (auto& v : plane) v = static_cast<std::int16_t>(c.extreme ? 255 : random() % 256);
         for (int k = 0; k < c.samples; ++k) {
-            weights[k] = static_cast<std::int16_t>(c.bright ? 255 : random() % 256);
+            weights[k] =
+                static_cast<std::int16_t>(c.extreme ? 255 * c.extreme : random() % 511 - 255);
             offsets[k] = static_cast<std::ptrdiff_t>(random() % kPlaneRows) * kPlaneWidth +
                          random() % (kPlaneWidth - c.count);
         }
         for (SimdLevel level : supportedLevels()) {
-            std::vector<long long> products(c.count, -1), sums(c.count, -1), squares(c.count, -1);
-            kernelsFor(level).scatteredSums(plane.data(), offsets.data(), weights.data(), c.samples,
-                                            c.count, products.data(), sums.data(), squares.data());
+            std::vector<long long> products(c.count, -1);
+            kernelsFor(level).scatteredProducts(plane.data(), offsets.data(), weights.data(),
+                                                c.samples, c.count, products.data());
             for (int j = 0; j < c.count; ++j) {
-                long long p = 0, s = 0, q = 0;
-                for (int k = 0; k < c.samples; ++k) {
-                    const long long v = plane[offsets[k] + j];
-                    p += weights[k] * v;
-                    s += v;
-                    q += v * v;
-                }
+                long long p = 0;
+                for (int k = 0; k < c.samples; ++k) p += weights[k] * plane[offsets[k] + j];
                 ASSERT_EQ(products[j], p) << levelName(level) << " candidate " << j;
-                ASSERT_EQ(sums[j], s) << levelName(level) << " candidate " << j;
-                ASSERT_EQ(squares[j], q) << levelName(level) << " candidate " << j;
             }
         }
     }
+}
+
+// The scattered screen against the score formula: for patches and windows
+// of every kind (flat and nearly flat ones, bright ones of millions of
+// samples among them) and sets of any size, it never dismisses a window
+// whose score exceeds the limit, even by the last bit, every level gives
+// the scalar verdicts, and it does dismiss windows that plainly fall short.
+TEST(ScatteredKernels, ScreensNeverDismissAScoreAboveTheLimit) {
+    using namespace Tellvar::detail;
+    std::mt19937 random(13);
+    const double infinity = std::numeric_limits<double>::infinity();
+    const struct {
+        const char* name;
+        int trials;
+        std::size_t largest;
+    } kinds[] = {{"unrelated", 120, 600},
+                 {"identical", 60, 600},
+                 {"proportional", 60, 600},
+                 {"noisy", 120, 600},
+                 {"flat", 40, 600},
+                 {"nearly flat", 40, 600},
+                 {"bright millions", 3, 2000000},
+                 {"other stars", 100, 2000}};
+    int stars = 0, starsDismissed = 0;
+    for (int kind = 0; kind < 8; ++kind)
+        for (int trial = 0; trial < kinds[kind].trials; ++trial) {
+            const std::size_t n = 64 + random() % (kinds[kind].largest - 63);
+            // A sky: dim noise, a few stars (the set: the first samples)
+            // and, in the window, stars elsewhere.
+            const auto sky = [&](bool star) {
+                return star ? 180 + static_cast<int>(random() % 76)
+                            : 20 + static_cast<int>(random() % 6);
+            };
+            const std::size_t starCount = n / 50;
+            std::vector<int> x(n), y(n);
+            for (std::size_t k = 0; k < n; ++k) {
+                x[k] = kind == 6   ? 200 + static_cast<int>(random() % 56)
+                       : kind == 7 ? sky(k < starCount)
+                                   : static_cast<int>(random() % 256);
+                const int noise = static_cast<int>(random() % 9) - 4;
+                const int values[] = {static_cast<int>(random() % 256),
+                                      x[k],
+                                      std::min(255, x[k] / 2 + 3),
+                                      std::clamp(x[k] + noise, 0, 255),
+                                      77,
+                                      254 + static_cast<int>(k % 97 == 0),
+                                      std::min(255, x[k] + static_cast<int>(random() % 3)),
+                                      sky(random() % 50 == 0)};
+                y[k] = values[kind];
+            }
+            // Any set bounds soundly: here the first K samples.
+            const std::size_t setSize =
+                kind == 7 ? starCount : 1 + random() % std::min<std::size_t>(n / 2, 64);
+            long long sx = 0, sxx = 0, sy = 0, syy = 0, p = 0, setSum = 0, setSquares = 0;
+            for (std::size_t k = 0; k < n; ++k) {
+                sx += x[k];
+                sxx += 1LL * x[k] * x[k];
+                sy += y[k];
+                syy += 1LL * y[k] * y[k];
+                p += 1LL * x[k] * y[k];
+                if (k < setSize) {
+                    setSum += x[k];
+                    setSquares += 1LL * x[k] * x[k];
+                }
+            }
+            const long long meanFloor = sx / static_cast<long long>(n);
+            long long g = 0;
+            for (std::size_t k = 0; k < setSize; ++k) g += (x[k] - meanFloor) * y[k];
+            const double dn = static_cast<double>(n);
+            const ScoreReference reference{
+                dn, static_cast<double>(sx),
+                static_cast<double>(sxx) - static_cast<double>(sx) * sx / dn};
+            const ScatteredReference scattered =
+                scatteredReferenceOf(static_cast<long long>(n), sx, sxx,
+                                     static_cast<long long>(setSize), setSum, setSquares);
+            const double score = referenceFormula(reference, static_cast<double>(sy),
+                                                  static_cast<double>(syy), static_cast<double>(p));
+            // Several lanes of the same window, so that the vector lanes run too.
+            constexpr int kLanes = 7, kWidth = 3;
+            const std::vector<long long> sums = totalsOf(std::vector<long long>(kLanes, sy), kWidth,
+                                                         random),
+                                         squares = totalsOf(std::vector<long long>(kLanes, syy),
+                                                            kWidth, random);
+            const std::vector<long long> products(kLanes, g);
+            const WindowTotals band{sums.data(), squares.data(), kWidth};
+            const auto screen = [&](SimdLevel level, double limit) {
+                std::vector<double> out(kLanes);
+                kernelsFor(level).scatteredScreens(reference, scattered, band, products.data(),
+                                                   limit, kLanes, out.data());
+                for (double v : out) EXPECT_EQ(v, out[0]) << levelName(level);
+                return out[0];
+            };
+            const double below = std::nextafter(score, -infinity);
+            for (double limit : {0.0, 0.3, 0.9, 0.999, score, below, score * 0.5}) {
+                if (!(limit >= 0.0)) continue;
+                const double verdict = screen(SimdLevel::Scalar, limit);
+                if (score > limit) {
+                    ASSERT_EQ(verdict, infinity) << kinds[kind].name << " trial " << trial
+                                                 << " score " << score << " limit " << limit;
+                }
+                for (SimdLevel level : supportedLevels())
+                    ASSERT_EQ(screen(level, limit), verdict) << levelName(level);
+            }
+            if (kind == 7) {
+                ++stars;
+                starsDismissed += screen(SimdLevel::Scalar, 0.5) == -infinity;
+            }
+        }
+    // A sky whose stars lie elsewhere, against a modest limit: the stars'
+    // products alone settle nearly all of them.
+    EXPECT_GT(starsDismissed, stars * 9 / 10) << stars;
 }
 
 }  // namespace
