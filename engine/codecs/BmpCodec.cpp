@@ -210,6 +210,10 @@ bool readRows(std::FILE* file, const RowLayout& layout, unsigned char* frame, bo
     return true;
 }
 
+// saveImage's stream buffer holds a whole crop up to about this size; a
+// larger crop goes out in writes of this many bytes.
+constexpr std::size_t kWriteBufferBytes = 256u << 10;
+
 // Fills the headers saveImage writes for this frame.
 int fillHeaders(int width, int height, int bitCount, BitmapFileHeader* fileHeader,
                 BitmapInfoHeader* infoHeader) {
@@ -288,11 +292,20 @@ bool BMP::saveImage(unsigned char* buffer, int width, int height, int depth, std
     BitmapInfoHeader infoHeaderWritten;
     const int pad = fillHeaders(width, height, depth, &fileHeaderWritten, &infoHeaderWritten);
 
+    // The whole file goes out in one write where it fits the buffer: rows
+    // written through the stream's own block-sized buffer would take a
+    // system call every few kilobytes. Declared before the stream, so it
+    // outlives the stream's close.
+    const std::size_t fileBytes = fileHeaderWritten.bfSize;
+    const std::size_t bufferBytes = std::min(fileBytes, kWriteBufferBytes);
+    const std::unique_ptr<char[]> writeBuffer(new (std::nothrow) char[bufferBytes]);
     FileHandle file(std::fopen(path.c_str(), "wb"));
     if (!file) {
         *errorText = writeFailureMessage(path, errno);
         return false;
     }
+    // Without the buffer the stream keeps its own.
+    if (writeBuffer) std::setvbuf(file.get(), writeBuffer.get(), _IOFBF, bufferBytes);
 
     // The error number is taken at the call that failed, before anything
     // else can change it.

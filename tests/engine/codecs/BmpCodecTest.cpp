@@ -185,22 +185,26 @@ TEST(BmpWriter, CalcHeadersFillsTheRecordsAndReturnsThePad) {
 TEST(BmpWriter, EveryWidthReadsBackByteForByte) {
     TempDir dir;
     Tellvar::BMP codec;
+    std::vector<std::pair<int, int>> sizes;
     for (int width = 1; width <= 9; ++width)
-        for (int height = 1; height <= 3; ++height) {
-            SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
-            auto frame = noiseFrame(width, height, width * 7 + height);
-            std::string error;
-            ASSERT_TRUE(codec.saveImage(frame.data(), width, height, 24, dir.file("f"), &error));
-            const int pad = (4 - width * 3 % 4) % 4;
-            const auto bytes = testsupport::readFile(dir.file("f.bmp"));
-            EXPECT_EQ(bytes.size(), 54u + height * (width * 3 + pad));
-            const ReadResult read = readImage(codec, dir.file("f.bmp"));
-            ASSERT_TRUE(read.ok) << read.error;
-            EXPECT_EQ(read.width, width);
-            EXPECT_EQ(read.height, height);
-            EXPECT_EQ(read.depth, 24);
-            EXPECT_EQ(read.pixels, frame);
-        }
+        for (int height = 1; height <= 3; ++height) sizes.push_back({width, height});
+    // Padded rows across more than one stream buffer's worth.
+    sizes.push_back({301, 300});
+    for (const auto& [width, height] : sizes) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        auto frame = noiseFrame(width, height, width * 7 + height);
+        std::string error;
+        ASSERT_TRUE(codec.saveImage(frame.data(), width, height, 24, dir.file("f"), &error));
+        const int pad = (4 - width * 3 % 4) % 4;
+        const auto bytes = testsupport::readFile(dir.file("f.bmp"));
+        EXPECT_EQ(bytes.size(), 54u + height * (width * 3 + pad));
+        const ReadResult read = readImage(codec, dir.file("f.bmp"));
+        ASSERT_TRUE(read.ok) << read.error;
+        EXPECT_EQ(read.width, width);
+        EXPECT_EQ(read.height, height);
+        EXPECT_EQ(read.depth, 24);
+        EXPECT_EQ(read.pixels, frame);
+    }
 }
 
 TEST(BmpWriter, ReplacesAnExistingFile) {
@@ -230,11 +234,12 @@ TEST(BmpWriterFailure, MissingFolderAndFullDeviceGiveTheWriteMessage) {
 }
 
 // A file-size cap makes the writes fail after the file was created: for a
-// small image when the stream is closed, for a large one during the rows.
+// small image when the stream is closed, for one larger than the stream's
+// buffer during the rows.
 TEST(BmpWriterFailureDeathTest, WritesCutShortAreReported) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     TempDir dir;
-    for (int side : {3, 200}) {
+    for (int side : {3, 400}) {
         const std::string path = dir.file("capped" + std::to_string(side));
         EXPECT_EXIT(
             {
