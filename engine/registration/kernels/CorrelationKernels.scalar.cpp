@@ -12,6 +12,7 @@ using DotSamples = SamplePair;
 using DotTailSamples = SamplePair;
 using Columns = OneColumn;
 using ColumnPairs = OneColumnPair;
+using PixelSamples = FirstByte;
 constexpr int kDotGroup = 1;
 constexpr bool kDotBlocks = false;
 constexpr SimdLevel kLevel = SimdLevel::Scalar;

@@ -9,6 +9,8 @@
 //                    length is not a multiple of DotSamples::kCount;
 //   Columns          the widest lanes of columns (OneColumn finishes a row);
 //   ColumnPairs      as many columns, each holding two samples of a candidate;
+//   PixelSamples     the widest step of pixels turned into samples (FirstByte
+//                    finishes a row);
 //   kDotGroup        candidates that share each load of the patch;
 //   kDotBlocks       whether long runs of candidates take the block kernel;
 //   kLevel           the level, and TELLVAR_KERNEL_LEVEL its namespace.
@@ -513,9 +515,16 @@ void scatteredScreens(const ScoreReference& reference, const ScatteredReference&
 
 // ---- Samples ----------------------------------------------------------------------
 
-// A plain loop: the compiler turns it into the level's byte shuffles.
+template <class P>
+int extractLanes(const unsigned char* pixels, int from, int width, std::int16_t* samples) {
+    int c = from;
+    for (; c + P::kCount <= width; c += P::kCount) P::extract(pixels + 3 * c, samples + c);
+    return c;
+}
+
 void extractRow(const unsigned char* pixels, int width, std::int16_t* samples) {
-    for (int c = 0; c < width; ++c) samples[c] = pixels[3 * c];
+    extractLanes<FirstByte>(pixels, extractLanes<PixelSamples>(pixels, 0, width, samples), width,
+                            samples);
 }
 
 }  // namespace

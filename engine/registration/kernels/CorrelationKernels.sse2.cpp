@@ -14,6 +14,7 @@ using DotSamples = Samples8;
 using DotTailSamples = Samples8;  // lengths are multiples of 8: no tail step
 using Columns = Columns4;
 using ColumnPairs = ColumnPairs8;
+using PixelSamples = FirstByte;  // SSE2 has no byte shuffle
 constexpr int kDotGroup = 4;
 constexpr bool kDotBlocks = false;
 constexpr SimdLevel kLevel = SimdLevel::Sse2;

@@ -55,6 +55,25 @@ inline Doubles4 operator*(Doubles4 a, Doubles4 b) { return {_mm256_mul_pd(a.v, b
 inline Doubles4 operator/(Doubles4 a, Doubles4 b) { return {_mm256_div_pd(a.v, b.v)}; }
 inline Doubles4 sqrt(Doubles4 a) { return {_mm256_sqrt_pd(a.v)}; }
 
+// Sixteen pixels' first bytes (48 bytes read, none beyond them) as samples:
+// pixels 0-5 lie in the first 16 bytes, 6-10 in the next, 11-15 in the last.
+struct FirstBytes16 {
+    static constexpr int kCount = 16;
+    static void extract(const unsigned char* pixels, std::int16_t* samples) {
+        const auto load = [pixels](int at) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + at));
+        };
+        const __m128i first = _mm_shuffle_epi8(
+            load(0), _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));
+        const __m128i second = _mm_shuffle_epi8(
+            load(16), _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1));
+        const __m128i third = _mm_shuffle_epi8(
+            load(32), _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(samples),
+                            _mm256_cvtepu8_epi16(_mm_or_si128(_mm_or_si128(first, second), third)));
+    }
+};
+
 // Eight unsigned 32-bit partial sums.
 struct Lanes8 {
     __m256i v;

@@ -84,6 +84,14 @@ struct OneColumn {
 inline OneColumn operator+(OneColumn a, OneColumn b) { return {a.v + b.v}; }
 inline OneColumn operator-(OneColumn a, OneColumn b) { return {a.v - b.v}; }
 
+// One pixel's correlation sample: its first byte.
+struct FirstByte {
+    static constexpr int kCount = 1;
+    static void extract(const unsigned char* pixels, std::int16_t* samples) {
+        *samples = pixels[0];
+    }
+};
+
 // One candidate's samples at two places of the patch (a second of 0 where
 // only one is taken); the sums over them in a OneColumn.
 struct OneColumnPair {

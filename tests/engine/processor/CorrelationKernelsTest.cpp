@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -388,6 +389,24 @@ TEST(BoundKernels, EveryLevelGivesTheScalarBounds) {
         const double scalar = c.bound(SimdLevel::Scalar);
         for (SimdLevel level : supportedLevels())
             EXPECT_TRUE(sameBits(c.bound(level), scalar)) << levelName(level);
+    }
+}
+
+// Every width's remainder of the widest step: each pixel's first byte,
+// bright ones unsigned, nothing written past the row, and nothing read
+// past it (the pixels end their allocation, for the sanitizer build).
+TEST(SampleKernels, ExtractRowTakesEachPixelsFirstByte) {
+    std::mt19937 random(14);
+    for (int width = 0; width <= 70; ++width) {
+        std::unique_ptr<unsigned char[]> pixels(new unsigned char[3 * width]);
+        for (int b = 0; b < 3 * width; ++b) pixels[b] = static_cast<unsigned char>(random());
+        for (SimdLevel level : supportedLevels()) {
+            std::vector<std::int16_t> samples(width + 1, -7);
+            kernelsFor(level).extractRow(pixels.get(), width, samples.data());
+            for (int c = 0; c < width; ++c)
+                ASSERT_EQ(samples[c], pixels[3 * c]) << levelName(level) << " width " << width;
+            ASSERT_EQ(samples[width], -7) << levelName(level) << " width " << width;
+        }
     }
 }
 
