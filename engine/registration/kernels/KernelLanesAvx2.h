@@ -199,21 +199,15 @@ struct ColumnPairs16 {
         return of(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a)), _mm256_setzero_si256());
     }
     Sums times(std::int16_t weightA, std::int16_t weightB) const {
-        return multiplied(
+        const __m256i weights =
             _mm256_set1_epi32(static_cast<int>(static_cast<std::uint16_t>(weightA)) |
-                              static_cast<int>(static_cast<std::uint16_t>(weightB)) << 16));
-    }
-    Sums summed() const { return multiplied(_mm256_set1_epi16(1)); }
-    Sums squared() const {
-        return {{_mm256_madd_epi16(low, low)}, {_mm256_madd_epi16(high, high)}};
+                              static_cast<int>(static_cast<std::uint16_t>(weightB)) << 16);
+        return {{_mm256_madd_epi16(low, weights)}, {_mm256_madd_epi16(high, weights)}};
     }
 
 private:
     static ColumnPairs16 of(__m256i a, __m256i b) {
         return {_mm256_unpacklo_epi16(a, b), _mm256_unpackhi_epi16(a, b)};
-    }
-    Sums multiplied(__m256i weights) const {
-        return {{_mm256_madd_epi16(low, weights)}, {_mm256_madd_epi16(high, weights)}};
     }
 };
 

@@ -7,7 +7,9 @@
 //   Samples   16-bit samples multiplied pairwise (Lanes: their 32-bit
 //             partial sums, Totals: those widened to 64 bits);
 //   Columns   samples as 32-bit lanes, one column each, added into 64-bit
-//             column sums.
+//             column sums (ColumnPairs: two samples of a candidate a lane,
+//             for the scattered products);
+//   FirstByte a pixel's sample (PixelSamples: the level's widest step).
 // Each level's types live in an unnamed namespace: every instruction set's
 // source compiles a copy of its own, so none compiled for AVX2 can stand
 // in for another level's at link time.
@@ -104,8 +106,6 @@ struct OneColumnPair {
     Sums times(std::int16_t weightA, std::int16_t weightB) const {
         return {first * weightA + second * weightB};
     }
-    Sums summed() const { return {first + second}; }
-    Sums squared() const { return {first * first + second * second}; }
 };
 
 }  // namespace

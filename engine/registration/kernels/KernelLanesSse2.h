@@ -146,19 +146,15 @@ struct ColumnPairs8 {
         return of(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)), _mm_setzero_si128());
     }
     Sums times(std::int16_t weightA, std::int16_t weightB) const {
-        return multiplied(
+        const __m128i weights =
             _mm_set1_epi32(static_cast<int>(static_cast<std::uint16_t>(weightA)) |
-                           static_cast<int>(static_cast<std::uint16_t>(weightB)) << 16));
+                           static_cast<int>(static_cast<std::uint16_t>(weightB)) << 16);
+        return {{_mm_madd_epi16(low, weights)}, {_mm_madd_epi16(high, weights)}};
     }
-    Sums summed() const { return multiplied(_mm_set1_epi16(1)); }
-    Sums squared() const { return {{_mm_madd_epi16(low, low)}, {_mm_madd_epi16(high, high)}}; }
 
 private:
     static ColumnPairs8 of(__m128i a, __m128i b) {
         return {_mm_unpacklo_epi16(a, b), _mm_unpackhi_epi16(a, b)};
-    }
-    Sums multiplied(__m128i weights) const {
-        return {{_mm_madd_epi16(low, weights)}, {_mm_madd_epi16(high, weights)}};
     }
 };
 
