@@ -11,11 +11,6 @@ namespace detail {
 
 namespace {
 
-// Room for the codecs' own state and a sanitizer's larger frames, with
-// ample margin; still small enough for the stack cache to keep a batch of
-// the largest machines' threads.
-constexpr std::size_t kFrameThreadStack = std::size_t{2} << 20;
-
 void* runTask(void* argument) {
     const std::unique_ptr<std::function<void()>> task(
         static_cast<std::function<void()>*>(argument));
@@ -30,12 +25,18 @@ void* runTask(void* argument) {
 
 }  // namespace
 
-FrameThread::FrameThread(std::function<void()> task) {
+FrameThread::FrameThread(std::function<void()> task, void* stack) {
     pthread_attr_t attributes;
     int failure = pthread_attr_init(&attributes);
     if (failure != 0) throw std::system_error(failure, std::generic_category());
-    pthread_attr_setstacksize(&attributes,
-                              std::max<std::size_t>(kFrameThreadStack, PTHREAD_STACK_MIN));
+    const std::size_t least = static_cast<std::size_t>(PTHREAD_STACK_MIN);
+    failure = stack != nullptr && kFrameThreadStack >= least
+                  ? pthread_attr_setstack(&attributes, stack, kFrameThreadStack)
+                  : pthread_attr_setstacksize(&attributes, std::max(kFrameThreadStack, least));
+    if (failure != 0) {
+        pthread_attr_destroy(&attributes);
+        throw std::system_error(failure, std::generic_category());
+    }
     auto owned = std::make_unique<std::function<void()>>(std::move(task));
     failure = pthread_create(&own_, &attributes, runTask, owned.get());
     pthread_attr_destroy(&attributes);

@@ -8,20 +8,29 @@
 // thread of the process to flush its mappings; on frames that take under a
 // millisecond that costs more than the search. A per-frame call needs far
 // less stack (its frames, windows and planes are on the heap), so these
-// threads get a small one, which the cache keeps from batch to batch.
+// threads get a small one: the run's own (FrameStacks), or else one the
+// cache keeps from batch to batch.
 
 #include <pthread.h>
+#include <cstddef>
 #include <functional>
 #include <thread>
 
 namespace Tellvar {
 namespace detail {
 
+// Room for the codecs' own state and a sanitizer's larger frames, with
+// ample margin; still small enough for the stack cache to keep a batch of
+// the largest machines' threads.
+constexpr std::size_t kFrameThreadStack = std::size_t{2} << 20;
+
 class FrameThread {
 public:
-    // Runs task on a new thread with the per-frame stack; throws
+    // Runs task on a new thread, on the kFrameThreadStack bytes from stack
+    // when given (no other thread may use them until this one is joined),
+    // else on a stack of the library's of that size; throws
     // std::system_error, as std::thread does, when none can be started.
-    explicit FrameThread(std::function<void()> task);
+    explicit FrameThread(std::function<void()> task, void* stack = nullptr);
     // A thread started by a caller's own starter.
     explicit FrameThread(std::thread started) : started_(std::move(started)) {}
     FrameThread(FrameThread&& other) noexcept;

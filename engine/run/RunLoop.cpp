@@ -7,6 +7,7 @@
 #include "processor/ProcessorAccess.h"
 #include "run/FrameBudget.h"
 #include "run/FrameReadAhead.h"
+#include "run/FrameStacks.h"
 #include "run/FrameThread.h"
 #include "run/OutputClash.h"
 
@@ -97,7 +98,8 @@ public:
           // One success flag per thread of a batch, so the loop knows which
           // images failed; the run message stays shared and keeps the first
           // failure.
-          frameOk_(new bool[static_cast<std::size_t>(threadCount_)]) {
+          frameOk_(new bool[static_cast<std::size_t>(threadCount_)]),
+          stacks_(threadCount_, detail::kFrameThreadStack) {
         batch_.reserve(static_cast<std::size_t>(threadCount_));
     }
 
@@ -121,6 +123,9 @@ private:
     RunResult& result_;
     const int threadCount_;
     const std::unique_ptr<bool[]> frameOk_;
+    // Slot i of every batch runs on stack i; declared before the threads,
+    // so it outlives any of them.
+    const detail::FrameStacks stacks_;
     std::vector<detail::FrameThread> batch_;
     std::string errorText_;  // the run message
     int next_ = 1;           // the next image to hand out
@@ -171,7 +176,7 @@ bool Batches::launch(int first, int end) {
             if (callbacks_.startThread)
                 batch_.emplace_back(callbacks_.startThread(std::move(task)));
             else
-                batch_.emplace_back(std::move(task));
+                batch_.emplace_back(std::move(task), stacks_.stack(index - first));
             next_ = index + 1;
         } catch (const std::system_error& error) {
             // The threads already running still finish before the run ends.
