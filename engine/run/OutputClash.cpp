@@ -25,20 +25,47 @@ struct FileIdentity {
     std::string resolved;
 };
 
-FileIdentity identityOf(const std::string& path) {
-    FileIdentity identity;
-    struct stat status;
-    if (::stat(path.c_str(), &status) == 0) {
-        identity.exists = true;
-        identity.node = {status.st_dev, status.st_ino};
+// Identities of the paths of one run. A run's outputs share one folder, so
+// the folder of a file that does not exist yet is resolved once, not once
+// for every crop.
+class Identities {
+public:
+    FileIdentity of(const std::string& path) {
+        FileIdentity identity;
+        struct stat status;
+        if (::stat(path.c_str(), &status) == 0) {
+            identity.exists = true;
+            identity.node = {status.st_dev, status.st_ino};
+            return identity;
+        }
+        const std::filesystem::path whole(path);
+        const std::filesystem::path name = whole.filename();
+        // A missing file resolves as its folder does, with its own name
+        // after it; a name that is itself a step ("." or "..") does not.
+        const bool plainName = !name.empty() && name != "." && name != "..";
+        const std::string& folder =
+            plainName ? resolvedFolder(whole.parent_path().string()) : std::string();
+        identity.resolved =
+            !folder.empty() ? (std::filesystem::path(folder) / name).string() : resolved(whole);
         return identity;
     }
-    std::error_code failed;
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, failed);
-    identity.resolved =
-        failed ? std::filesystem::path(path).lexically_normal().string() : resolved.string();
-    return identity;
-}
+
+private:
+    static std::string resolved(const std::filesystem::path& path) {
+        std::error_code failed;
+        const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, failed);
+        return failed ? path.lexically_normal().string() : canonical.string();
+    }
+    // Empty for the empty folder (a bare name), which resolves in full.
+    const std::string& resolvedFolder(const std::string& folder) {
+        const auto known = folders_.find(folder);
+        if (known != folders_.end()) return known->second;
+        return folders_.emplace(folder, folder.empty() ? std::string() : resolved(folder))
+            .first->second;
+    }
+
+    std::map<std::string, std::string> folders_;
+};
 
 // Files seen so far, each with the number the caller gave it.
 class FileIndex {
@@ -112,9 +139,10 @@ std::string outputClash(MainProcessor& processor, const RunPlan& plan) {
     // bottom-up frames.
     const std::string extension = processor.bottomUp ? kBmpExtension : kTiffExtension;
 
+    Identities identities;
     FileIndex inputs;
     for (int image = 0; image < plan.imageCount; ++image)
-        inputs.add(identityOf(plan.filePaths[image]), image);
+        inputs.add(identities.of(plan.filePaths[image]), image);
 
     std::vector<Output> outputs;
     for (int image = 0; image < plan.imageCount; ++image)
@@ -130,7 +158,7 @@ std::string outputClash(MainProcessor& processor, const RunPlan& plan) {
         const auto named = byName.emplace(foldCase(output.path), number);
         if (!named.second) return sameNameMessage(outputs[named.first->second], output, plan);
 
-        const FileIdentity identity = identityOf(output.path);
+        const FileIdentity identity = identities.of(output.path);
         const int sameFile = written.find(identity);
         if (sameFile >= 0) return sameNameMessage(outputs[sameFile], output, plan);
         written.add(identity, number);
