@@ -10,6 +10,7 @@
 #include "run/FrameStacks.h"
 #include "run/FrameThread.h"
 #include "run/OutputClash.h"
+#include "run/ShortSlice.h"
 
 #include <algorithm>
 #include <memory>
@@ -202,6 +203,9 @@ std::function<void()> Batches::work(int index, bool* okFlag) {
     return [this, okFlag, index, reader] {
         detail::PreparedFrame prepared;
         detail::FrameReadAhead::Lease lease;
+        // With the frame prepared ahead, this thread's whole work is the
+        // batch's last step (ShortSlice.h).
+        if (reader != nullptr) detail::requestShortSlice();
         if (reader != nullptr && reader->take(index, &prepared, &lease))
             detail::ProcessorAccess::finishFrame(processor_, std::move(prepared), index,
                                                  plan_.smallImage, okFlag, &errorText_);

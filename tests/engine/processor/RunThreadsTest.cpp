@@ -1,12 +1,16 @@
-// The run's own stacks for its per-frame threads.
+// The per-frame threads of a run: their stacks and their scheduling.
 
 #include "run/FrameStacks.h"
 #include "run/FrameThread.h"
+#include "run/ShortSlice.h"
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <cstdint>
+#include <thread>
 
 namespace Tellvar::detail {
 namespace {
@@ -60,6 +64,41 @@ TEST(FrameStacks, EachSlotRunsItsThreadsOnItsOwnGuardedStack) {
     FrameThread fallback([&] { ran = true; }, none.stack(0));
     fallback.join();
     EXPECT_TRUE(ran);
+}
+
+// Each case on a thread of its own, set up as given, then asking for the
+// short slice: only the slice may change, and only for the normal
+// policies.
+TEST(ShortSlice, ChangesTheSliceAndNeitherPolicyNorNiceValue) {
+    struct Case {
+        const char* name;
+        int policy, nice;
+        bool taken;
+    };
+    const Case cases[] = {{"normal", SCHED_OTHER, 0, true},
+                          {"niced", SCHED_OTHER, 7, true},
+                          {"batch", SCHED_BATCH, 3, true},
+                          {"idle", SCHED_IDLE, 0, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::thread([&c] {
+            const sched_param none{};
+            ASSERT_EQ(sched_setscheduler(0, c.policy, &none), 0);
+            ASSERT_EQ(setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), c.nice), 0);
+            ThreadScheduling before, after;
+            ASSERT_TRUE(readThreadScheduling(&before));
+            EXPECT_EQ(requestShortSlice(), c.taken);
+            ASSERT_TRUE(readThreadScheduling(&after));
+            EXPECT_EQ(after.policy, static_cast<unsigned>(c.policy));
+            EXPECT_EQ(after.nice, c.nice);
+            // A kernel that keeps a slice per thread reports one for every
+            // normal thread; it is then the one asked for.
+            if (!c.taken || before.slice == 0)
+                EXPECT_EQ(after.slice, before.slice);
+            else
+                EXPECT_EQ(after.slice, kShortSliceNanoseconds);
+        }).join();
+    }
 }
 
 }  // namespace
