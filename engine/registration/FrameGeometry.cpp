@@ -119,11 +119,24 @@ std::unique_ptr<unsigned char[]> rescaleNearest(const unsigned char* source, int
     }
 
     const std::size_t sourceStride = static_cast<std::size_t>(sourceWidth) * kBytesPerPixel;
+    // Pixels go across as four bytes, the fourth being the next pixel's
+    // first, which the next pixel writes over: one move instead of three.
+    // The columns only grow, so those whose four bytes stay inside their
+    // source row come first; the row's last pixel, whose fourth byte
+    // would land past the row, and those at the source's last column go
+    // byte by byte.
+    int wordColumns = 0;
+    while (wordColumns < width - 1 &&
+           columnOffset[wordColumns] + kBytesPerPixel + 1 <= sourceStride)
+        ++wordColumns;
     unsigned char* to = out.get();
     for (int r = 0; r < height; ++r) {
         const int row = std::min(static_cast<int>(r * stepY), sourceHeight - 1);
         const unsigned char* sourceRow = source + static_cast<std::size_t>(row) * sourceStride;
-        for (int c = 0; c < width; ++c, to += kBytesPerPixel) {
+        int c = 0;
+        for (; c < wordColumns; ++c, to += kBytesPerPixel)
+            std::memcpy(to, sourceRow + columnOffset[c], kBytesPerPixel + 1);
+        for (; c < width; ++c, to += kBytesPerPixel) {
             const unsigned char* pixel = sourceRow + columnOffset[c];
             to[0] = pixel[0];
             to[1] = pixel[1];

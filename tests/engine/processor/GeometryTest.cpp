@@ -229,8 +229,8 @@ TEST(RescaleImage, EveryPixelIsItsNearestSourcePixel) {
     MainProcessor processor(0, 0, 1, 1, names, "/out", Tellvar::kTypeCodeTiff, false);
     const struct {
         int sourceWidth, sourceHeight, width, height;
-    } cases[] = {{1, 1, 4, 4}, {2, 2, 5, 3},   {3, 1, 7, 2},
-                 {7, 5, 3, 2}, {16, 9, 16, 9}, {5, 4, 1, 1}};
+    } cases[] = {{1, 1, 4, 4},   {2, 2, 5, 3}, {3, 1, 7, 2},   {7, 5, 3, 2},
+                 {16, 9, 16, 9}, {5, 4, 1, 1}, {40, 6, 20, 3}, {33, 4, 20, 2}};
     for (const auto& c : cases) {
         std::vector<unsigned char> source(static_cast<std::size_t>(c.sourceWidth) * c.sourceHeight *
                                           3);
