@@ -6,9 +6,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -66,6 +70,57 @@ private:
 
     std::map<std::string, std::string> folders_;
 };
+
+// The identities of paths, in their order, looked up on up to threads
+// threads where there are enough of them: before the first frame a run
+// does nothing else, and each lookup waits on the file system (a few
+// microseconds on a local disk, far longer on a network share). A part no
+// thread could be started for, or whose thread ran out of memory, is looked
+// up by the calling thread, as every part was before.
+std::vector<FileIdentity> identitiesOf(const std::vector<std::string>& paths, int threads) {
+    // A part short enough to be worth less than starting its thread is not
+    // split off.
+    constexpr std::size_t kLeastPathsPerThread = 64;
+    std::vector<FileIdentity> identities(paths.size());
+    const auto lookUp = [&paths, &identities](std::size_t from, std::size_t to) {
+        Identities resolver;
+        for (std::size_t i = from; i < to; ++i) identities[i] = resolver.of(paths[i]);
+    };
+    const std::size_t parts = std::clamp<std::size_t>(
+        paths.size() / kLeastPathsPerThread, 1, static_cast<std::size_t>(std::max(1, threads)));
+    const std::size_t each = (paths.size() + parts - 1) / parts;
+
+    // Part p covers paths p * each .. (p + 1) * each - 1; done[p] says its
+    // thread finished it.
+    std::unique_ptr<bool[]> done(new bool[parts]());
+    std::vector<std::thread> helpers;
+    helpers.reserve(parts);
+    for (std::size_t part = 1; part < parts; ++part) {
+        const std::size_t from = part * each, to = std::min(paths.size(), from + each);
+        try {
+            helpers.emplace_back([&lookUp, &done, part, from, to] {
+                try {
+                    lookUp(from, to);
+                    done[part] = true;
+                } catch (const std::exception&) {
+                }
+            });
+        } catch (const std::exception&) {
+            break;  // no more threads: the rest is done below
+        }
+    }
+    // The first part meanwhile on this thread; nothing may leave before the
+    // helpers are joined.
+    try {
+        lookUp(0, std::min(paths.size(), each));
+        done[0] = true;
+    } catch (const std::exception&) {
+    }
+    for (std::thread& helper : helpers) helper.join();
+    for (std::size_t part = 0; part < parts; ++part)
+        if (!done[part]) lookUp(part * each, std::min(paths.size(), (part + 1) * each));
+    return identities;
+}
 
 // Files seen so far, each with the number the caller gave it.
 class FileIndex {
@@ -139,17 +194,20 @@ std::string outputClash(MainProcessor& processor, const RunPlan& plan) {
     // bottom-up frames.
     const std::string extension = processor.bottomUp ? kBmpExtension : kTiffExtension;
 
-    Identities identities;
-    FileIndex inputs;
-    for (int image = 0; image < plan.imageCount; ++image)
-        inputs.add(identities.of(plan.filePaths[image]), image);
-
     std::vector<Output> outputs;
     for (int image = 0; image < plan.imageCount; ++image)
         outputs.push_back({processor.getFileName(image) + extension, image});
     // Small-image runs keep no stack.
     if (processor.stackEnabled && !plan.smallImage)
         outputs.push_back({processor.getFileName(-1) + extension, -1});
+
+    // Every input, then every output.
+    std::vector<std::string> paths(plan.filePaths, plan.filePaths + plan.imageCount);
+    for (const Output& output : outputs) paths.push_back(output.path);
+    const std::vector<FileIdentity> identities = identitiesOf(paths, plan.threadCount);
+
+    FileIndex inputs;
+    for (int image = 0; image < plan.imageCount; ++image) inputs.add(identities[image], image);
 
     std::map<std::string, int> byName;
     FileIndex written;
@@ -158,7 +216,7 @@ std::string outputClash(MainProcessor& processor, const RunPlan& plan) {
         const auto named = byName.emplace(foldCase(output.path), number);
         if (!named.second) return sameNameMessage(outputs[named.first->second], output, plan);
 
-        const FileIdentity identity = identities.of(output.path);
+        const FileIdentity& identity = identities[plan.imageCount + number];
         const int sameFile = written.find(identity);
         if (sameFile >= 0) return sameNameMessage(outputs[sameFile], output, plan);
         written.add(identity, number);

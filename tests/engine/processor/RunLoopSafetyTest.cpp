@@ -91,7 +91,18 @@ TEST(RunLoopOutputs, ASetWhoseOutputsClashIsRefusedBeforeAnythingIsWritten) {
         fs::create_directories(run.at("out"));
         fs::create_hard_link(run.at("in/g.tif"), run.at("out/crop_f1.tif"));
     };
+    // Enough files for their lookups to be shared out between threads, the
+    // clash between the first part and the second.
+    std::vector<std::string> manyInputs;
+    for (int i = 0; i < 63; ++i) manyInputs.push_back("in/f" + std::to_string(i) + ".tif");
+    manyInputs.push_back("in/crop_f3.tif");
     const Case cases[] = {
+        {"many files, one crop of them named like the last",
+         manyInputs,
+         "in",
+         false,
+         {"in/f3.tif", "in/crop_f3.tif"},
+         nullptr},
         {"one name in two folders",
          {"a/m42.tif", "b/m42.tif"},
          "out",
