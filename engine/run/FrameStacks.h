@@ -3,11 +3,11 @@
 //
 // A batch's threads come and go, but a run never has more of them at once
 // than a batch holds, so slot i of every batch can run on the same stack.
-// Stacks the C library keeps for its own threads are handed back to the
-// kernel page by page as each thread ends (one madvise a thread, which
-// stops every running thread of the process to flush its mappings); a
-// stack the caller gives is left as it is, so a batch starts and ends
-// without touching the process's mappings.
+// The C library hands the stacks it keeps for its own threads back to the
+// kernel as each thread ends (one madvise a thread, which stops every
+// running thread of the process to flush its mappings); a stack the caller
+// gives is left as it is, so a batch starts and ends without touching the
+// process's mappings.
 
 #include <cstddef>
 
@@ -16,8 +16,8 @@ namespace detail {
 
 class FrameStacks {
 public:
-    // count stacks of stackBytes each (page multiples), each above a guard
-    // page; none when the system will not map them.
+    // count stacks of stackBytes each (rounded up to whole pages), each
+    // above a guard page; none when the system will not map them.
     FrameStacks(int count, std::size_t stackBytes);
     ~FrameStacks();
 
