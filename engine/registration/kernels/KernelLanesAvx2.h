@@ -21,9 +21,9 @@ struct Doubles4 {
     static Doubles4 splat(double x) { return {_mm256_set1_pd(x)}; }
     // Exact for integers from 0 to 2^52, as Doubles2::exactly.
     static Doubles4 exactly(__m256i integers) {
-        const __m256i twoTo52Bits = _mm256_set1_epi64x(0x4330000000000000LL);
-        return {_mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(integers, twoTo52Bits)),
-                              _mm256_set1_pd(4503599627370496.0))};
+        return {_mm256_sub_pd(
+            _mm256_castsi256_pd(_mm256_or_si256(integers, _mm256_set1_epi64x(kTwoTo52Bits))),
+            _mm256_set1_pd(kTwoTo52))};
     }
     static Doubles4 window(const long long* totals, int width, int j) {
         return exactly(_mm256_sub_epi64(load(totals + j + width), load(totals + j)));
@@ -31,8 +31,9 @@ struct Doubles4 {
     static Doubles4 count(const std::uint64_t* at) { return exactly(load(at)); }
     // As Doubles2::signedCount.
     static Doubles4 signedCount(const long long* at) {
-        const __m256i bits = _mm256_add_epi64(load(at), _mm256_set1_epi64x(0x4338000000000000LL));
-        return {_mm256_sub_pd(_mm256_castsi256_pd(bits), _mm256_set1_pd(6755399441055744.0))};
+        const __m256i bits =
+            _mm256_add_epi64(load(at), _mm256_set1_epi64x(kOneAndAHalfTwoTo52Bits));
+        return {_mm256_sub_pd(_mm256_castsi256_pd(bits), _mm256_set1_pd(kOneAndAHalfTwoTo52))};
     }
     void store(double* at) const { _mm256_storeu_pd(at, v); }
     // -infinity where a <= 0 or b <= c, else +infinity (NaN compares false).

@@ -10,6 +10,14 @@ namespace Tellvar {
 namespace detail {
 namespace {
 
+// Integers turned into doubles by their bits (Doubles2::exactly and
+// signedCount; the AVX2 lanes take the same): 2^52 and 1.5 * 2^52, and
+// their bits as 64-bit integers.
+constexpr double kTwoTo52 = 0x1p52;
+constexpr long long kTwoTo52Bits = 0x4330000000000000LL;
+constexpr double kOneAndAHalfTwoTo52 = 0x1.8p52;
+constexpr long long kOneAndAHalfTwoTo52Bits = 0x4338000000000000LL;
+
 struct Doubles2 {
     static constexpr int kCount = 2;
     __m128d v;
@@ -19,9 +27,8 @@ struct Doubles2 {
     // double 2^52 + x, whose bits are those of x with 2^52's exponent;
     // subtracting 2^52 then gives x exactly, as a conversion does.
     static Doubles2 exactly(__m128i integers) {
-        const __m128i twoTo52Bits = _mm_set1_epi64x(0x4330000000000000LL);
-        return {_mm_sub_pd(_mm_castsi128_pd(_mm_or_si128(integers, twoTo52Bits)),
-                           _mm_set1_pd(4503599627370496.0))};
+        return {_mm_sub_pd(_mm_castsi128_pd(_mm_or_si128(integers, _mm_set1_epi64x(kTwoTo52Bits))),
+                           _mm_set1_pd(kTwoTo52))};
     }
     static Doubles2 window(const long long* totals, int width, int j) {
         return exactly(_mm_sub_epi64(load(totals + j + width), load(totals + j)));
@@ -30,8 +37,8 @@ struct Doubles2 {
     // An integer x of magnitude below 2^51 added to the bits of 1.5 * 2^52
     // gives the double 1.5 * 2^52 + x: the same trick, for either sign.
     static Doubles2 signedCount(const long long* at) {
-        const __m128i bits = _mm_add_epi64(load(at), _mm_set1_epi64x(0x4338000000000000LL));
-        return {_mm_sub_pd(_mm_castsi128_pd(bits), _mm_set1_pd(6755399441055744.0))};
+        const __m128i bits = _mm_add_epi64(load(at), _mm_set1_epi64x(kOneAndAHalfTwoTo52Bits));
+        return {_mm_sub_pd(_mm_castsi128_pd(bits), _mm_set1_pd(kOneAndAHalfTwoTo52))};
     }
     void store(double* at) const { _mm_storeu_pd(at, v); }
     // -infinity where a <= 0 or b <= c, else +infinity (NaN compares false).
