@@ -72,12 +72,14 @@ void jpegEmitMessage(jpeg_common_struct* cinfo, int messageLevel) {
 // the function that sets the recovery point, so its members keep their
 // values across the jump back and its destructor releases them on every exit.
 struct JpegSession {
-    explicit JpegSession(std::FILE* input) : file(input) {
+    // wholeFile: the pixels are decoded, so all of the file is read.
+    JpegSession(std::FILE* input, bool wholeFile) : file(input) {
         // The library asks the stream for 4 KiB at a time, and a stream's
         // own buffer is as small: a 1600 x 1200 frame took over a hundred
-        // reads. With this one a few do. Without the memory, the stream
-        // keeps its own.
-        streamBuffer.reset(new (std::nothrow) char[kReadBufferBytes]);
+        // reads. With this one a few do. A size check of a sequential file
+        // reads only its headers, so it keeps the stream's own buffer, as
+        // does a decode without the memory.
+        if (wholeFile) streamBuffer.reset(new (std::nothrow) char[kReadBufferBytes]);
         if (streamBuffer) std::setvbuf(file, streamBuffer.get(), _IOFBF, kReadBufferBytes);
         std::memset(&decompressor, 0, sizeof decompressor);
         decompressor.err = jpeg_std_error(&errors.standard);
@@ -249,7 +251,7 @@ bool decodeFile(const std::string& path, bool readPixels, detail::FrameAdmission
                 std::string* errorText, Done done) {
     std::FILE* input = openInput(path, errorText);
     if (input == nullptr) return false;
-    JpegSession session(input);
+    JpegSession session(input, readPixels);
     const DecodeResult result = decode(session, readPixels, path, admission);
     if (result != DecodeResult::Ok) {
         *errorText = failureMessage(result, path, session);

@@ -162,6 +162,41 @@ TEST(JpegReader, ProgressiveAndOneOrTwoRowFilesDecode) {
     }
 }
 
+// What this process has read so far, by the kernel's count: bytes and read
+// calls. False where the kernel keeps no count.
+bool readsSoFar(long long* bytes, long long* calls) {
+    std::FILE* io = std::fopen("/proc/self/io", "r");
+    if (io == nullptr) return false;
+    const bool counted = std::fscanf(io, "rchar: %lld wchar: %*d syscr: %lld", bytes, calls) == 2;
+    std::fclose(io);
+    return counted;
+}
+
+// A frame's decode reads the file in large pieces; a size check of a
+// sequential file reads its headers only, not a whole stream buffer.
+TEST(JpegReader, AFrameIsReadInLargePiecesAndASizeCheckReadsOnlyItsHeaders) {
+    TempDir dir;
+    Tellvar::JPEG codec;
+    const std::string path = dir.file("large.jpg");
+    testsupport::writeJpeg(path, testsupport::makeStarField(1200, 900, 7), 98);
+    const long long fileBytes = static_cast<long long>(testsupport::readFile(path).size());
+    ASSERT_GT(fileBytes, 128 << 10);
+    long long bytes0, calls0, bytes1, calls1, bytes2, calls2;
+    if (!readsSoFar(&bytes0, &calls0)) GTEST_SKIP() << "the kernel counts no reads";
+
+    const SizeResult size = checkSize(codec, path);
+    ASSERT_TRUE(readsSoFar(&bytes1, &calls1));
+    ASSERT_TRUE(size.ok) << size.error;
+    EXPECT_LT(bytes1 - bytes0, 16 << 10);
+
+    const ReadResult read = readImage(codec, path);
+    ASSERT_TRUE(readsSoFar(&bytes2, &calls2));
+    ASSERT_TRUE(read.ok) << read.error;
+    EXPECT_GE(bytes2 - bytes1, fileBytes);
+    // 4 KiB reads would take fileBytes / 4096.
+    EXPECT_LE(calls2 - calls1, fileBytes / (32 << 10) + 4);
+}
+
 // A run admits a frame with what decoding it holds: a sequential file its
 // frame, a progressive one also every coefficient, at least two bytes a
 // sample of its full-resolution luma alone.
