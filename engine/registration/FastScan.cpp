@@ -222,6 +222,7 @@ private:
     void addWindowRows(int top, int from, int to, int count);
     void makeRowWindows(int row);
     int keepSurvivors(int count, double reached, const ScanResult& best);
+    int keepFromRange(int first, int count, double reached, const ScanResult& best);
     void scoreSurvivors(int y, int count, ScanResult* best);
     WindowTotals bandTotals(int first) const {
         return {bandSums_ + first, bandSquares_ + first, patchWidth_};
@@ -492,7 +493,6 @@ long long FastScan::scoreCascadeRow(int y, int first, int count, double reached,
     const int head = stageEnd(0);
     band_.moveTo(plane_, top);
     band_.runningTotals(bandSums_, bandSquares_);
-    for (int i = 0; i < count; ++i) survivors_[i] = first + i;
     if (scattered_.samples > 0) {
         // Signed products, in the head rows' place until those are computed.
         long long* setProducts = reinterpret_cast<long long*>(products_ + first);
@@ -501,8 +501,10 @@ long long FastScan::scoreCascadeRow(int y, int first, int count, double reached,
                                    setProducts);
         kernels_.scatteredScreens(scoreReference_, scattered_.reference, bandTotals(first),
                                   setProducts, screenLimit(reached, *best), count, scores_ + first);
-        count = keepSurvivors(count, reached, *best);
+        count = keepFromRange(first, count, reached, *best);
         if (count == 0) return 0;
+    } else {
+        for (int i = 0; i < count; ++i) survivors_[i] = first + i;
     }
     // The head rows' sums and squares: where the scattered head has left
     // few candidates they take theirs from the row windows; else column
@@ -648,6 +650,35 @@ int FastScan::keepSurvivors(int count, double reached, const ScanResult& best) {
         // Without a branch: which candidates survive is hard to foretell.
         survivors_[kept] = survivors_[i];
         kept += bound > best.score && !(bound < reached);
+    }
+    return kept;
+}
+
+// keepSurvivors for the candidates first .. first + count - 1 as they
+// all stand after their first screen. Nearly every one is out there, so
+// the bounds are tested a block at a time (one vector compare) and only
+// a block that holds a survivor is looked at one by one.
+int FastScan::keepFromRange(int first, int count, double reached, const ScanResult& best) {
+    constexpr int kBlock = 16;
+    const double* bounds = scores_ + first;
+    const double beat = best.score;
+    const auto survives = [beat, reached](double bound) {
+        return bound > beat && !(bound < reached);
+    };
+    int kept = 0;
+    for (int at = 0; at < count; at += kBlock) {
+        const int n = std::min(kBlock, count - at);
+        bool any = false;
+        if (n == kBlock) {
+            for (int k = 0; k < kBlock; ++k) any |= survives(bounds[at + k]);
+        } else {
+            any = true;
+        }
+        if (!any) continue;
+        for (int k = 0; k < n; ++k) {
+            survivors_[kept] = first + at + k;
+            kept += survives(bounds[at + k]);
+        }
     }
     return kept;
 }

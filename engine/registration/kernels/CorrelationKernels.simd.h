@@ -35,6 +35,18 @@ namespace {
 
 int lesserOf(int a, int b) { return a < b ? a : b; }
 
+// Where a row's whole vectors of kCount candidates stop at rest, short of
+// count, the kernels that only write their candidates' results run one
+// more vector, the one that ends at the row's last candidate (when the row
+// is that long): it writes a few of them again with the very same values,
+// and spares the narrower steps. lanes(from) runs the vectors from there.
+template <int kCount, class Lanes>
+int lastVector(int rest, int count, Lanes lanes) {
+    if (rest >= count || count < kCount) return rest;
+    lanes(count - kCount);
+    return count;
+}
+
 // ---- Dot products -----------------------------------------------------------
 //
 // The vector kernels multiply 16-bit samples pairwise and add neighbouring
@@ -311,20 +323,29 @@ int screenLanes(const ScoreReference& reference, const TailReference& tail,
 void screens(const ScoreReference& reference, const TailReference& tail, const WindowTotals& band,
              const WindowTotals& head, const std::uint64_t* headProducts, double limit, int count,
              double* out) {
-    const int rest =
-        screenLanes<Doubles>(reference, tail, band, head, headProducts, limit, 0, count, out);
+    const auto lanes = [&](int from) {
+        return screenLanes<Doubles>(reference, tail, band, head, headProducts, limit, from, count,
+                                    out);
+    };
+    const int rest = lastVector<Doubles::kCount>(lanes(0), count, lanes);
     screenLanes<OneDouble>(reference, tail, band, head, headProducts, limit, rest, count, out);
 }
 
 void scores(const ScoreReference& reference, const WindowTotals& band,
             const std::uint64_t* products, int count, double* out) {
-    const int rest = scoreLanes<Doubles>(reference, band, products, 0, count, out);
+    const auto lanes = [&](int from) {
+        return scoreLanes<Doubles>(reference, band, products, from, count, out);
+    };
+    const int rest = lastVector<Doubles::kCount>(lanes(0), count, lanes);
     scoreLanes<OneDouble>(reference, band, products, rest, count, out);
 }
 
 void bounds(const ScoreReference& reference, const TailReference& tail, const WindowTotals& band,
             const WindowTotals& head, const std::uint64_t* headProducts, int count, double* out) {
-    const int rest = boundLanes<Doubles>(reference, tail, band, head, headProducts, 0, count, out);
+    const auto lanes = [&](int from) {
+        return boundLanes<Doubles>(reference, tail, band, head, headProducts, from, count, out);
+    };
+    const int rest = lastVector<Doubles::kCount>(lanes(0), count, lanes);
     boundLanes<OneDouble>(reference, tail, band, head, headProducts, rest, count, out);
 }
 
@@ -415,8 +436,9 @@ static_assert(static_cast<unsigned long long>(kMostScatteredSamples) * 255u * 25
 
 template <class P>
 int scatteredPairLanes(const std::int16_t* candidates, const std::ptrdiff_t* offsets,
-                       const std::int16_t* weights, int samples, int count, long long* products) {
-    int j = 0;
+                       const std::int16_t* weights, int samples, int from, int count,
+                       long long* products) {
+    int j = from;
     for (; j + P::kCount <= count; j += P::kCount) {
         typename P::Sums p = P::Sums::zero();
         int k = 0;
@@ -445,8 +467,11 @@ int scatteredProductLanes(const std::int16_t* candidates, const std::ptrdiff_t* 
 
 void scatteredProducts(const std::int16_t* candidates, const std::ptrdiff_t* offsets,
                        const std::int16_t* weights, int samples, int count, long long* products) {
-    int rest =
-        scatteredPairLanes<ColumnPairs>(candidates, offsets, weights, samples, count, products);
+    const auto pairs = [&](int from) {
+        return scatteredPairLanes<ColumnPairs>(candidates, offsets, weights, samples, from, count,
+                                               products);
+    };
+    int rest = lastVector<ColumnPairs::kCount>(pairs(0), count, pairs);
     rest = scatteredProductLanes<Columns>(candidates, offsets, weights, samples, rest, count,
                                           products);
     scatteredProductLanes<OneColumn>(candidates, offsets, weights, samples, rest, count, products);
@@ -507,8 +532,11 @@ void scatteredScreens(const ScoreReference& reference, const ScatteredReference&
         return;
     }
     const double inverseN = 1.0 / reference.n;
-    const int rest = scatteredScreenLanes<Doubles>(scattered, band, products, inverseN,
-                                                   kappa * kappa, 0, count, out);
+    const auto lanes = [&](int from) {
+        return scatteredScreenLanes<Doubles>(scattered, band, products, inverseN, kappa * kappa,
+                                             from, count, out);
+    };
+    const int rest = lastVector<Doubles::kCount>(lanes(0), count, lanes);
     scatteredScreenLanes<OneDouble>(scattered, band, products, inverseN, kappa * kappa, rest, count,
                                     out);
 }
