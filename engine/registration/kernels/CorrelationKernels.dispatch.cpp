@@ -2,8 +2,9 @@
 // its source compiled it, and the fastest one this processor runs, chosen
 // once per process.
 //
-// A build with TELLVAR_VECTOR_KERNELS has the SSE2 and AVX2 sets beside the
-// scalar one (x86-64, unless configured with TELLVAR_SCALAR_KERNELS).
+// A build with TELLVAR_VECTOR_KERNELS has the SSE2, AVX2 and AVX-512 sets
+// beside the scalar one (x86-64, unless configured with
+// TELLVAR_SCALAR_KERNELS).
 
 #include "registration/kernels/CorrelationKernels.h"
 
@@ -23,6 +24,9 @@ extern const KernelSet kernels;
 namespace avx2 {
 extern const KernelSet kernels;
 }
+namespace avx512 {
+extern const KernelSet kernels;
+}
 #endif
 
 bool simdLevelSupported(SimdLevel level) {
@@ -31,9 +35,15 @@ bool simdLevelSupported(SimdLevel level) {
 #ifdef TELLVAR_VECTOR_KERNELS
         case SimdLevel::Sse2: return __builtin_cpu_supports("sse2");
         case SimdLevel::Avx2: return __builtin_cpu_supports("avx2");
+        // The library's check includes the system's saving of the wide
+        // registers, not the processor's word alone.
+        case SimdLevel::Avx512:
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                   __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq");
 #else
         case SimdLevel::Sse2:
-        case SimdLevel::Avx2: return false;
+        case SimdLevel::Avx2:
+        case SimdLevel::Avx512: return false;
 #endif
     }
     return false;
@@ -41,7 +51,8 @@ bool simdLevelSupported(SimdLevel level) {
 
 SimdLevel fastestSimdLevel() {
     // Decided once; the answer cannot change while the program runs.
-    static const SimdLevel fastest = simdLevelSupported(SimdLevel::Avx2)   ? SimdLevel::Avx2
+    static const SimdLevel fastest = simdLevelSupported(SimdLevel::Avx512) ? SimdLevel::Avx512
+                                     : simdLevelSupported(SimdLevel::Avx2) ? SimdLevel::Avx2
                                      : simdLevelSupported(SimdLevel::Sse2) ? SimdLevel::Sse2
                                                                            : SimdLevel::Scalar;
     return fastest;
@@ -53,6 +64,7 @@ const KernelSet& kernelsFor(SimdLevel level) {
 #ifdef TELLVAR_VECTOR_KERNELS
         case SimdLevel::Sse2: return sse2::kernels;
         case SimdLevel::Avx2: return avx2::kernels;
+        case SimdLevel::Avx512: return avx512::kernels;
 #endif
         default: return scalar::kernels;
     }

@@ -42,7 +42,7 @@ namespace detail {
 
 // The underlying type is fixed so that MainProcessor.h can name the type
 // without this header.
-enum class SimdLevel : unsigned char { Scalar, Sse2, Avx2 };
+enum class SimdLevel : unsigned char { Scalar, Sse2, Avx2, Avx512 };
 
 // True when this build has the level's kernels and this processor runs them.
 bool simdLevelSupported(SimdLevel level);

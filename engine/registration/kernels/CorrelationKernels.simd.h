@@ -1,7 +1,7 @@
 // The correlation kernels, written once for every instruction set.
 //
 // Included by one source per level (CorrelationKernels.scalar.cpp, .sse2.cpp,
-// .avx2.cpp), each compiled with its level's flags, after it has named its
+// .avx2.cpp, .avx512.cpp), each compiled with its level's flags, after it has named its
 // lanes (KernelLanes*.h):
 //   Doubles          the widest lanes of doubles (OneDouble finishes a row);
 //   DotSamples       the widest lanes of samples for the dot products;
@@ -77,13 +77,15 @@ void dotGroup(const std::int16_t* patch, std::size_t patchStride, const std::int
     using Step = DotSamples;
     using TailStep = DotTailSamples;
     // Lengths are multiples of kDotLengthMultiple: only a level whose step
-    // is wider has a tail, of exactly that many samples.
+    // is wider has a tail, of whole steps of that many samples.
     constexpr bool kMayHaveTail = Step::kCount > kDotLengthMultiple;
-    static_assert(!kMayHaveTail || TailStep::kCount == kDotLengthMultiple,
-                  "a tail step covers the rest of a row");
+    static_assert(!kMayHaveTail || (TailStep::kCount == kDotLengthMultiple &&
+                                    Step::kCount % TailStep::kCount == 0),
+                  "tail steps cover the rest of a row");
     const int wide = length / Step::kCount * Step::kCount;
     const bool tailStep = kMayHaveTail && wide != length;
-    const int flushEvery = rowsPerFlush(wide / Step::kCount + (tailStep ? 1 : 0));
+    const int tailSteps = tailStep ? (length - wide) / TailStep::kCount : 0;
+    const int flushEvery = rowsPerFlush(wide / Step::kCount + tailSteps);
     typename Step::Totals total[G];
 #pragma GCC unroll 4
     for (int g = 0; g < G; ++g) total[g] = Step::Totals::zero();
@@ -107,10 +109,12 @@ void dotGroup(const std::int16_t* patch, std::size_t patchStride, const std::int
                     lanes[g] = lanes[g] + multiplyAdd(p, Step::load(row + g + k));
             }
             if (kMayHaveTail && tailStep) {
-                const TailStep p = TailStep::load(patch + k);
+                for (; k < length; k += TailStep::kCount) {
+                    const TailStep p = TailStep::load(patch + k);
 #pragma GCC unroll 4
-                for (int g = 0; g < G; ++g)
-                    tailLanes[g] = tailLanes[g] + multiplyAdd(p, TailStep::load(row + g + k));
+                    for (int g = 0; g < G; ++g)
+                        tailLanes[g] = tailLanes[g] + multiplyAdd(p, TailStep::load(row + g + k));
+                }
             }
         }
 #pragma GCC unroll 4

@@ -83,11 +83,12 @@ TEST(DotKernels, MatchPlainSumsForEveryGroupingAndLength) {
     std::mt19937 random(3);
     for (SimdLevel level : supportedLevels()) {
         SCOPED_TRACE(levelName(level));
-        // Lengths that are and are not multiples of 16, counts around the
-        // group of four and the blocks of 16 and 32 neighbours (with every
-        // kind of remainder), and one row as well as many.
-        for (int length : {8, 16, 24, 40, 200})
-            for (int count : {1, 3, 4, 5, 9, 16, 21, 32, 53, 61, 70, 93, 100})
+        // Lengths that are and are not multiples of 16 and 32 (tails of 8,
+        // 16 and 24), counts around the group of four and the blocks of 16,
+        // 32, 64 and 128 neighbours (with every kind of remainder), and one
+        // row as well as many.
+        for (int length : {8, 16, 24, 40, 56, 80, 200})
+            for (int count : {1, 3, 4, 5, 9, 16, 21, 32, 53, 61, 70, 93, 100, 130, 161})
                 for (int rows : {1, 7}) {
                     const DotCase c(length, rows, count, random);
                     const std::vector<std::uint64_t> out = c.run(level);

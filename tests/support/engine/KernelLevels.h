@@ -12,7 +12,8 @@ namespace kerneltest {
 
 using Tellvar::detail::SimdLevel;
 
-constexpr SimdLevel kAllLevels[] = {SimdLevel::Scalar, SimdLevel::Sse2, SimdLevel::Avx2};
+constexpr SimdLevel kAllLevels[] = {SimdLevel::Scalar, SimdLevel::Sse2, SimdLevel::Avx2,
+                                    SimdLevel::Avx512};
 
 // The levels this build and processor run, scalar first.
 inline std::vector<SimdLevel> supportedLevels() {
@@ -27,6 +28,7 @@ inline std::string levelName(SimdLevel level) {
         case SimdLevel::Scalar: return "Scalar";
         case SimdLevel::Sse2: return "Sse2";
         case SimdLevel::Avx2: return "Avx2";
+        case SimdLevel::Avx512: return "Avx512";
     }
     return "?";
 }
