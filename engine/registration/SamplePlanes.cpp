@@ -71,12 +71,7 @@ void ColumnSums::sumRowSet(const SampleRows& plane, int top, const std::ptrdiff_
 }
 
 void ColumnSums::runningTotals(long long* sums, long long* squares) const {
-    long long sum = 0, square = 0;
-    sums[0] = squares[0] = 0;
-    for (int c = 0; c < width_; ++c) {
-        sums[c + 1] = sum += sum_[c];
-        squares[c + 1] = square += squares_[c];
-    }
+    kernels_.runningTotals(sum_, squares_, width_, sums, squares);
 }
 
 }  // namespace detail

@@ -14,6 +14,7 @@ using Doubles = Doubles8;
 using DotSamples = Samples32;
 using DotTailSamples = Samples8;  // the last 8, 16 or 24 samples of a row
 using Columns = Columns16;
+using RunningTotals = RunningTotals8;
 using ColumnPairs = ColumnPairs32;
 using PixelSamples = FirstBytes16;
 constexpr int kDotGroup = 4;

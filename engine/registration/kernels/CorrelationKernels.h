@@ -178,6 +178,12 @@ using AddRowSetFunction = void (*)(const std::int16_t* first, const std::ptrdiff
 using SlideRowFunction = void (*)(const std::int16_t* leaving, const std::int16_t* entering,
                                   int width, long long* sum, long long* squares);
 
+// The running totals of width column sums, as WindowTotals reads them:
+// sums[0] = 0 and sums[c + 1] = sums[c] + sum[c], c < width, and likewise
+// squareTotals from squares.
+using RunningTotalsFunction = void (*)(const long long* sum, const long long* squares, int width,
+                                       long long* sums, long long* squareTotals);
+
 // ---- Scattered samples ---------------------------------------------------------
 
 // The most samples a scattered set may have: each of their products is at
@@ -248,6 +254,7 @@ struct KernelSet {
     AddRowFunction addRow;
     AddRowSetFunction addRowSet;
     SlideRowFunction slideRow;
+    RunningTotalsFunction runningTotals;
     ExtractRowFunction extractRow;
     ScatteredProductsFunction scatteredProducts;
     ScatteredScreenFunction scatteredScreens;

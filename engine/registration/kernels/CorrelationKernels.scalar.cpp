@@ -11,6 +11,7 @@ using Doubles = OneDouble;
 using DotSamples = SamplePair;
 using DotTailSamples = SamplePair;
 using Columns = OneColumn;
+using RunningTotals = OneRunningTotal;
 using ColumnPairs = OneColumnPair;
 using PixelSamples = FirstByte;
 constexpr int kDotGroup = 1;

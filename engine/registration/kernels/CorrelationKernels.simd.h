@@ -9,6 +9,8 @@
 //                    length is not a multiple of DotSamples::kCount;
 //   Columns          the widest lanes of columns (OneColumn finishes a row);
 //   ColumnPairs      as many columns, each holding two samples of a candidate;
+//   RunningTotals    the widest lanes of 64-bit running totals (OneRunningTotal
+//                    finishes a row);
 //   PixelSamples     the widest step of pixels turned into samples (FirstByte
 //                    finishes a row);
 //   kDotGroup        candidates that share each load of the patch;
@@ -427,6 +429,33 @@ void addRowSet(const std::int16_t* first, const std::ptrdiff_t* rowOffsets, int 
     }
 }
 
+// Each vector's totals are its own running sums (a few shifts and adds)
+// plus the total before it: the only chain from vector to vector is that
+// one add and one broadcast, where the plain loop chains every column.
+template <class R>
+int runningTotalsLanes(const long long* sum, const long long* squares, int from, int width,
+                       long long* sums, long long* squareTotals) {
+    int c = from;
+    if (c + R::kCount > width) return c;
+    R sumBefore = R::splat(sums[c]), squaresBefore = R::splat(squareTotals[c]);
+    for (; c + R::kCount <= width; c += R::kCount) {
+        const R s = R::load(sum + c).running() + sumBefore;
+        const R q = R::load(squares + c).running() + squaresBefore;
+        s.store(sums + c + 1);
+        q.store(squareTotals + c + 1);
+        sumBefore = s.last();
+        squaresBefore = q.last();
+    }
+    return c;
+}
+
+void runningTotals(const long long* sum, const long long* squares, int width, long long* sums,
+                   long long* squareTotals) {
+    sums[0] = squareTotals[0] = 0;
+    const int rest = runningTotalsLanes<RunningTotals>(sum, squares, 0, width, sums, squareTotals);
+    runningTotalsLanes<OneRunningTotal>(sum, squares, rest, width, sums, squareTotals);
+}
+
 // ---- Scattered samples -------------------------------------------------------------
 //
 // One lane per candidate: the sample a set member meets in each of the
@@ -563,10 +592,10 @@ void extractRow(const unsigned char* pixels, int width, std::int16_t* samples) {
 
 namespace TELLVAR_KERNEL_LEVEL {
 extern const KernelSet kernels;
-const KernelSet kernels = {kLevel,           dot,        scores,
-                           bounds,           addRow,     addRowSet,
-                           slideRow,         extractRow, scatteredProducts,
-                           scatteredScreens, screens};
+const KernelSet kernels = {kLevel,           dot,           scores,
+                           bounds,           addRow,        addRowSet,
+                           slideRow,         runningTotals, extractRow,
+                           scatteredProducts, scatteredScreens, screens};
 }  // namespace TELLVAR_KERNEL_LEVEL
 
 }  // namespace detail

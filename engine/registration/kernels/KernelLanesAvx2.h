@@ -212,6 +212,31 @@ private:
     }
 };
 
+// Four 64-bit running totals.
+struct RunningTotals4 {
+    static constexpr int kCount = 4;
+    __m256i v;
+
+    static RunningTotals4 splat(long long x) { return {_mm256_set1_epi64x(x)}; }
+    static RunningTotals4 load(const long long* at) {
+        return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))};
+    }
+    void store(long long* at) const { _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v); }
+    // Within each 128-bit half, then the low half's total into the high.
+    RunningTotals4 running() const {
+        const __m256i halves = _mm256_add_epi64(v, _mm256_slli_si256(v, 8));
+        const __m256i lowTotal = _mm256_permute4x64_epi64(halves, _MM_SHUFFLE(1, 1, 1, 1));
+        return {_mm256_add_epi64(halves,
+                                 _mm256_blend_epi32(_mm256_setzero_si256(), lowTotal, 0xF0))};
+    }
+    RunningTotals4 last() const {
+        return {_mm256_permute4x64_epi64(v, _MM_SHUFFLE(3, 3, 3, 3))};
+    }
+};
+inline RunningTotals4 operator+(RunningTotals4 a, RunningTotals4 b) {
+    return {_mm256_add_epi64(a.v, b.v)};
+}
+
 }  // namespace
 }  // namespace detail
 }  // namespace Tellvar

@@ -183,6 +183,28 @@ private:
     }
 };
 
+// Eight 64-bit running totals.
+struct RunningTotals8 {
+    static constexpr int kCount = 8;
+    __m512i v;
+
+    static RunningTotals8 splat(long long x) { return {_mm512_set1_epi64(x)}; }
+    static RunningTotals8 load(const long long* at) { return {_mm512_loadu_si512(at)}; }
+    void store(long long* at) const { _mm512_storeu_si512(at, v); }
+    // Each lane plus the lanes 1, 2 and then 4 below it (valignq against
+    // zero moves the lanes up).
+    RunningTotals8 running() const {
+        const __m512i zero = _mm512_setzero_si512();
+        __m512i t = _mm512_add_epi64(v, _mm512_alignr_epi64(v, zero, 7));
+        t = _mm512_add_epi64(t, _mm512_alignr_epi64(t, zero, 6));
+        return {_mm512_add_epi64(t, _mm512_alignr_epi64(t, zero, 4))};
+    }
+    RunningTotals8 last() const { return {_mm512_permutexvar_epi64(_mm512_set1_epi64(7), v)}; }
+};
+inline RunningTotals8 operator+(RunningTotals8 a, RunningTotals8 b) {
+    return {_mm512_add_epi64(a.v, b.v)};
+}
+
 }  // namespace
 }  // namespace detail
 }  // namespace Tellvar

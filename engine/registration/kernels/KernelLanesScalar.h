@@ -10,6 +10,8 @@
 //             column sums (ColumnPairs: two samples of a candidate a lane,
 //             for the scattered products);
 //   FirstByte a pixel's sample (PixelSamples: the level's widest step).
+//   OneRunningTotal  a 64-bit running total of column sums (RunningTotals:
+//             the level's widest).
 // Each level's types live in an unnamed namespace: every instruction set's
 // source compiles a copy of its own, so none compiled for AVX2 can stand
 // in for another level's at link time.
@@ -107,6 +109,21 @@ struct OneColumnPair {
         return {first * weightA + second * weightB};
     }
 };
+
+// One 64-bit running total (RunningTotals: the level's widest).
+struct OneRunningTotal {
+    static constexpr int kCount = 1;
+    long long v;
+
+    static OneRunningTotal splat(long long x) { return {x}; }
+    static OneRunningTotal load(const long long* at) { return {*at}; }
+    void store(long long* at) const { *at = v; }
+    // Lane i holds the sum of lanes 0 .. i.
+    OneRunningTotal running() const { return *this; }
+    // The last lane in every lane.
+    OneRunningTotal last() const { return *this; }
+};
+inline OneRunningTotal operator+(OneRunningTotal a, OneRunningTotal b) { return {a.v + b.v}; }
 
 }  // namespace
 }  // namespace detail

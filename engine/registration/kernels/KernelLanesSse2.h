@@ -165,6 +165,23 @@ private:
     }
 };
 
+// Two 64-bit running totals.
+struct RunningTotals2 {
+    static constexpr int kCount = 2;
+    __m128i v;
+
+    static RunningTotals2 splat(long long x) { return {_mm_set1_epi64x(x)}; }
+    static RunningTotals2 load(const long long* at) {
+        return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))};
+    }
+    void store(long long* at) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v); }
+    RunningTotals2 running() const { return {_mm_add_epi64(v, _mm_slli_si128(v, 8))}; }
+    RunningTotals2 last() const { return {_mm_unpackhi_epi64(v, v)}; }
+};
+inline RunningTotals2 operator+(RunningTotals2 a, RunningTotals2 b) {
+    return {_mm_add_epi64(a.v, b.v)};
+}
+
 }  // namespace
 }  // namespace detail
 }  // namespace Tellvar
