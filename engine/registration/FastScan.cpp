@@ -615,27 +615,11 @@ void FastScan::addWindowRows(int top, int from, int to, int count) {
     }
 }
 
-// The windows of a plane row, slid along it one column at a time.
+// The windows of a plane row, slid along it.
 void FastScan::makeRowWindows(int row) {
-    const std::int16_t* samples = plane_.row(row);
-    std::uint32_t* sums = rowWindowSums_ + static_cast<std::size_t>(row) * lastColumn_;
-    std::uint32_t* squares = rowWindowSquares_ + static_cast<std::size_t>(row) * lastColumn_;
-    std::uint32_t sum = 0, square = 0;
-    for (int c = 0; c < patchWidth_; ++c) {
-        const std::uint32_t v = static_cast<std::uint16_t>(samples[c]);
-        sum += v;
-        square += v * v;
-    }
-    sums[0] = sum;
-    squares[0] = square;
-    for (int k = 1; k < lastColumn_; ++k) {
-        const std::uint32_t in = static_cast<std::uint16_t>(samples[k + patchWidth_ - 1]);
-        const std::uint32_t out = static_cast<std::uint16_t>(samples[k - 1]);
-        // Unsigned, so a difference that dips below zero on the way still
-        // ends at the exact window.
-        sums[k] = sum += in - out;
-        squares[k] = square += in * in - out * out;
-    }
+    const std::size_t at = static_cast<std::size_t>(row) * lastColumn_;
+    kernels_.rowWindows(plane_.row(row), patchWidth_, lastColumn_, rowWindowSums_ + at,
+                        rowWindowSquares_ + at);
 }
 
 // Keeps, of the count survivors, those whose bound (in scores_) can still

@@ -14,6 +14,7 @@ using DotSamples = Samples16;
 using DotTailSamples = Samples8;  // a row length that is an odd multiple of 8
 using Columns = Columns8;
 using RunningTotals = RunningTotals4;
+using Windows = Windows8;
 using ColumnPairs = ColumnPairs16;
 using PixelSamples = FirstBytes16;
 constexpr int kDotGroup = 4;

@@ -15,6 +15,7 @@ using DotSamples = Samples32;
 using DotTailSamples = Samples8;  // the last 8, 16 or 24 samples of a row
 using Columns = Columns16;
 using RunningTotals = RunningTotals8;
+using Windows = Windows16;
 using ColumnPairs = ColumnPairs32;
 using PixelSamples = FirstBytes16;
 constexpr int kDotGroup = 4;

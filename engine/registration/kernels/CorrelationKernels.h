@@ -184,6 +184,13 @@ using SlideRowFunction = void (*)(const std::int16_t* leaving, const std::int16_
 using RunningTotalsFunction = void (*)(const long long* sum, const long long* squares, int width,
                                        long long* sums, long long* squareTotals);
 
+// The windows of width samples along a row (bytes held in 16 bits): for
+// k < count (count >= 1), sums[k] and squares[k] are the sum and the sum
+// of squares of row[k .. k + width - 1], modulo 2^32 (exact below
+// width = 66051).
+using RowWindowsFunction = void (*)(const std::int16_t* row, int width, int count,
+                                    std::uint32_t* sums, std::uint32_t* squares);
+
 // ---- Scattered samples ---------------------------------------------------------
 
 // The most samples a scattered set may have: each of their products is at
@@ -255,6 +262,7 @@ struct KernelSet {
     AddRowSetFunction addRowSet;
     SlideRowFunction slideRow;
     RunningTotalsFunction runningTotals;
+    RowWindowsFunction rowWindows;
     ExtractRowFunction extractRow;
     ScatteredProductsFunction scatteredProducts;
     ScatteredScreenFunction scatteredScreens;

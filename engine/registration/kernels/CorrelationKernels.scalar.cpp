@@ -12,6 +12,7 @@ using DotSamples = SamplePair;
 using DotTailSamples = SamplePair;
 using Columns = OneColumn;
 using RunningTotals = OneRunningTotal;
+using Windows = OneWindow;
 using ColumnPairs = OneColumnPair;
 using PixelSamples = FirstByte;
 constexpr int kDotGroup = 1;

@@ -11,6 +11,8 @@
 //   ColumnPairs      as many columns, each holding two samples of a candidate;
 //   RunningTotals    the widest lanes of 64-bit running totals (OneRunningTotal
 //                    finishes a row);
+//   Windows          the widest lanes of a row's window sums (OneWindow
+//                    finishes a row);
 //   PixelSamples     the widest step of pixels turned into samples (FirstByte
 //                    finishes a row);
 //   kDotGroup        candidates that share each load of the patch;
@@ -456,6 +458,42 @@ void runningTotals(const long long* sum, const long long* squares, int width, lo
     runningTotalsLanes<OneRunningTotal>(sum, squares, rest, width, sums, squareTotals);
 }
 
+// A row's windows slid along it: each window is the one before plus the
+// sample that enters less the one that leaves, so a vector of windows is
+// the running sum of those changes plus the window before the vector.
+// Modulo 2^32, as a difference can dip below zero on the way.
+template <class W>
+int rowWindowsLanes(const std::int16_t* row, int width, int from, int count, std::uint32_t* sums,
+                    std::uint32_t* squares) {
+    int k = from;
+    if (k + W::kCount > count) return k;
+    W sumBefore = W::splat(sums[k - 1]), squaresBefore = W::splat(squares[k - 1]);
+    for (; k + W::kCount <= count; k += W::kCount) {
+        const W in = W::load(row + k + width - 1), out = W::load(row + k - 1);
+        const W s = (in - out).running() + sumBefore;
+        const W q = (in.squared() - out.squared()).running() + squaresBefore;
+        s.store(sums + k);
+        q.store(squares + k);
+        sumBefore = s.last();
+        squaresBefore = q.last();
+    }
+    return k;
+}
+
+void rowWindows(const std::int16_t* row, int width, int count, std::uint32_t* sums,
+                std::uint32_t* squares) {
+    OneWindow sum = OneWindow::splat(0), square = OneWindow::splat(0);
+    for (int c = 0; c < width; ++c) {
+        const OneWindow v = OneWindow::load(row + c);
+        sum = sum + v;
+        square = square + v.squared();
+    }
+    sum.store(sums);
+    square.store(squares);
+    const int rest = rowWindowsLanes<Windows>(row, width, 1, count, sums, squares);
+    rowWindowsLanes<OneWindow>(row, width, rest, count, sums, squares);
+}
+
 // ---- Scattered samples -------------------------------------------------------------
 //
 // One lane per candidate: the sample a set member meets in each of the
@@ -594,8 +632,9 @@ namespace TELLVAR_KERNEL_LEVEL {
 extern const KernelSet kernels;
 const KernelSet kernels = {kLevel,           dot,           scores,
                            bounds,           addRow,        addRowSet,
-                           slideRow,         runningTotals, extractRow,
-                           scatteredProducts, scatteredScreens, screens};
+                           slideRow,         runningTotals, rowWindows,
+                           extractRow,       scatteredProducts, scatteredScreens,
+                           screens};
 }  // namespace TELLVAR_KERNEL_LEVEL
 
 }  // namespace detail

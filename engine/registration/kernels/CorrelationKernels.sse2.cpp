@@ -14,6 +14,7 @@ using DotSamples = Samples8;
 using DotTailSamples = Samples8;  // lengths are multiples of 8: no tail step
 using Columns = Columns4;
 using RunningTotals = RunningTotals2;
+using Windows = Windows4;
 using ColumnPairs = ColumnPairs8;
 using PixelSamples = FirstByte;  // SSE2 has no byte shuffle
 constexpr int kDotGroup = 4;

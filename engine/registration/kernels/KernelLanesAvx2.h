@@ -237,6 +237,28 @@ inline RunningTotals4 operator+(RunningTotals4 a, RunningTotals4 b) {
     return {_mm256_add_epi64(a.v, b.v)};
 }
 
+// Eight 32-bit window sums.
+struct Windows8 {
+    static constexpr int kCount = 8;
+    __m256i v;
+
+    static Windows8 splat(std::uint32_t x) { return {_mm256_set1_epi32(static_cast<int>(x))}; }
+    static Windows8 load(const std::int16_t* at) { return {Columns8::load(at).v}; }
+    void store(std::uint32_t* at) const { _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v); }
+    Windows8 squared() const { return {_mm256_madd_epi16(v, v)}; }
+    // Within each 128-bit half, then the low half's total into the high.
+    Windows8 running() const {
+        __m256i halves = _mm256_add_epi32(v, _mm256_slli_si256(v, 4));
+        halves = _mm256_add_epi32(halves, _mm256_slli_si256(halves, 8));
+        const __m256i lowTotal = _mm256_permutevar8x32_epi32(halves, _mm256_set1_epi32(3));
+        return {_mm256_add_epi32(halves,
+                                 _mm256_blend_epi32(_mm256_setzero_si256(), lowTotal, 0xF0))};
+    }
+    Windows8 last() const { return {_mm256_permutevar8x32_epi32(v, _mm256_set1_epi32(7))}; }
+};
+inline Windows8 operator+(Windows8 a, Windows8 b) { return {_mm256_add_epi32(a.v, b.v)}; }
+inline Windows8 operator-(Windows8 a, Windows8 b) { return {_mm256_sub_epi32(a.v, b.v)}; }
+
 }  // namespace
 }  // namespace detail
 }  // namespace Tellvar

@@ -205,6 +205,28 @@ inline RunningTotals8 operator+(RunningTotals8 a, RunningTotals8 b) {
     return {_mm512_add_epi64(a.v, b.v)};
 }
 
+// Sixteen 32-bit window sums.
+struct Windows16 {
+    static constexpr int kCount = 16;
+    __m512i v;
+
+    static Windows16 splat(std::uint32_t x) { return {_mm512_set1_epi32(static_cast<int>(x))}; }
+    static Windows16 load(const std::int16_t* at) { return {Columns16::load(at).v}; }
+    void store(std::uint32_t* at) const { _mm512_storeu_si512(at, v); }
+    Windows16 squared() const { return {_mm512_madd_epi16(v, v)}; }
+    // Each lane plus the lanes 1, 2, 4 and then 8 below it.
+    Windows16 running() const {
+        const __m512i zero = _mm512_setzero_si512();
+        __m512i t = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 15));
+        t = _mm512_add_epi32(t, _mm512_alignr_epi32(t, zero, 14));
+        t = _mm512_add_epi32(t, _mm512_alignr_epi32(t, zero, 12));
+        return {_mm512_add_epi32(t, _mm512_alignr_epi32(t, zero, 8))};
+    }
+    Windows16 last() const { return {_mm512_permutexvar_epi32(_mm512_set1_epi32(15), v)}; }
+};
+inline Windows16 operator+(Windows16 a, Windows16 b) { return {_mm512_add_epi32(a.v, b.v)}; }
+inline Windows16 operator-(Windows16 a, Windows16 b) { return {_mm512_sub_epi32(a.v, b.v)}; }
+
 }  // namespace
 }  // namespace detail
 }  // namespace Tellvar

@@ -12,6 +12,7 @@
 //   FirstByte a pixel's sample (PixelSamples: the level's widest step).
 //   OneRunningTotal  a 64-bit running total of column sums (RunningTotals:
 //             the level's widest).
+//   OneWindow a row window's sum of samples (Windows: the level's widest).
 // Each level's types live in an unnamed namespace: every instruction set's
 // source compiles a copy of its own, so none compiled for AVX2 can stand
 // in for another level's at link time.
@@ -124,6 +125,22 @@ struct OneRunningTotal {
     OneRunningTotal last() const { return *this; }
 };
 inline OneRunningTotal operator+(OneRunningTotal a, OneRunningTotal b) { return {a.v + b.v}; }
+
+// One 32-bit window sum of samples, kept modulo 2^32 (Windows: the
+// level's widest), as the windows of a row are slid along it.
+struct OneWindow {
+    static constexpr int kCount = 1;
+    std::uint32_t v;
+
+    static OneWindow splat(std::uint32_t x) { return {x}; }
+    static OneWindow load(const std::int16_t* at) { return {static_cast<std::uint16_t>(*at)}; }
+    void store(std::uint32_t* at) const { *at = v; }
+    OneWindow squared() const { return {v * v}; }
+    OneWindow running() const { return *this; }
+    OneWindow last() const { return *this; }
+};
+inline OneWindow operator+(OneWindow a, OneWindow b) { return {a.v + b.v}; }
+inline OneWindow operator-(OneWindow a, OneWindow b) { return {a.v - b.v}; }
 
 }  // namespace
 }  // namespace detail

@@ -182,6 +182,24 @@ inline RunningTotals2 operator+(RunningTotals2 a, RunningTotals2 b) {
     return {_mm_add_epi64(a.v, b.v)};
 }
 
+// Four 32-bit window sums.
+struct Windows4 {
+    static constexpr int kCount = 4;
+    __m128i v;
+
+    static Windows4 splat(std::uint32_t x) { return {_mm_set1_epi32(static_cast<int>(x))}; }
+    static Windows4 load(const std::int16_t* at) { return {Columns4::load(at).v}; }
+    void store(std::uint32_t* at) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v); }
+    Windows4 squared() const { return {_mm_madd_epi16(v, v)}; }
+    Windows4 running() const {
+        const __m128i t = _mm_add_epi32(v, _mm_slli_si128(v, 4));
+        return {_mm_add_epi32(t, _mm_slli_si128(t, 8))};
+    }
+    Windows4 last() const { return {_mm_shuffle_epi32(v, _MM_SHUFFLE(3, 3, 3, 3))}; }
+};
+inline Windows4 operator+(Windows4 a, Windows4 b) { return {_mm_add_epi32(a.v, b.v)}; }
+inline Windows4 operator-(Windows4 a, Windows4 b) { return {_mm_sub_epi32(a.v, b.v)}; }
+
 }  // namespace
 }  // namespace detail
 }  // namespace Tellvar

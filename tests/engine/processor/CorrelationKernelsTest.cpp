@@ -411,6 +411,39 @@ TEST(SampleKernels, ExtractRowTakesEachPixelsFirstByte) {
     }
 }
 
+// A row's windows slid along it against plain sums: counts with each
+// level's remainders, narrow and wide windows, and bright rows whose
+// squares pass 2^31.
+TEST(SampleKernels, RowWindowsMatchPlainSums) {
+    std::mt19937 random(15);
+    const struct {
+        int width, count;
+        bool bright;
+    } cases[] = {{1, 1, false},   {1, 40, false},   {5, 15, false},  {40, 16, false},
+                 {40, 17, false}, {40, 280, false}, {33, 63, false}, {40000, 35, true}};
+    for (const auto& c : cases) {
+        std::vector<std::int16_t> row(c.width + c.count - 1);
+        for (auto& v : row)
+            v = static_cast<std::int16_t>(c.bright ? 255 - random() % 2 : random() % 256);
+        for (SimdLevel level : supportedLevels()) {
+            std::vector<std::uint32_t> sums(c.count + 1, 7), squares(c.count + 1, 7);
+            kernelsFor(level).rowWindows(row.data(), c.width, c.count, sums.data(), squares.data());
+            for (int k = 0; k < c.count; ++k) {
+                std::uint64_t sum = 0, square = 0;
+                for (int i = 0; i < c.width; ++i) {
+                    sum += static_cast<std::uint64_t>(row[k + i]);
+                    square += static_cast<std::uint64_t>(row[k + i] * row[k + i]);
+                }
+                ASSERT_EQ(sums[k], sum)
+                    << levelName(level) << " width " << c.width << " window " << k;
+                ASSERT_EQ(squares[k], square)
+                    << levelName(level) << " width " << c.width << " window " << k;
+            }
+            ASSERT_EQ(sums[c.count], 7u) << levelName(level) << " wrote past the last window";
+        }
+    }
+}
+
 // A scattered set of patch samples against a plane: the plain products of
 // every candidate, at every level, for counts with each kind of lane
 // remainder and weights of either sign, and full sets at the 32-bit
