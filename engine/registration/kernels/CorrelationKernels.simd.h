@@ -432,8 +432,9 @@ void addRowSet(const std::int16_t* first, const std::ptrdiff_t* rowOffsets, int 
 }
 
 // Each vector's totals are its own running sums (a few shifts and adds)
-// plus the total before it: the only chain from vector to vector is that
-// one add and one broadcast, where the plain loop chains every column.
+// plus the total before it, and the next total before is this one plus
+// the vector's own total: the only chain from vector to vector is one
+// add, where the plain loop chains every column.
 template <class R>
 int runningTotalsLanes(const long long* sum, const long long* squares, int from, int width,
                        long long* sums, long long* squareTotals) {
@@ -441,12 +442,11 @@ int runningTotalsLanes(const long long* sum, const long long* squares, int from,
     if (c + R::kCount > width) return c;
     R sumBefore = R::splat(sums[c]), squaresBefore = R::splat(squareTotals[c]);
     for (; c + R::kCount <= width; c += R::kCount) {
-        const R s = R::load(sum + c).running() + sumBefore;
-        const R q = R::load(squares + c).running() + squaresBefore;
-        s.store(sums + c + 1);
-        q.store(squareTotals + c + 1);
-        sumBefore = s.last();
-        squaresBefore = q.last();
+        const R s = R::load(sum + c).running(), q = R::load(squares + c).running();
+        (s + sumBefore).store(sums + c + 1);
+        (q + squaresBefore).store(squareTotals + c + 1);
+        sumBefore = sumBefore + s.last();
+        squaresBefore = squaresBefore + q.last();
     }
     return c;
 }
