@@ -4,9 +4,10 @@
 //
 // Every kernel is written once (CorrelationKernels.simd.h) over a small
 // vocabulary of lanes, and that source is compiled once per instruction
-// set: portable scalar code, SSE2 (present on every x86-64 processor) and
-// AVX2, each in a file of its own with its own compiler flags
-// (CorrelationKernels.scalar.cpp, .sse2.cpp, .avx2.cpp). The levels differ
+// set: portable scalar code, SSE2 (present on every x86-64 processor),
+// AVX2 and AVX-512 (F, BW, VL and DQ), each in a file of its own with its
+// own compiler flags (CorrelationKernels.scalar.cpp, .sse2.cpp, .avx2.cpp,
+// .avx512.cpp). The levels differ
 // only in how many lanes an operation covers, so every level gives bit for
 // bit the same results. kernelsFor() hands out a level's set; the product's
 // searches use the set of fastestSimdLevel(), the fastest level this
@@ -25,7 +26,8 @@
 //   screens, which only tell whether that bound can exceed a limit.
 //
 //   Column sums: the sample sums and sums of squares of the columns of a
-//   band of rows, as the scan slides it.
+//   band of rows, as the scan slides it, and their running totals; and the
+//   windows of a row, its sums over every run of a patch's width.
 //
 //   Samples: the correlation samples of a row of pixels.
 //
