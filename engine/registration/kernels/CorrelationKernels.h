@@ -7,12 +7,11 @@
 // set: portable scalar code, SSE2 (present on every x86-64 processor),
 // AVX2 and AVX-512 (F, BW, VL and DQ), each in a file of its own with its
 // own compiler flags (CorrelationKernels.scalar.cpp, .sse2.cpp, .avx2.cpp,
-// .avx512.cpp). The levels differ
-// only in how many lanes an operation covers, so every level gives bit for
-// bit the same results. kernelsFor() hands out a level's set; the product's
-// searches use the set of fastestSimdLevel(), the fastest level this
-// processor runs, chosen once per process; tests and benchmarks ask for
-// any level.
+// .avx512.cpp). The levels differ only in how many lanes an operation
+// covers, so every level gives bit for bit the same results. kernelsFor()
+// hands out a level's set; the product's searches use the set of
+// fastestSimdLevel(), the fastest level this processor runs, chosen once
+// per process; tests and benchmarks ask for any level.
 //
 //   Dot products: the cross term of the coefficient, the exact integer sum
 //   of products of 16-bit samples holding byte values (0 .. 255).
