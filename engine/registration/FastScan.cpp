@@ -58,6 +58,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace Tellvar {
@@ -640,25 +642,40 @@ int FastScan::keepSurvivors(int count, double reached, const ScanResult& best) {
 
 // keepSurvivors for the candidates first .. first + count - 1 as they
 // all stand after their first screen. Nearly every one is out there, so
-// the bounds are tested a block at a time (one vector compare) and only
-// a block that holds a survivor is looked at one by one.
+// only a block that may hold a survivor is looked at one by one: one
+// whose bounds are not all negative (a negative bound, negative zero or
+// NaN never beats the best score, which is never below 0; the screen
+// writes minus infinity for the candidates it dismisses). The block's
+// sign bits are ANDed in four independent chains, which the compiler
+// turns into vector ANDs; comparing the doubles instead costs a branch
+// per bound.
 int FastScan::keepFromRange(int first, int count, double reached, const ScanResult& best) {
     constexpr int kBlock = 16;
+    constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
     const double* bounds = scores_ + first;
     const double beat = best.score;
     const auto survives = [beat, reached](double bound) {
         return bound > beat && !(bound < reached);
     };
+    const bool blocksSkippable = beat >= 0.0;
     int kept = 0;
     for (int at = 0; at < count; at += kBlock) {
         const int n = std::min(kBlock, count - at);
-        bool any = false;
-        if (n == kBlock) {
-            for (int k = 0; k < kBlock; ++k) any |= survives(bounds[at + k]);
-        } else {
-            any = true;
+        if (n == kBlock && blocksSkippable) {
+            const auto bitsOf = [bounds](int k) {
+                std::uint64_t bits;
+                std::memcpy(&bits, bounds + k, sizeof bits);
+                return bits;
+            };
+            std::uint64_t a = kSignBit, b = kSignBit, c = kSignBit, d = kSignBit;
+            for (int k = at; k < at + kBlock; k += 4) {
+                a &= bitsOf(k);
+                b &= bitsOf(k + 1);
+                c &= bitsOf(k + 2);
+                d &= bitsOf(k + 3);
+            }
+            if ((a & b & c & d) != 0) continue;
         }
-        if (!any) continue;
         for (int k = 0; k < n; ++k) {
             survivors_[kept] = first + at + k;
             kept += survives(bounds[at + k]);
