@@ -25,9 +25,11 @@ using Problems = std::function<std::vector<std::string>(const ScreenState&)>;
 
 // Shows the window for real, modally when `modal`, and lets the toolkit and
 // the window manager work until `problems` finds nothing wrong with where
-// the X server has the window, or for at most ten seconds. Returns what it
-// found last; the window is shown no longer (a modal run has ended) but is
-// not destroyed.
+// the X server has the window. It is asked once the window is on the screen
+// (and framed, where a window manager runs), which is waited for apart, for
+// up to two minutes; from then on the window has ten seconds. Returns what
+// was found last; the window is shown no longer (a modal run has ended) but
+// is not destroyed.
 std::vector<std::string> showUntilRight(wxTopLevelWindow* window, bool modal,
                                         const Problems& problems);
 

@@ -54,9 +54,6 @@ void collectControls(const wxWindow* parent, std::vector<const wxWindow*>* contr
 // it is placed and whole.
 std::vector<std::string> layoutProblems(const wxTopLevelWindow* window, const FixedSizes& fixed,
                                         const placement::ScreenState& state) {
-    if (!state.viewable) return {"not on the screen yet"};
-    if (state.windowManager && !state.framed) return {"not framed by the window manager yet"};
-
     std::vector<std::string> problems;
     const wxRect screen = wxDisplay(window).GetClientArea();
     if (std::abs(2 * (state.outer.x - screen.x) + state.outer.width - screen.width) > 2 ||
