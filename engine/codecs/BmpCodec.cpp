@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "codecs/BmpRows.h"
 #include "codecs/CodecMessages.h"
 #include "codecs/FileHandle.h"
 #include "codecs/FrameAdmission.h"
@@ -122,18 +123,11 @@ HeaderRead readHeaders(std::FILE* file, BitmapFileHeader* fileHeader,
     return HeaderRead::Complete;
 }
 
-// Geometry of the pixel rows of an accepted file.
-struct RowLayout {
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;  // always positive
-    bool topDown = false;      // a negative biHeight stores the top row first
-    std::uint64_t rowBytes = 0;
-    std::uint64_t storedRowBytes = 0;  // with the pad that keeps rows 4-byte aligned
-};
+using detail::BmpRowLayout;
 
 // The tests beyond the signature and compression: the codec delivers 3 bytes
 // per pixel, so only 24-bit files of a sane size are taken.
-bool acceptLayout(const BitmapInfoHeader& info, const std::string& path, RowLayout* layout,
+bool acceptLayout(const BitmapInfoHeader& info, const std::string& path, BmpRowLayout* layout,
                   std::string* errorText) {
     if (info.biBitCount != 24) {
         *errorText = bitCountMessage(path, info.biBitCount);
@@ -159,55 +153,15 @@ bool acceptLayout(const BitmapInfoHeader& info, const std::string& path, RowLayo
     return true;
 }
 
-// True when the file holds every stored row from dataOffset on.
-bool rowsPresent(std::FILE* file, std::uint64_t dataOffset, const RowLayout& layout) {
+// True when the file holds every stored row from layout.dataOffset on.
+bool rowsPresent(std::FILE* file, const BmpRowLayout& layout) {
+    const std::uint64_t dataOffset = layout.dataOffset;
     if (std::fseek(file, 0, SEEK_END) != 0) return false;
     const long end = std::ftell(file);
     if (end < 0) return false;
     const std::uint64_t fileSize = static_cast<std::uint64_t>(end);
     if (dataOffset > fileSize) return false;
     return layout.storedRowBytes * layout.height <= fileSize - dataOffset;
-}
-
-// Stored rows are read in pieces of about this many bytes when they cannot
-// go straight into the frame (padded rows, or a top-down file).
-constexpr std::uint64_t kRowReadBytes = 256u << 10;
-
-// Reads the stored rows from the file's current position into frame, bottom
-// row first, in a few large reads rather than two per row. Rows without pad
-// in the file's bottom-up order are the frame itself, read in one piece;
-// other files pass through a piece of whole stored rows. False when the
-// file ends early or the piece cannot be had (*outOfMemory then set).
-bool readRows(std::FILE* file, const RowLayout& layout, unsigned char* frame, bool* outOfMemory) {
-    const std::size_t rowBytes = static_cast<std::size_t>(layout.rowBytes);
-    if (layout.storedRowBytes == layout.rowBytes && !layout.topDown) {
-        const std::size_t allRows = rowBytes * layout.height;
-        return std::fread(frame, 1, allRows, file) == allRows;
-    }
-    const std::size_t storedRowBytes = static_cast<std::size_t>(layout.storedRowBytes);
-    const std::uint64_t rowsFitting = std::max<std::uint64_t>(1u, kRowReadBytes / storedRowBytes);
-    const auto rowsPerRead =
-        static_cast<std::uint32_t>(std::min<std::uint64_t>(layout.height, rowsFitting));
-    std::unique_ptr<unsigned char[]> piece(
-        new (std::nothrow) unsigned char[storedRowBytes * rowsPerRead]);
-    if (!piece) {
-        *outOfMemory = true;
-        return false;
-    }
-    // Buffers are bottom row first whatever the file's row order, so the
-    // rows of a top-down file are laid in from the end.
-    for (std::uint32_t fileRow = 0; fileRow < layout.height; fileRow += rowsPerRead) {
-        const std::uint32_t rows = std::min(rowsPerRead, layout.height - fileRow);
-        const std::size_t pieceBytes = storedRowBytes * rows;
-        if (std::fread(piece.get(), 1, pieceBytes, file) != pieceBytes) return false;
-        for (std::uint32_t i = 0; i < rows; ++i) {
-            const std::uint32_t bufferRow =
-                layout.topDown ? layout.height - 1 - (fileRow + i) : fileRow + i;
-            std::memcpy(frame + static_cast<std::size_t>(bufferRow) * rowBytes,
-                        piece.get() + static_cast<std::size_t>(i) * storedRowBytes, rowBytes);
-        }
-    }
-    return true;
 }
 
 // saveImage's stream buffer holds a whole crop up to about this size; a
@@ -248,7 +202,7 @@ const HeaderRefusals kCheckerRefusals{checkerNotBitmapMessage, checkerCompressed
 // Reads both headers and applies the acceptance tests in order: signature,
 // compression, then the layout this codec can hand out.
 bool acceptHeaders(std::FILE* file, const std::string& path, const HeaderRefusals& refusals,
-                   BitmapFileHeader* fileHeader, BitmapInfoHeader* infoHeader, RowLayout* layout,
+                   BitmapFileHeader* fileHeader, BitmapInfoHeader* infoHeader, BmpRowLayout* layout,
                    std::string* errorText) {
     switch (readHeaders(file, fileHeader, infoHeader)) {
         case HeaderRead::NotBitmap: *errorText = refusals.notBitmap(path); return false;
@@ -342,7 +296,7 @@ bool BMP::sizeChecker(int* width, int* height, std::string path, std::string* er
 
     BitmapFileHeader fileHeaderRead;
     BitmapInfoHeader infoHeaderRead;
-    RowLayout layout;
+    BmpRowLayout layout;
     if (!acceptHeaders(file.get(), path, kCheckerRefusals, &fileHeaderRead, &infoHeaderRead,
                        &layout, errorText))
         return false;
@@ -359,21 +313,22 @@ int BMP::calcHeaders(int width, int height, int bitCount) {
 namespace detail {
 
 bool openAdmitted(BMP& /*codec*/, const std::string& path, unsigned char** buffer, int* width,
-                  int* height, int* depth, std::string* errorText, FrameAdmission* admission) {
+                  int* height, int* depth, std::string* errorText, FrameAdmission* admission,
+                  std::unique_ptr<FrameRows>* rowsOnDemand) {
     FileHandle file = openInput(path, openFailedMessage, errorText);
     if (!file) return false;
 
     BitmapFileHeader fileHeaderRead;
     BitmapInfoHeader infoHeaderRead;
-    RowLayout layout;
+    BmpRowLayout layout;
     if (!acceptHeaders(file.get(), path, kReaderRefusals, &fileHeaderRead, &infoHeaderRead, &layout,
                        errorText))
         return false;
     // The rows are found through bfOffBits, which also skips a palette or a
     // longer info header. A file too short for its rows is refused before
     // any memory is committed to it.
-    if (!rowsPresent(file.get(), fileHeaderRead.bfOffBits, layout) ||
-        std::fseek(file.get(), static_cast<long>(fileHeaderRead.bfOffBits), SEEK_SET) != 0) {
+    layout.dataOffset = fileHeaderRead.bfOffBits;
+    if (!rowsPresent(file.get(), layout)) {
         *errorText = truncatedMessage(path);
         return false;
     }
@@ -386,10 +341,19 @@ bool openAdmitted(BMP& /*codec*/, const std::string& path, unsigned char** buffe
         return false;
     }
 
-    bool outOfMemory = false;
-    if (!readRows(file.get(), layout, frame.get(), &outOfMemory)) {
-        *errorText = outOfMemory ? outOfMemoryMessage(path) : truncatedMessage(path);
-        return false;
+    if (rowsOnDemand != nullptr) {
+        *rowsOnDemand = bmpRowsOnDemand(std::move(file), layout, frame.get(), path,
+                                        truncatedMessage, outOfMemoryMessage);
+        if (!*rowsOnDemand) {
+            *errorText = outOfMemoryMessage(path);
+            return false;
+        }
+    } else {
+        bool outOfMemory = false;
+        if (!readBmpRows(file.get(), layout, 0, layout.height, frame.get(), &outOfMemory)) {
+            *errorText = outOfMemory ? outOfMemoryMessage(path) : truncatedMessage(path);
+            return false;
+        }
     }
 
     *buffer = frame.release();

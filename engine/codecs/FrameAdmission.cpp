@@ -11,12 +11,13 @@ namespace Tellvar {
 namespace detail {
 
 bool openAdmitted(Brennock& codec, const std::string& path, unsigned char** buffer, int* width,
-                  int* height, int* depth, std::string* errorText, FrameAdmission* admission) {
+                  int* height, int* depth, std::string* errorText, FrameAdmission* admission,
+                  std::unique_ptr<FrameRows>* rowsOnDemand) {
     // The engine's own codecs exactly: a class derived from one may have
     // changed how it reads, so it reads through its openImage below.
     if (typeid(codec) == typeid(BMP))
         return openAdmitted(static_cast<BMP&>(codec), path, buffer, width, height, depth, errorText,
-                            admission);
+                            admission, rowsOnDemand);
     if (typeid(codec) == typeid(JPEG))
         return openAdmitted(static_cast<JPEG&>(codec), path, buffer, width, height, depth,
                             errorText, admission);

@@ -5,7 +5,10 @@
 // decoder that fills it, so a run can make a reader wait (or refuse the
 // frame) before any of that memory is asked for.
 
+#include "codecs/FrameRows.h"
+
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace Tellvar {
@@ -30,8 +33,12 @@ protected:
 
 // openImage with the frame admitted first; a null admission admits every
 // frame (openImage itself). The arguments and results are openImage's.
+// Given rowsOnDemand, a Bitmap's rows are left unread, to be read through
+// the FrameRows it is handed (which keeps the file open); without it, or
+// for the other formats, the frame is read whole.
 bool openAdmitted(BMP& codec, const std::string& path, unsigned char** buffer, int* width,
-                  int* height, int* depth, std::string* errorText, FrameAdmission* admission);
+                  int* height, int* depth, std::string* errorText, FrameAdmission* admission,
+                  std::unique_ptr<FrameRows>* rowsOnDemand = nullptr);
 bool openAdmitted(JPEG& codec, const std::string& path, unsigned char** buffer, int* width,
                   int* height, int* depth, std::string* errorText, FrameAdmission* admission);
 bool openAdmitted(TIF& codec, const std::string& path, unsigned char** buffer, int* width,
@@ -41,7 +48,8 @@ bool openAdmitted(TIF& codec, const std::string& path, unsigned char** buffer, i
 // around a codec) reads through its openImage, and its frame is admitted
 // once it has been read.
 bool openAdmitted(Brennock& codec, const std::string& path, unsigned char** buffer, int* width,
-                  int* height, int* depth, std::string* errorText, FrameAdmission* admission);
+                  int* height, int* depth, std::string* errorText, FrameAdmission* admission,
+                  std::unique_ptr<FrameRows>* rowsOnDemand = nullptr);
 
 }  // namespace detail
 }  // namespace Tellvar

@@ -12,14 +12,15 @@ namespace detail {
 
 namespace {
 
-// Where the crop is cut from the frame; not found when nothing matched.
-Position locateInFrame(MainProcessor& processor, const BufferView& view, int searchPerimeter,
-                       bool smallImage) {
-    const Placement placement = placeCrop(processor, view, searchPerimeter, smallImage);
-    if (placement.window.placed())
+// Where the crop is cut from the frame; not found when nothing matched or
+// (placement.unread) the frame's rows could not be read.
+Placement locateInFrame(MainProcessor& processor, const BufferView& view, int searchPerimeter,
+                        bool smallImage, FrameRows* rows) {
+    Placement placement = placeCrop(processor, view, searchPerimeter, smallImage, rows);
+    if (placement.window.placed() && !placement.unread)
         ProcessorAccess::recordWindowSize(processor, placement.window.width,
                                           placement.window.height);
-    return placement.inFrame;
+    return placement;
 }
 
 // The patches the search needs: the full one, and the coarse one unless the
@@ -57,7 +58,13 @@ PreparedFrame ProcessorAccess::prepareFrame(MainProcessor& processor, FrameRead 
     }
 
     const BufferView view{frame.pixels.get(), frame.width, frame.height, processor.bottomUp};
-    const Position at = locateInFrame(processor, view, searchPerimeter, smallImage);
+    const Placement placement =
+        locateInFrame(processor, view, searchPerimeter, smallImage, read.rows.get());
+    if (placement.unread) {
+        prepared.failure = read.rows->failure();
+        return prepared;
+    }
+    const Position at = placement.inFrame;
     if (!at.found()) {
         prepared.failure = noMatchMessage(path);
         return prepared;

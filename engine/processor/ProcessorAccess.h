@@ -5,6 +5,7 @@
 // scan. None of it is part of the library's interface; the run loop, the
 // tests and the search benchmark reach it through the engine's objects.
 
+#include "codecs/FrameRows.h"
 #include "registration/Correlation.h"
 #include "registration/PositionScan.h"
 
@@ -30,11 +31,13 @@ struct FrameBuffer {
 bool readFrame(Brennock& codec, const std::string& path, FrameBuffer* frame,
                std::string* errorText);
 
-// A frame read for registration: the frame, or the codec's message.
+// A frame read for registration: the frame, or the codec's message. Where
+// rows is set, the frame's rows are read as the registration needs them.
 struct FrameRead {
     FrameBuffer frame;
     bool ok = false;
     std::string message;
+    std::unique_ptr<FrameRows> rows;
 };
 
 // Reads path with the processor's codec (which serves concurrent calls).

@@ -35,6 +35,26 @@ CoarseSize coarseSizeOf(int frameWidth, int frameHeight) {
     return size;
 }
 
+// Reads the rows the coarse copy is resampled from (the whole frame where
+// it serves as its own coarse copy), each run of neighbouring rows at once.
+bool readCoarseRows(FrameRows& rows, const BufferView& frame) {
+    const CoarseSize size = coarseSizeOf(frame.width, frame.height);
+    if (size.scale == 0.0) return rows.load(0, frame.height);
+    const double step = nearestStep(size.height, frame.height);
+    int runStart = 0, runEnd = 0;
+    for (int r = 0; r < size.height; ++r) {
+        const int row = nearestSource(r, step, frame.height);
+        if (row >= runStart && row <= runEnd) {
+            runEnd = std::max(runEnd, row + 1);
+            continue;
+        }
+        if (runEnd > runStart && !rows.load(runStart, runEnd - runStart)) return false;
+        runStart = row;
+        runEnd = row + 1;
+    }
+    return runEnd <= runStart || rows.load(runStart, runEnd - runStart);
+}
+
 }  // namespace
 
 CoarseFrame makeCoarseFrame(const BufferView& frame) {
@@ -144,9 +164,13 @@ Position windowRelative(const FineWindow& window, int x, int y) {
 }
 
 Placement placeCrop(const MainProcessor& processor, const BufferView& frame, int perimeter,
-                    bool smallImage) {
-    if (!smallImage) return locateCrop(processor, frame, perimeter);
+                    bool smallImage, FrameRows* rows) {
+    if (!smallImage) return locateCrop(processor, frame, perimeter, rows);
     Placement placement;
+    if (rows != nullptr && !rows->load(0, frame.height)) {
+        placement.unread = true;
+        return placement;
+    }
     placement.inFrame = runSearch(ProcessorAccess::scanChoice(processor), frame,
                                   fullReference(processor), {processor.cropX, processor.cropY})
                             .position;
@@ -159,8 +183,13 @@ Position coarseHint(const MainProcessor& processor, double scale) {
     return {roundHalfUp(processor.cropX * scale), roundHalfUp(processor.cropY * scale)};
 }
 
-Placement locateCrop(const MainProcessor& processor, const BufferView& frame, int perimeter) {
+Placement locateCrop(const MainProcessor& processor, const BufferView& frame, int perimeter,
+                     FrameRows* rows) {
     Placement placement;
+    if (rows != nullptr && !readCoarseRows(*rows, frame)) {
+        placement.unread = true;
+        return placement;
+    }
     const CoarseFrame coarse = makeCoarseFrame(frame);
     const ScanChoice scan = ProcessorAccess::scanChoice(processor);
     placement.coarse = runSearch(scan, coarse.view, scaledReference(processor),
@@ -176,6 +205,12 @@ Placement locateCrop(const MainProcessor& processor, const BufferView& frame, in
         processor.cropHeight,
         fineReach(processor, frame.width, frame.height, perimeter, placement.estimate));
     if (!placement.window.placed()) return placement;
+    if (rows != nullptr &&
+        !rows->load(firstBufferRow(frame, placement.window.y, placement.window.height) - 1,
+                    placement.window.height)) {
+        placement.unread = true;
+        return placement;
+    }
 
     placement.windowView = viewOfRect(frame, placement.window.x, placement.window.y,
                                       placement.window.width, placement.window.height);

@@ -3,6 +3,7 @@
 // coarse copy, the reference rectangle on it, how far the fine search must
 // reach around the coarse hit, and the fine window.
 
+#include "codecs/FrameRows.h"
 #include "registration/FrameGeometry.h"
 
 #include <memory>
@@ -74,15 +75,20 @@ struct Placement {
     BufferView windowView;  // the window in the frame
     Position inWindow;      // fine result, window-relative
     Position inFrame;       // where the crop is cut from the frame
+    bool unread = false;    // the frame's rows could not be read (see FrameRows)
 };
-// Searches with the processor's scan (ProcessorAccess::scanChoice).
-Placement locateCrop(const MainProcessor& processor, const BufferView& frame, int perimeter);
+// Searches with the processor's scan (ProcessorAccess::scanChoice). Given
+// rows, the frame's rows are read as each stage comes to them: those the
+// coarse copy is resampled from, then the fine window's, which hold the
+// crop.
+Placement locateCrop(const MainProcessor& processor, const BufferView& frame, int perimeter,
+                     FrameRows* rows = nullptr);
 
 // Where a run's registration finds the crop in a frame: coarse to fine, or,
 // for a run of small images, in one search of the whole frame at full
 // resolution (inFrame alone is filled; the perimeter plays no part).
 Placement placeCrop(const MainProcessor& processor, const BufferView& frame, int perimeter,
-                    bool smallImage);
+                    bool smallImage, FrameRows* rows = nullptr);
 
 // Where the coarse scan looks first: the reference rectangle's corner on a
 // coarse copy of the given scale.

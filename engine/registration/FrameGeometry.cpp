@@ -55,12 +55,16 @@ bool rectFits(long long x, long long y, long long width, long long height, int b
            y + height - 1 <= bufferHeight;
 }
 
+int firstBufferRow(const BufferView& source, int y, int height) {
+    return source.bottomUp ? mirrorRow(y, height, source.height) : y;
+}
+
 bool cutRectInto(const BufferView& source, int x, int y, int width, int height,
                  unsigned char* out) {
     if (source.pixels == nullptr || out == nullptr ||
         !rectFits(x, y, width, height, source.width, source.height))
         return false;
-    const int bufferRow = source.bottomUp ? mirrorRow(y, height, source.height) : y;
+    const int bufferRow = firstBufferRow(source, y, height);
     copyRect(source.pixels, source.rowBytes(), x, bufferRow, width, height, out);
     return true;
 }
@@ -68,7 +72,7 @@ bool cutRectInto(const BufferView& source, int x, int y, int width, int height,
 BufferView viewOfRect(const BufferView& source, int x, int y, int width, int height) {
     if (source.pixels == nullptr || !rectFits(x, y, width, height, source.width, source.height))
         return {};
-    const int bufferRow = source.bottomUp ? mirrorRow(y, height, source.height) : y;
+    const int bufferRow = firstBufferRow(source, y, height);
     return {source.pixels + static_cast<std::size_t>(bufferRow - 1) * source.rowBytes() +
                 static_cast<std::size_t>(x - 1) * kBytesPerPixel,
             width, height, source.bottomUp, source.rowBytes()};
@@ -104,17 +108,15 @@ std::unique_ptr<unsigned char[]> rescaleNearest(const unsigned char* source, int
     const std::size_t bytes = pixelBytes(width, height);
     if (source == nullptr || sourceWidth < 1 || sourceHeight < 1 || bytes == 0) return nullptr;
 
-    // The reciprocal of the ratio is multiplied rather than the exact quotient
-    // taken; this picks the same source pixels as every earlier run did.
-    const double stepX = 1.0 / (static_cast<double>(width) / sourceWidth);
-    const double stepY = 1.0 / (static_cast<double>(height) / sourceHeight);
+    const double stepX = nearestStep(width, sourceWidth);
+    const double stepY = nearestStep(height, sourceHeight);
 
     std::unique_ptr<std::size_t[]> columnOffset(new (std::nothrow)
                                                     std::size_t[static_cast<std::size_t>(width)]);
     std::unique_ptr<unsigned char[]> out(new (std::nothrow) unsigned char[bytes]);
     if (!columnOffset || !out) return nullptr;
     for (int c = 0; c < width; ++c) {
-        const int column = std::min(static_cast<int>(c * stepX), sourceWidth - 1);
+        const int column = nearestSource(c, stepX, sourceWidth);
         columnOffset[c] = static_cast<std::size_t>(column) * kBytesPerPixel;
     }
 
@@ -131,7 +133,7 @@ std::unique_ptr<unsigned char[]> rescaleNearest(const unsigned char* source, int
         ++wordColumns;
     unsigned char* to = out.get();
     for (int r = 0; r < height; ++r) {
-        const int row = std::min(static_cast<int>(r * stepY), sourceHeight - 1);
+        const int row = nearestSource(r, stepY, sourceHeight);
         const unsigned char* sourceRow = source + static_cast<std::size_t>(row) * sourceStride;
         int c = 0;
         for (; c < wordColumns; ++c, to += kBytesPerPixel)

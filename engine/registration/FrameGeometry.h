@@ -65,6 +65,22 @@ bool cutRectInto(const BufferView& source, int x, int y, int width, int height, 
 // Fits a box to the source's proportions (see MainProcessor::aspectRatio).
 double fitToBox(int* width, int* height, int sourceWidth, int sourceHeight);
 
+// The source index that nearest-neighbour resampling of sourceSize samples
+// to size samples takes for index i: the reciprocal of the ratio is
+// multiplied rather than the exact quotient taken, which picks the same
+// source pixels as every earlier run did.
+inline double nearestStep(int size, int sourceSize) {
+    return 1.0 / (static_cast<double>(size) / sourceSize);
+}
+inline int nearestSource(int i, double step, int sourceSize) {
+    const int index = static_cast<int>(i * step);
+    return index < sourceSize - 1 ? index : sourceSize - 1;
+}
+
+// Buffer row (1-based) at which the rectangle at picture row y, height h
+// starts in the view's buffer, bottom-up or not.
+int firstBufferRow(const BufferView& source, int y, int height);
+
 // Nearest-neighbour resampling to width x height with the reciprocal rule.
 std::unique_ptr<unsigned char[]> rescaleNearest(const unsigned char* source, int sourceWidth,
                                                 int sourceHeight, int width, int height);

@@ -90,7 +90,7 @@ FrameRead readWithinBudget(MainProcessor& processor, const std::string& path, Fr
     BudgetAdmission admission(budget, hold);
     unsigned char* pixels = nullptr;
     read.ok = openAdmitted(*processor.codec, path, &pixels, &read.frame.width, &read.frame.height,
-                           &read.frame.depth, &read.message, &admission);
+                           &read.frame.depth, &read.message, &admission, &read.rows);
     read.frame.pixels.reset(pixels);
     return read;
 }

@@ -9,6 +9,10 @@
 #include "Brennock/BMP.h"
 #include "CodecTestHelpers.h"
 #include "TestImages.h"
+#include "codecs/FrameAdmission.h"
+
+#include <filesystem>
+#include <memory>
 
 using codectest::errorText;
 using codectest::le16;
@@ -318,6 +322,63 @@ TEST(BmpReader, FilesOfManyReadsArriveWhole) {
         const ReadResult read = readImage(codec, dir.file("big.bmp"));
         ASSERT_TRUE(read.ok) << read.error;
         EXPECT_EQ(read.pixels, testsupport::cropBgrBottomUp(picture, 0, 0, width, 197));
+    }
+}
+
+// A run's registration reads a frame's rows as it needs them: each range
+// asked for arrives as the whole read has it (clipped to the frame, rows
+// asked for twice read once), in both row orders, padded or not; a file cut
+// short after it was opened fails the rows it no longer holds.
+TEST(BmpReader, RowsOnDemandArriveAsTheWholeReadHasThem) {
+    TempDir dir;
+    Tellvar::BMP codec;
+    const std::string path = dir.file("rows.bmp");
+    for (const auto& [width, topDown] : {std::pair{1001, false}, std::pair{1001, true},
+                                         std::pair{1000, true}, std::pair{1000, false}}) {
+        SCOPED_TRACE(std::to_string(width) + (topDown ? " top-down" : " bottom-up"));
+        const auto picture = testsupport::makeStarField(width, 197, 9);
+        testsupport::writeFile(path, fileOf(picture, topDown).bytes());
+        const auto whole = testsupport::cropBgrBottomUp(picture, 0, 0, width, 197);
+        const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+
+        // Two frames of the file: the second is for after the file is cut.
+        std::unique_ptr<unsigned char[]> frames[2];
+        std::unique_ptr<Tellvar::detail::FrameRows> rows[2];
+        for (int i = 0; i < 2; ++i) {
+            unsigned char* buffer = nullptr;
+            int w = 0, h = 0, depth = 0;
+            std::string error;
+            ASSERT_TRUE(Tellvar::detail::openAdmitted(codec, path, &buffer, &w, &h, &depth,
+                                                      &error, nullptr, &rows[i]))
+                << error;
+            frames[i].reset(buffer);
+            ASSERT_NE(rows[i], nullptr);
+            EXPECT_EQ(w, width);
+            EXPECT_EQ(h, 197);
+            EXPECT_EQ(depth, 24);
+        }
+
+        const std::pair<int, int> ranges[] = {{5, 1}, {3, 10}, {190, 20}, {-4, 2}, {100, 0},
+                                              {120, 3}, {60, 1}, {0, 1}};
+        std::vector<bool> asked(197, false);
+        for (const auto& [first, count] : ranges) {
+            ASSERT_TRUE(rows[0]->load(first, count)) << rows[0]->failure();
+            for (int r = std::max(first, 0); r < std::min(first + count, 197); ++r) asked[r] = true;
+        }
+        for (int r = 0; r < 197; ++r) {
+            if (!asked[r]) continue;
+            EXPECT_TRUE(std::equal(frames[0].get() + r * rowBytes,
+                                   frames[0].get() + (r + 1) * rowBytes,
+                                   whole.begin() + static_cast<std::ptrdiff_t>(r * rowBytes)))
+                << "row " << r;
+        }
+
+        // The file loses its last stored row while the second frame is in
+        // use: that row fails, the others still arrive.
+        std::filesystem::resize_file(path, std::filesystem::file_size(path) - rowBytes);
+        EXPECT_FALSE(rows[1]->load(topDown ? 0 : 196, 1));
+        EXPECT_EQ(rows[1]->failure(), truncatedRefusal(path));
+        EXPECT_TRUE(rows[1]->load(50, 5));
     }
 }
 
