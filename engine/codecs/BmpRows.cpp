@@ -45,25 +45,21 @@ public:
 
     bool load(int first, int count) override {
         const long long height = layout_.height;
-        long long row = std::clamp<long long>(first, 0, height);
-        const long long end =
-            std::clamp<long long>(static_cast<long long>(first) + count, row, height);
-        while (row < end) {
-            if (read_[row]) {
-                ++row;
-                continue;
-            }
-            long long runEnd = row + 1;
-            while (runEnd < end && !read_[runEnd]) ++runEnd;
-            bool outOfMemory = false;
-            if (!readBmpRows(file_.get(), layout_, static_cast<std::uint32_t>(row),
-                             static_cast<std::uint32_t>(runEnd - row), frame_, &outOfMemory)) {
-                failure_ = outOfMemory ? outOfMemory_(path_) : truncated_(path_);
-                return false;
-            }
-            std::fill(read_.get() + row, read_.get() + runEnd, true);
-            row = runEnd;
+        long long begin = std::clamp<long long>(first, 0, height);
+        long long end = std::clamp<long long>(static_cast<long long>(first) + count, begin, height);
+        while (begin < end && read_[begin]) ++begin;
+        while (end > begin && read_[end - 1]) --end;
+        if (begin == end) return true;
+        // One read from the first row not yet read to the last: the rows
+        // read before that lie between (the coarse copy's, inside the fine
+        // window) come again, which costs less than a call for each gap.
+        bool outOfMemory = false;
+        if (!readBmpRows(file_.get(), layout_, static_cast<std::uint32_t>(begin),
+                         static_cast<std::uint32_t>(end - begin), frame_, &outOfMemory)) {
+            failure_ = outOfMemory ? outOfMemory_(path_) : truncated_(path_);
+            return false;
         }
+        std::fill(read_.get() + begin, read_.get() + end, true);
         return true;
     }
 

@@ -15,7 +15,8 @@ public:
 
     // Makes the frame buffer's rows [first, first + count) present, counted
     // as the buffer stores them (bottom row first) and clipped to the
-    // frame; rows already read are not read again. False, with failure()
+    // frame. Rows read before keep their bytes (they may be read again
+    // where they lie between rows that were not). False, with failure()
     // saying why, when the file no longer gives them.
     virtual bool load(int first, int count) = 0;
     virtual const std::string& failure() const = 0;

@@ -326,9 +326,9 @@ TEST(BmpReader, FilesOfManyReadsArriveWhole) {
 }
 
 // A run's registration reads a frame's rows as it needs them: each range
-// asked for arrives as the whole read has it (clipped to the frame, rows
-// asked for twice read once), in both row orders, padded or not; a file cut
-// short after it was opened fails the rows it no longer holds.
+// asked for arrives as the whole read has it (clipped to the frame, and
+// overlapping the ranges before it), in both row orders, padded or not; a
+// file cut short after it was opened fails the rows it no longer holds.
 TEST(BmpReader, RowsOnDemandArriveAsTheWholeReadHasThem) {
     TempDir dir;
     Tellvar::BMP codec;
