@@ -23,7 +23,7 @@ bool openAdmitted(Brennock& codec, const std::string& path, unsigned char** buff
                             errorText, admission);
     if (typeid(codec) == typeid(TIF))
         return openAdmitted(static_cast<TIF&>(codec), path, buffer, width, height, depth, errorText,
-                            admission);
+                            admission, rowsOnDemand);
 
     unsigned char* pixels = nullptr;
     std::string message;

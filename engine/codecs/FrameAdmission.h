@@ -33,16 +33,17 @@ protected:
 
 // openImage with the frame admitted first; a null admission admits every
 // frame (openImage itself). The arguments and results are openImage's.
-// Given rowsOnDemand, a Bitmap's rows are left unread, to be read through
-// the FrameRows it is handed (which keeps the file open); without it, or
-// for the other formats, the frame is read whole.
+// Given rowsOnDemand, the rows of a Bitmap or TIFF are left unread, to be
+// read through the FrameRows it is handed (which keeps the file open);
+// without it, or for a JPEG, the frame is read whole.
 bool openAdmitted(BMP& codec, const std::string& path, unsigned char** buffer, int* width,
                   int* height, int* depth, std::string* errorText, FrameAdmission* admission,
                   std::unique_ptr<FrameRows>* rowsOnDemand = nullptr);
 bool openAdmitted(JPEG& codec, const std::string& path, unsigned char** buffer, int* width,
                   int* height, int* depth, std::string* errorText, FrameAdmission* admission);
 bool openAdmitted(TIF& codec, const std::string& path, unsigned char** buffer, int* width,
-                  int* height, int* depth, std::string* errorText, FrameAdmission* admission);
+                  int* height, int* depth, std::string* errorText, FrameAdmission* admission,
+                  std::unique_ptr<FrameRows>* rowsOnDemand = nullptr);
 
 // The same for any codec. One the engine does not know (a test's wrapper
 // around a codec) reads through its openImage, and its frame is admitted

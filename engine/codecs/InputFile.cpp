@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace Tellvar {
@@ -101,6 +102,22 @@ std::FILE* openInputStream(const std::string& path,
     std::FILE* stream = input.opened() ? input.releaseAsStream() : nullptr;
     if (stream == nullptr) *errorText = openFailed(path, input.error());
     return stream;
+}
+
+bool readFileAt(int fd, unsigned char* out, std::uint64_t count, std::uint64_t offset) {
+    // A read of more than this may come back short on some systems anyway.
+    constexpr std::uint64_t kMostPerRead = 1u << 30;
+    while (count > 0) {
+        const ssize_t got =
+            ::pread(fd, out, static_cast<std::size_t>(std::min(count, kMostPerRead)),
+                    static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        out += got;
+        offset += static_cast<std::uint64_t>(got);
+        count -= static_cast<std::uint64_t>(got);
+    }
+    return true;
 }
 
 }  // namespace Tellvar

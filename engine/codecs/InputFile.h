@@ -6,6 +6,7 @@
 // the object actually opened is checked again, in case the path was swapped
 // in between.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -54,5 +55,9 @@ bool refusedAsNotRegular(const InputFile& input, const std::string& path, std::s
 std::FILE* openInputStream(const std::string& path,
                            std::string (*openFailed)(const std::string&, int),
                            std::string* errorText);
+
+// Reads count bytes at offset of the open file fd into out, in as many
+// reads as it takes; false when the file ends first or a read fails.
+bool readFileAt(int fd, unsigned char* out, std::uint64_t count, std::uint64_t offset);
 
 }  // namespace Tellvar

@@ -242,10 +242,11 @@ bool TIF::sizeChecker(int* width, int* height, std::string path, std::string* er
 namespace detail {
 
 bool openAdmitted(TIF& codec, const std::string& path, unsigned char** buffer, int* width,
-                  int* height, int* depth, std::string* errorText, FrameAdmission* admission) {
+                  int* height, int* depth, std::string* errorText, FrameAdmission* admission,
+                  std::unique_ptr<FrameRows>* rowsOnDemand) {
     std::uint16_t imageWidth = 0;
     std::uint16_t imageHeight = 0;
-    const TiffHandle tiff = openAccepted(codec, path, &imageWidth, &imageHeight, errorText);
+    TiffHandle tiff = openAccepted(codec, path, &imageWidth, &imageHeight, errorText);
     if (!tiff) return false;
     if (admission != nullptr &&
         !admission->admit(frameBytes(imageWidth, imageHeight), path, errorText))
@@ -260,9 +261,18 @@ bool openAdmitted(TIF& codec, const std::string& path, unsigned char** buffer, i
         *errorText = kOutOfMemoryMessage;
         return false;
     }
-    if (!readStripsInto(tiff.get(), imageHeight, scanline, frame.get())) {
+    StripRows rows;
+    if (!checkStripRows(tiff.get(), imageHeight, scanline, &rows) ||
+        (rowsOnDemand == nullptr && !readStripRows(rows, 0, imageHeight, frame.get()))) {
         *errorText = kReadFailedMessage;
         return false;
+    }
+    if (rowsOnDemand != nullptr) {
+        *rowsOnDemand = stripRowsOnDemand(std::move(tiff), rows, frame.get(), kReadFailedMessage);
+        if (!*rowsOnDemand) {
+            *errorText = kOutOfMemoryMessage;
+            return false;
+        }
     }
 
     *buffer = frame.release();

@@ -1,11 +1,14 @@
 #include "codecs/TiffStrips.h"
 
+#include "codecs/InputFile.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <limits>
+#include <new>
 
 namespace Tellvar {
 
@@ -35,26 +38,9 @@ bool stripHolds(TIFF* tiff, std::uint32_t strip, std::uint64_t needed, std::uint
     return count <= fileSize && offset <= fileSize - count && needed <= count;
 }
 
-// Reads count bytes at offset into out; false when the file ends first or
-// a read fails.
-bool readAt(int fd, unsigned char* out, std::uint64_t count, std::uint64_t offset) {
-    constexpr std::uint64_t kMostPerRead = 1u << 30;
-    while (count > 0) {
-        const ssize_t got =
-            ::pread(fd, out, static_cast<std::size_t>(std::min(count, kMostPerRead)),
-                    static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        out += got;
-        offset += static_cast<std::uint64_t>(got);
-        count -= static_cast<std::uint64_t>(got);
-    }
-    return true;
-}
-
 }  // namespace
 
-bool readStripsInto(TIFF* tiff, std::uint32_t height, std::size_t scanline, unsigned char* frame) {
+bool checkStripRows(TIFF* tiff, std::uint32_t height, std::size_t scanline, StripRows* rows) {
     std::uint32_t rowsPerStrip = 0;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     // The library holds no 0; a count beyond the image means one strip.
@@ -63,34 +49,84 @@ bool readStripsInto(TIFF* tiff, std::uint32_t height, std::size_t scanline, unsi
     struct stat file;
     if (::fstat(fd, &file) != 0 || file.st_size < 0) return false;
     const std::uint64_t fileSize = static_cast<std::uint64_t>(file.st_size);
-
-    // The strips' bytes in the file, from runOffset on, for the rows from
-    // runTarget on; read when the next strip does not follow on.
-    std::uint64_t runOffset = 0, runBytes = 0;
-    unsigned char* runTarget = frame;
     for (std::uint32_t row = 0; row < height; row += rowsPerStrip) {
-        const std::uint32_t strip = row / rowsPerStrip;
         const std::uint64_t needed =
             static_cast<std::uint64_t>(std::min(rowsPerStrip, height - row)) * scanline;
-        if (!stripHolds(tiff, strip, needed, fileSize)) return false;
-        const std::uint64_t offset = TIFFGetStrileOffset(tiff, strip);
-        if (runBytes > 0 && offset == runOffset + runBytes) {
-            runBytes += needed;
-            continue;
-        }
-        if (runBytes > 0 && !readAt(fd, runTarget, runBytes, runOffset)) return false;
-        runOffset = offset;
-        runBytes = needed;
-        runTarget = frame + static_cast<std::size_t>(row) * scanline;
+        if (!stripHolds(tiff, row / rowsPerStrip, needed, fileSize)) return false;
     }
-    if (runBytes > 0 && !readAt(fd, runTarget, runBytes, runOffset)) return false;
 
-    // Bytes stored lowest bit first are turned round, as the library does.
     std::uint16_t fillOrder = FILLORDER_MSB2LSB;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_FILLORDER, &fillOrder);
-    if (fillOrder == FILLORDER_LSB2MSB)
-        TIFFReverseBits(frame, static_cast<tmsize_t>(static_cast<std::size_t>(height) * scanline));
+    *rows = {tiff, fd, height, scanline, rowsPerStrip, fillOrder == FILLORDER_LSB2MSB};
     return true;
+}
+
+bool readStripRows(const StripRows& rows, std::uint32_t first, std::uint32_t count,
+                   unsigned char* frame) {
+    // The rows' bytes in the file, from runOffset on, for the rows from
+    // runTarget on; read when the next strip's rows do not follow on.
+    std::uint64_t runOffset = 0, runBytes = 0;
+    unsigned char* runTarget = frame;
+    const std::uint64_t end = static_cast<std::uint64_t>(first) + count;
+    for (std::uint64_t row = first; row < end;) {
+        const std::uint64_t strip = row / rows.rowsPerStrip;
+        const std::uint64_t stripEnd = std::min(end, (strip + 1) * rows.rowsPerStrip);
+        const std::uint64_t offset =
+            TIFFGetStrileOffset(rows.tiff, static_cast<std::uint32_t>(strip)) +
+            (row - strip * rows.rowsPerStrip) * rows.scanline;
+        const std::uint64_t bytes = (stripEnd - row) * rows.scanline;
+        if (runBytes > 0 && offset == runOffset + runBytes) {
+            runBytes += bytes;
+        } else {
+            if (runBytes > 0 && !readFileAt(rows.fd, runTarget, runBytes, runOffset)) return false;
+            runOffset = offset;
+            runBytes = bytes;
+            runTarget = frame + static_cast<std::size_t>(row) * rows.scanline;
+        }
+        row = stripEnd;
+    }
+    if (runBytes > 0 && !readFileAt(rows.fd, runTarget, runBytes, runOffset)) return false;
+
+    // Bytes stored lowest bit first are turned round, as the library does.
+    if (rows.lowBitFirst)
+        TIFFReverseBits(frame + static_cast<std::size_t>(first) * rows.scanline,
+                        static_cast<tmsize_t>(static_cast<std::size_t>(count) * rows.scanline));
+    return true;
+}
+
+namespace {
+
+class TiffRowsOnDemand final : public detail::RowsReadOnce {
+public:
+    TiffRowsOnDemand(std::unique_ptr<bool[]> read, TiffHandle tiff, const StripRows& rows,
+                     unsigned char* frame, const char* failure)
+        : RowsReadOnce(std::move(read), rows.height),
+          tiff_(std::move(tiff)),
+          rows_(rows),
+          frame_(frame),
+          failure_(failure) {}
+
+private:
+    bool readRows(std::uint32_t first, std::uint32_t count, std::string* failure) override {
+        if (readStripRows(rows_, first, count, frame_)) return true;
+        *failure = failure_;
+        return false;
+    }
+
+    TiffHandle tiff_;
+    StripRows rows_;
+    unsigned char* frame_;
+    const char* failure_;
+};
+
+}  // namespace
+
+std::unique_ptr<detail::FrameRows> stripRowsOnDemand(TiffHandle tiff, const StripRows& rows,
+                                                     unsigned char* frame, const char* failure) {
+    std::unique_ptr<bool[]> read = detail::RowsReadOnce::noRowsRead(rows.height);
+    if (!read) return nullptr;
+    return std::unique_ptr<detail::FrameRows>(new (std::nothrow) TiffRowsOnDemand(
+        std::move(read), std::move(tiff), rows, frame, failure));
 }
 
 }  // namespace Tellvar

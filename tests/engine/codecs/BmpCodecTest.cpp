@@ -348,8 +348,8 @@ TEST(BmpReader, RowsOnDemandArriveAsTheWholeReadHasThem) {
             unsigned char* buffer = nullptr;
             int w = 0, h = 0, depth = 0;
             std::string error;
-            ASSERT_TRUE(Tellvar::detail::openAdmitted(codec, path, &buffer, &w, &h, &depth,
-                                                      &error, nullptr, &rows[i]))
+            ASSERT_TRUE(Tellvar::detail::openAdmitted(codec, path, &buffer, &w, &h, &depth, &error,
+                                                      nullptr, &rows[i]))
                 << error;
             frames[i].reset(buffer);
             ASSERT_NE(rows[i], nullptr);
@@ -358,8 +358,8 @@ TEST(BmpReader, RowsOnDemandArriveAsTheWholeReadHasThem) {
             EXPECT_EQ(depth, 24);
         }
 
-        const std::pair<int, int> ranges[] = {{5, 1}, {3, 10}, {190, 20}, {-4, 2}, {100, 0},
-                                              {120, 3}, {60, 1}, {0, 1}};
+        const std::pair<int, int> ranges[] = {{5, 1},   {3, 10},  {190, 20}, {-4, 2},
+                                              {100, 0}, {120, 3}, {60, 1},   {0, 1}};
         std::vector<bool> asked(197, false);
         for (const auto& [first, count] : ranges) {
             ASSERT_TRUE(rows[0]->load(first, count)) << rows[0]->failure();

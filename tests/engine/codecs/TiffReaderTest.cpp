@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "Brennock/TIFF.h"
@@ -13,6 +15,7 @@
 #include "TestImages.h"
 #include "TiffBuilder.h"
 #include "TiffLayouts.h"
+#include "codecs/FrameAdmission.h"
 
 using testsupport::TempDir;
 using testsupport::TiffBuilder;
@@ -420,6 +423,29 @@ TEST(TiffReader, StripsAreTakenAsTheLibraryTakesThem) {
                             stored.begin() + place + scanline);
         if (c.lowBitFirst) TIFFReverseBits(expected.data(), static_cast<tmsize_t>(expected.size()));
         EXPECT_EQ(read.pixels, expected);
+
+        // A run's registration reads the rows as it needs them: one at a
+        // time from the last, then all, they come out the same; once the
+        // file has lost its pixels, they fail with the read message.
+        std::unique_ptr<unsigned char[]> frames[2];
+        std::unique_ptr<Tellvar::detail::FrameRows> rows[2];
+        for (int i = 0; i < 2; ++i) {
+            unsigned char* buffer = nullptr;
+            int width = 0, height = 0, depth = 0;
+            std::string error;
+            ASSERT_TRUE(Tellvar::detail::openAdmitted(codec, path, &buffer, &width, &height, &depth,
+                                                      &error, nullptr, &rows[i]))
+                << error;
+            frames[i].reset(buffer);
+            ASSERT_NE(rows[i], nullptr);
+        }
+        const int height = static_cast<int>(c.height);
+        for (int row = height - 1; row >= 0; row -= 2) ASSERT_TRUE(rows[0]->load(row, 1));
+        ASSERT_TRUE(rows[0]->load(0, height));
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), frames[0].get()));
+        std::filesystem::resize_file(path, start);
+        EXPECT_FALSE(rows[1]->load(0, height));
+        EXPECT_EQ(rows[1]->failure(), kReadFailure);
     }
 }
 

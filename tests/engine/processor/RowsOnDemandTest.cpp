@@ -1,6 +1,7 @@
 // A frame whose rows are read as the registration asks for them: every row
-// the searches and the crop look at has been asked for first. The rows not
-// asked for hold poison, so a search that looked at one would see it.
+// the searches and the crop look at has been asked for first, in bottom-up
+// (Bitmap) and top-down (TIFF) frames. The rows not asked for hold poison,
+// so a search that looked at one would see it.
 
 #include "Brennock/MainProcessor.h"
 #include "ProcessorTestSupport.h"
@@ -57,6 +58,7 @@ std::unique_ptr<unsigned char[]> poisonedFrame(std::size_t bytes) {
 
 struct Case {
     const char* name;
+    Format format;
     int width, height;
     Rect rect;
     int dx, dy;
@@ -69,18 +71,38 @@ struct Case {
 
 TEST(RowsOnDemand, TheSearchesAndTheCropSeeOnlyRowsAskedFor) {
     const Case cases[] = {
-        {"centred", 1600, 1200, {700, 525, 200, 150}, 7, -5, 10, false, false},
-        {"at the top", 1600, 1200, {700, 0, 200, 150}, 4, 0, 10, false, false},
-        {"at the bottom", 1600, 1200, {700, 1050, 200, 150}, -3, 0, 10, false, false},
-        {"perimeter 60", 1600, 1200, {300, 400, 200, 150}, 20, 30, 60, false, false},
-        {"portrait", 900, 1400, {300, 600, 120, 160}, -6, 8, 10, false, false},
-        {"fits the coarse box", 320, 240, {110, 80, 40, 30}, 4, -3, 6, false, true},
-        {"small images", 400, 300, {150, 100, 60, 40}, 5, 3, 10, true, true},
+        {"centred", Format::Bmp, 1600, 1200, {700, 525, 200, 150}, 7, -5, 10, false, false},
+        {"at the top", Format::Bmp, 1600, 1200, {700, 0, 200, 150}, 4, 0, 10, false, false},
+        {"at the bottom", Format::Bmp, 1600, 1200, {700, 1050, 200, 150}, -3, 0, 10, false, false},
+        {"perimeter 60", Format::Bmp, 1600, 1200, {300, 400, 200, 150}, 20, 30, 60, false, false},
+        {"portrait", Format::Bmp, 900, 1400, {300, 600, 120, 160}, -6, 8, 10, false, false},
+        {"top-down at the top",
+         Format::Tiff,
+         1600,
+         1200,
+         {500, 0, 200, 150},
+         5,
+         0,
+         10,
+         false,
+         false},
+        {"top-down at the bottom",
+         Format::Tiff,
+         1600,
+         1200,
+         {500, 1050, 200, 150},
+         -4,
+         0,
+         10,
+         false,
+         false},
+        {"fits the coarse box", Format::Bmp, 320, 240, {110, 80, 40, 30}, 4, -3, 6, false, true},
+        {"small images", Format::Tiff, 400, 300, {150, 100, 60, 40}, 5, 3, 10, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Picture& picture = proctest::sharedStarField(c.width, c.height, 31);
-        proctest::Series series(Format::Bmp);
+        proctest::Series series(c.format);
         series.add(picture);
         series.add(testsupport::shifted(picture, c.dx, c.dy, 2, 77));
         auto processor = proctest::makeProcessor(series, c.rect);
