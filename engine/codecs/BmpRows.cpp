@@ -3,10 +3,9 @@
 #include "codecs/InputFile.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <new>
-
-#include <cstdio>
 
 namespace Tellvar {
 namespace detail {

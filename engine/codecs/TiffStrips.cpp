@@ -3,10 +3,8 @@
 #include "codecs/InputFile.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <limits>
 #include <new>
 

@@ -9,7 +9,6 @@
 #include "Brennock/BMP.h"
 #include "CodecTestHelpers.h"
 #include "TestImages.h"
-#include "codecs/FrameAdmission.h"
 
 #include <filesystem>
 #include <memory>
@@ -342,33 +341,25 @@ TEST(BmpReader, RowsOnDemandArriveAsTheWholeReadHasThem) {
         const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
 
         // Two frames of the file: the second is for after the file is cut.
-        std::unique_ptr<unsigned char[]> frames[2];
-        std::unique_ptr<Tellvar::detail::FrameRows> rows[2];
-        for (int i = 0; i < 2; ++i) {
-            unsigned char* buffer = nullptr;
-            int w = 0, h = 0, depth = 0;
-            std::string error;
-            ASSERT_TRUE(Tellvar::detail::openAdmitted(codec, path, &buffer, &w, &h, &depth, &error,
-                                                      nullptr, &rows[i]))
-                << error;
-            frames[i].reset(buffer);
-            ASSERT_NE(rows[i], nullptr);
-            EXPECT_EQ(w, width);
-            EXPECT_EQ(h, 197);
-            EXPECT_EQ(depth, 24);
-        }
+        codectest::OnDemandFrame frames[] = {codectest::openOnDemand(codec, path),
+                                             codectest::openOnDemand(codec, path)};
+        ASSERT_TRUE(frames[0].frame && frames[1].frame);
+        EXPECT_EQ(frames[0].width, width);
+        EXPECT_EQ(frames[0].height, 197);
+        EXPECT_EQ(frames[0].depth, 24);
+        const auto& rows = frames[0].rows;
 
         const std::pair<int, int> ranges[] = {{5, 1},   {3, 10},  {190, 20}, {-4, 2},
                                               {100, 0}, {120, 3}, {60, 1},   {0, 1}};
         std::vector<bool> asked(197, false);
         for (const auto& [first, count] : ranges) {
-            ASSERT_TRUE(rows[0]->load(first, count)) << rows[0]->failure();
+            ASSERT_TRUE(rows->load(first, count)) << rows->failure();
             for (int r = std::max(first, 0); r < std::min(first + count, 197); ++r) asked[r] = true;
         }
         for (int r = 0; r < 197; ++r) {
             if (!asked[r]) continue;
-            EXPECT_TRUE(std::equal(frames[0].get() + r * rowBytes,
-                                   frames[0].get() + (r + 1) * rowBytes,
+            EXPECT_TRUE(std::equal(frames[0].frame.get() + r * rowBytes,
+                                   frames[0].frame.get() + (r + 1) * rowBytes,
                                    whole.begin() + static_cast<std::ptrdiff_t>(r * rowBytes)))
                 << "row " << r;
         }
@@ -376,9 +367,9 @@ TEST(BmpReader, RowsOnDemandArriveAsTheWholeReadHasThem) {
         // The file loses its last stored row while the second frame is in
         // use: that row fails, the others still arrive.
         std::filesystem::resize_file(path, std::filesystem::file_size(path) - rowBytes);
-        EXPECT_FALSE(rows[1]->load(topDown ? 0 : 196, 1));
-        EXPECT_EQ(rows[1]->failure(), truncatedRefusal(path));
-        EXPECT_TRUE(rows[1]->load(50, 5));
+        EXPECT_FALSE(frames[1].rows->load(topDown ? 0 : 196, 1));
+        EXPECT_EQ(frames[1].rows->failure(), truncatedRefusal(path));
+        EXPECT_TRUE(frames[1].rows->load(50, 5));
     }
 }
 

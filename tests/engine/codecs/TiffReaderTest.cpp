@@ -15,7 +15,6 @@
 #include "TestImages.h"
 #include "TiffBuilder.h"
 #include "TiffLayouts.h"
-#include "codecs/FrameAdmission.h"
 
 using testsupport::TempDir;
 using testsupport::TiffBuilder;
@@ -427,25 +426,16 @@ TEST(TiffReader, StripsAreTakenAsTheLibraryTakesThem) {
         // A run's registration reads the rows as it needs them: one at a
         // time from the last, then all, they come out the same; once the
         // file has lost its pixels, they fail with the read message.
-        std::unique_ptr<unsigned char[]> frames[2];
-        std::unique_ptr<Tellvar::detail::FrameRows> rows[2];
-        for (int i = 0; i < 2; ++i) {
-            unsigned char* buffer = nullptr;
-            int width = 0, height = 0, depth = 0;
-            std::string error;
-            ASSERT_TRUE(Tellvar::detail::openAdmitted(codec, path, &buffer, &width, &height, &depth,
-                                                      &error, nullptr, &rows[i]))
-                << error;
-            frames[i].reset(buffer);
-            ASSERT_NE(rows[i], nullptr);
-        }
+        codectest::OnDemandFrame frames[] = {codectest::openOnDemand(codec, path),
+                                             codectest::openOnDemand(codec, path)};
+        ASSERT_TRUE(frames[0].frame && frames[1].frame);
         const int height = static_cast<int>(c.height);
-        for (int row = height - 1; row >= 0; row -= 2) ASSERT_TRUE(rows[0]->load(row, 1));
-        ASSERT_TRUE(rows[0]->load(0, height));
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), frames[0].get()));
+        for (int row = height - 1; row >= 0; row -= 2) ASSERT_TRUE(frames[0].rows->load(row, 1));
+        ASSERT_TRUE(frames[0].rows->load(0, height));
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), frames[0].frame.get()));
         std::filesystem::resize_file(path, start);
-        EXPECT_FALSE(rows[1]->load(0, height));
-        EXPECT_EQ(rows[1]->failure(), kReadFailure);
+        EXPECT_FALSE(frames[1].rows->load(0, height));
+        EXPECT_EQ(frames[1].rows->failure(), kReadFailure);
     }
 }
 

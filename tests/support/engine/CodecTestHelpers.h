@@ -2,6 +2,7 @@
 // Small helpers the codec tests share.
 
 #include "Brennock/Brennock.h"
+#include "codecs/FrameAdmission.h"
 
 #include <dirent.h>
 #include <signal.h>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -39,6 +41,29 @@ inline ReadResult readImage(Tellvar::Brennock& codec, const std::string& path) {
         delete[] buffer;
     }
     return result;
+}
+
+// A frame opened for a run's registration, its rows left to be read on
+// demand; frame is null (and the current test has failed) when it could not
+// be opened so.
+struct OnDemandFrame {
+    std::unique_ptr<unsigned char[]> frame;
+    std::unique_ptr<Tellvar::detail::FrameRows> rows;
+    int width = 0, height = 0, depth = 0;
+};
+
+template <typename Codec>
+OnDemandFrame openOnDemand(Codec& codec, const std::string& path) {
+    OnDemandFrame opened;
+    unsigned char* buffer = nullptr;
+    std::string error;
+    const bool ok =
+        Tellvar::detail::openAdmitted(codec, path, &buffer, &opened.width, &opened.height,
+                                      &opened.depth, &error, nullptr, &opened.rows);
+    opened.frame.reset(buffer);
+    EXPECT_TRUE(ok && opened.rows) << error;
+    if (!opened.rows) opened.frame.reset();
+    return opened;
 }
 
 struct SizeResult {
